@@ -1,0 +1,156 @@
+#include "acquisition/display/electrode_file.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string_view>
+
+namespace {
+
+enum class Field { Number, Angle, Radius, Label };
+
+bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
+double Digit(char ch) { return static_cast<double>(static_cast<unsigned char>(ch)) - 48.0; }
+
+// The accumulator is single precision: each step is computed in double and rounded.
+float Step(double value) { return static_cast<float>(value); }
+
+std::int32_t TruncToInt(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+    if (v <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(v);
+}
+
+void ComputePlaneCoordinates(ChannelRecord& record) {
+    // 1/180 as the single-precision constant the montage files were made with.
+    constexpr double kPerDegree = static_cast<double>(0.0055555557f);
+    const double theta = record.angle * kPerDegree * 3.1415926;
+    record.yPrecise = std::sin(theta) * record.radius;
+    record.xPrecise = std::cos(theta) * record.radius;
+    record.x = static_cast<float>(record.xPrecise);
+    record.y = static_cast<float>(record.yPrecise);
+}
+
+void Normalise(std::span<ChannelRecord> records) {
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+    for (const ChannelRecord& r : records) {
+        if (r.x > xMax) xMax = r.x;
+        if (r.x < xMin) xMin = r.x;
+        if (r.y > yMax) yMax = r.y;
+        if (r.y < yMin) yMin = r.y;
+    }
+    const double xMid = (xMin + xMax) * 0.5, xRange = xMax - xMin;
+    const double yMid = (yMin + yMax) * 0.5, yRange = yMax - yMin;
+    for (ChannelRecord& r : records) {
+        r.mapX = (r.y - yMid) / yRange;
+        r.mapY = -(r.x - xMid) / xRange;
+    }
+}
+
+}  // namespace
+
+void ParseElectrodeLine(std::string_view line, ChannelRecord& record) {
+    Field field = Field::Number;
+    float acc = 0.0f;
+    bool inField = false;
+    bool minus = false;
+    int fractionDigit = 0;
+    constexpr int kLastLabelIndex = ChannelRecord::kLabelSize - 1;
+
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char ch = line[i];
+        const bool blank = IsBlank(ch);
+        switch (field) {
+        case Field::Number:
+            if (!blank) {
+                acc = Step(static_cast<double>(acc) * 10 + Digit(ch));
+                inField = true;
+            } else if (inField) {
+                record.number = TruncToInt(acc);
+                acc = 0;
+                inField = false;
+                field = Field::Angle;
+            }
+            break;
+        case Field::Angle:
+            if (!blank) {
+                inField = true;
+                if (ch == '-') minus = true;
+                else acc = Step(static_cast<double>(acc) * 10 + Digit(ch));
+            } else if (inField) {
+                record.angle = TruncToInt(minus ? -acc : acc);
+                acc = 0;
+                inField = false;
+                field = Field::Radius;
+            }
+            break;
+        case Field::Radius:
+            if (!blank) {
+                inField = true;
+                if (ch == '.') {
+                    fractionDigit = 1;
+                } else if (fractionDigit > 0) {
+                    acc = Step(static_cast<double>(acc) + Digit(ch) / std::pow(10.0, fractionDigit));
+                    ++fractionDigit;
+                } else {
+                    acc = Step(static_cast<double>(acc) * 10 + Digit(ch));
+                }
+            } else if (inField) {
+                record.radius = acc;
+                acc = 0;
+                inField = false;
+                field = Field::Label;
+            }
+            break;
+        case Field::Label: {
+            if (!blank) {
+                // Longer labels are cut: the record has room for 19 bytes.
+                const auto at = static_cast<int>(acc);
+                if (at < kLastLabelIndex) record.label[at] = ch;
+                acc = Step(static_cast<double>(acc) + 1);
+                inField = true;
+            }
+            const bool lastCharacter = i + 1 == line.size();
+            if ((blank && inField) || lastCharacter) {
+                const auto at = static_cast<int>(acc);
+                record.label[at < kLastLabelIndex ? at : kLastLabelIndex] = '\0';
+                acc = 0;
+                inField = false;
+                field = Field::Number;
+            }
+            break;
+        }
+        }
+    }
+    record.label[kLastLabelIndex] = '\0';
+    ComputePlaneCoordinates(record);
+}
+
+int ReadElectrodeLocations(std::span<ChannelRecord> records, const std::string& path, std::string* error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        if (error) *error = "电极位置文件打开失败: " + path + " (" + std::strerror(errno) + ")";
+        return 0;
+    }
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+
+    std::size_t count = 0;
+    std::size_t start = 0;
+    while (start < text.size() && count < records.size()) {
+        std::size_t end = text.find('\n', start);
+        const std::size_t next = end == std::string::npos ? text.size() : end + 1;
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ParseElectrodeLine(line, records[count]);
+        ++count;
+        start = next;
+    }
+    if (count > 0) Normalise(records.first(count));
+    return static_cast<int>(count);
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The electrode-location file: one line per channel, "number angle radius label",
+// angle in degrees (0 towards the nose, positive to the right).
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+struct ChannelRecord {
+    static constexpr int kLabelSize = 20;  // 19 bytes and the terminating zero
+
+    char label[kLabelSize] = {};  // bytes from the file (UTF-8 or GBK), always terminated
+    std::int32_t number = 0;
+    std::int32_t angle = 0;
+    float radius = 0.0f;
+    float x = 0.0f;  // radius × cos θ, towards the nose
+    float y = 0.0f;  // radius × sin θ, towards the right ear
+    double xPrecise = 0.0;
+    double yPrecise = 0.0;
+    double mapX = 0.0;  // -0.5 .. 0.5, to the right
+    double mapY = 0.0;  // -0.5 .. 0.5, downwards (towards the back of the head)
+};
+
+// Fills records 0, 1, ... from the file's lines (at most records.size() lines are
+// read; an empty line fills a record too), normalises the records read into map
+// coordinates and returns how many lines were read. Returns 0 when the file
+// cannot be opened (with the cause in *error, if given) or is empty; records
+// without a line keep what they held.
+int ReadElectrodeLocations(std::span<ChannelRecord> records, const std::string& path,
+                           std::string* error = nullptr);
+
+// Parses one line (without its line end) into record, as the file reader does,
+// and computes its plane coordinates. Exposed for tests.
+void ParseElectrodeLine(std::string_view line, ChannelRecord& record);

@@ -1,0 +1,128 @@
+#pragma once
+// The acquisition state that the view holds, and the one thread that reads the
+// device and hands each packet to the recorder, the streaming server and the
+// display.
+//
+// Threads: every public operation runs on the UI thread. The acquisition
+// thread reads mode, recording, the settings, device and the ports, and writes
+// impedances. The settings and per-channel arrays change only while no thread
+// runs (the settings command is disabled while running). Shared flags are
+// atomics; nothing else is shared without a lock.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "acquisition/display/electrode_file.h"
+#include "acquisition/engine/engine_ports.h"
+#include "acquisition/engine/file_playback_source.h"
+#include "acquisition/engine/signal_conditioning.h"
+#include "acquisition/recording/eol_file.h"
+
+// What the settings dialog confirms.
+struct AcquisitionSettings {
+    int amplifierType = 1;
+    int packetSize = 40;
+    int channelCount = 17;
+    int sampleRate = 1000;
+    double scale = 0.00073536;
+    std::string simulatedDataPath;
+    std::string electrodeFilePath;  // empty: the default file
+};
+
+struct EnginePorts {
+    EngineHost* host = nullptr;
+    WaveView* wave = nullptr;
+    ImpedanceView* impedance = nullptr;
+    PacketStream* stream = nullptr;
+};
+
+class AcquisitionEngine {
+public:
+    static constexpr int kDefaultImpedance = 2550000;
+    static constexpr const char* kElectrodeFileName = "kestrom.dll";
+    static constexpr const char* kFixedPlaybackPath = "E:\\ERP\\什么都不接2.EOL";
+
+    AcquisitionEngine(FilePlaybackSource& playback, ModalAmplifier& amplifier, EnginePorts ports = {});
+    ~AcquisitionEngine();
+    AcquisitionEngine(const AcquisitionEngine&) = delete;
+    AcquisitionEngine& operator=(const AcquisitionEngine&) = delete;
+
+    void SetPorts(EnginePorts ports) { ports_ = ports; }
+    // The electrode file that initialisation reads while no settings were confirmed.
+    void SetDefaultElectrodeFile(std::string path) { defaultElectrodeFilePath_ = std::move(path); }
+    const std::string& DefaultElectrodeFile() const { return defaultElectrodeFilePath_; }
+
+    bool InitialiseAcquisition();
+    void StartWaveform();
+    void StartImpedance();
+    void StopAcquisition();
+
+    // The settings dialog's confirmation. Kept over initialisation's defaults;
+    // the next start initialises afresh so device, buffers and displays agree.
+    void ApplySettings(const AcquisitionSettings& settings);
+
+    // Save data, once the user has chosen a path: creates the file, writes the
+    // header and turns recording on. False (and "file error" on standard
+    // output) when the file cannot be written.
+    bool OpenRecording(const std::string& path);
+
+    // Enable rules.
+    bool CanStart() const { return running == 0; }
+    bool CanStop() const { return running == 1; }
+    bool CanRecord() const { return running == 1 && recording == 0; }
+
+    bool ThreadExists() const { return threadHandle.joinable(); }
+
+    // Settings.
+    int packetSize = 0;
+    int channelCount = 0;
+    int sampleRate = 0;
+    int amplifierType = 0;
+    double scale = 0.0;
+    std::string electrodeFilePath;
+    std::string simulatedDataPath;
+
+    int initialised = 0;
+    AmplifierDevice* device = nullptr;
+    std::atomic<int> mode{0};
+    int shownWindow = 0;
+    std::atomic<int> running{0};
+    std::atomic<int> recording{0};
+
+    std::vector<ChannelRecord> channelRecords;
+    std::vector<int> channelEnabled;
+    std::vector<int> impedances;
+    std::atomic<int> impedanceMin{0};
+    std::atomic<int> impedanceMax{100};
+    int secondsPerScreen = 4;
+
+    PowerLineCanceller canceller;  // cancellerWeights and referenceTable
+
+    std::thread threadHandle;
+    std::atomic<std::uint8_t> runFlag{0};
+    std::atomic<std::uint8_t> aliveFlag{0};
+
+    EolFile recordingFile;
+
+private:
+    void Start(int newMode);
+    void ReadChannelRecords();
+    bool OpenSelectedDevice();
+    void SetUpDisplays();
+    void EndRecording();
+    void AcquisitionThread();
+    void AppendToRecording(std::span<const SampleRecord> records);
+    void ShowMessage(const std::string& text);
+
+    FilePlaybackSource& playback_;
+    ModalAmplifier& amplifier_;
+    EnginePorts ports_;
+    bool settingsConfirmed_ = false;
+    std::string defaultElectrodeFilePath_;
+};
+
+// The directory of the running executable, with a trailing "/".
+std::string ExecutableDirectory();

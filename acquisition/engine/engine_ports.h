@@ -1,0 +1,71 @@
+#pragma once
+// What the acquisition engine reaches outside itself. The view that owns the
+// engine supplies these; any of them may be absent, and then that stage is
+// skipped.
+//
+// Threads: calls marked [acq] come from the acquisition thread while it runs,
+// the others from the UI thread. An implementation serialises its [acq] calls
+// with its own UI-thread work.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "acquisition/display/electrode_file.h"
+#include "acquisition/engine/simulated_source.h"
+#include "common/sample_record.h"
+
+// The sweeping waveform window.
+class WaveView {
+public:
+    virtual ~WaveView() = default;
+    virtual void SetUp(int packetSize, int channelCount, int sampleRate, int secondsPerScreen,
+                       std::span<const ChannelRecord> records) = 0;
+    virtual void SetChannelFlags(std::span<const int> flags) = 0;
+    virtual void ResetTimeLabels() = 0;
+    // [acq] One conditioned, scaled packet (packetSize × channelCount, sample-major).
+    virtual void AddPacket(std::span<const double> samples) = 0;
+    // Black traces while recording, blue otherwise. [acq] too, when a write fails.
+    virtual void SetRecordingPen(bool recording) = 0;
+};
+
+// The scalp map of impedances.
+class ImpedanceView {
+public:
+    virtual ~ImpedanceView() = default;
+    virtual void SetUp(int channelCount, std::span<const ChannelRecord> records) = 0;
+    virtual void SetChannelFlags(std::span<const int> flags) = 0;
+    // [acq]
+    virtual void ShowImpedances(std::span<const int> impedances, int min, int max) = 0;
+};
+
+// The streaming server's side of a packet.
+class PacketStream {
+public:
+    virtual ~PacketStream() = default;
+    // [acq] Whether a client is connected now.
+    virtual bool ClientConnected() const = 0;
+    // [acq] Sends the packet's records without ever waiting for the client.
+    virtual void SendPacket(std::span<const SampleRecord> records) = 0;
+};
+
+// The window that holds the engine.
+class EngineHost {
+public:
+    virtual ~EngineHost() = default;
+    // Shows the waveform window (0) or the impedance window (1), hides the other.
+    virtual void ShowDisplay(int shownWindow) = 0;
+    // Repaints the whole view, background erased.
+    virtual void RepaintView() = 0;
+    // A modal message box with an OK button. [acq] too: then it is shown on the
+    // UI thread later, and the call does not wait.
+    virtual void ShowMessage(const std::string& text) = 0;
+};
+
+// The USB amplifier as the engine uses it: opened with the settings, told its
+// mode at every start.
+class ModalAmplifier : public SimulatedSource {
+public:
+    virtual bool OpenDevice(int packetSize, int channelCount, int sampleRate) = 0;
+    virtual void SetMode(int mode) = 0;
+};

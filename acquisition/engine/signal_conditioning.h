@@ -1,0 +1,57 @@
+#pragma once
+// The arithmetic the acquisition thread applies to each packet: 50 Hz removal
+// and scaling for the waveforms, a 250 Hz demodulation for impedances.
+// Packets are sample-major: value c of sample t at t × channelCount + c, the
+// last value of each sample the event channel.
+
+#include <cstdint>
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+// Adaptive 50 Hz canceller: block LMS with a cosine and a sine reference,
+// step size 0.05. The weights move once per packet, after the whole packet has
+// been corrected with the old ones, and carry over from packet to packet.
+class PowerLineCanceller {
+public:
+    static constexpr double kStepSize = 0.05;
+    static constexpr double kReferenceRadiansPerSecond = 314.15926;  // 2π × 50
+
+    // Makes the reference table for the settings and sets every weight to 0.
+    void BuildCanceller(int packetSize, int channelCount, int sampleRate);
+    // output = input minus the estimated hum, for every signal channel; the
+    // event channel is copied. Both buffers hold packetSize × channelCount values.
+    void CancelPowerLine(std::span<const std::int32_t> input, std::span<double> output);
+
+    int PacketSize() const { return packetSize_; }
+    int ChannelCount() const { return channelCount_; }
+    // Weight of reference k (0 cosine, 1 sine) for channel c at k × channelCount + c.
+    std::span<const double> Weights() const { return cancellerWeights; }
+    // cos θt at 2t, sin θt at 2t + 1.
+    std::span<const double> ReferenceTable() const { return referenceTable; }
+
+private:
+    int packetSize_ = 0;
+    int channelCount_ = 0;
+    std::vector<double> referenceTable;
+    std::vector<double> cancellerWeights;
+};
+
+// Multiplies every signal-channel value by scale; the event channel stays as it is.
+void ScaleSignalChannels(std::span<double> packet, int packetSize, int channelCount, double scale);
+
+struct ImpedanceEstimate {
+    double value = 0;      // before truncation
+    double amplitude = 0;
+    int stored = 0;        // value truncated toward zero, then halved toward zero
+};
+
+// The impedance of channel d from a raw packet: the amplitude of the packet's
+// component at a quarter of the sample rate, mapped linearly. The packet is
+// taken in whole groups of four samples; an incomplete last group is left out.
+ImpedanceEstimate EstimateImpedance(std::span<const std::int32_t> input, int packetSize, int channelCount, int d);
+
+// Writes "<channel> imp=<value>  A = <amplitude>" and a line end, in the
+// stream's default number format, and flushes.
+void WriteImpedanceDiagnostic(std::ostream& out, int channel, const ImpedanceEstimate& estimate);

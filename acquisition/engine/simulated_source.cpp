@@ -1,0 +1,46 @@
+#include "acquisition/engine/simulated_source.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "acquisition/recording/eol_file.h"
+
+int SimulatedSource::PacingMs(int packetSize, int sampleRate) {
+    if (sampleRate <= 0 || packetSize <= 0) return 0;
+    return static_cast<int>(static_cast<long long>(packetSize) * 1000 / sampleRate);
+}
+
+bool SimulatedSource::Pace() {
+    return Gate().WaitFor(std::chrono::milliseconds(PacingMs(packetSize, sampleRate)));
+}
+
+std::size_t SimulatedSource::ReadRaw(std::FILE* file, std::span<std::int32_t> packet) const {
+    const std::size_t wanted = std::min(packet.size(), static_cast<std::size_t>(std::max(0, packetSize)) *
+                                                           static_cast<std::size_t>(std::max(0, channelCount)));
+    return std::fread(packet.data(), 1, wanted * sizeof(std::int32_t), file);
+}
+
+int SimulatedSource::Open(int newPacketSize, int newChannelCount, int newSampleRate) {
+    packetSize = newPacketSize;
+    channelCount = newChannelCount;
+    sampleRate = newSampleRate;
+    file_.reset(std::fopen(kSampleFilePath, "rb"));
+    if (file_) std::fseek(file_.get(), eol::kHeaderRegionSize, SEEK_SET);
+    return 1;
+}
+
+int SimulatedSource::ReadPacket(std::span<std::int32_t> packet) {
+    if (!Pace() || !file_) return 0;
+    ReadRaw(file_.get(), packet);
+    return 1;
+}
+
+int SimulatedSource::ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) {
+    channel = kReportedChannel;
+    return ReadPacket(packet);
+}
+
+int SimulatedSource::Close() {
+    file_.reset();
+    return 1;
+}

@@ -1,0 +1,51 @@
+#pragma once
+// Plays the fixed sample file once, paced in real time. Base class of every
+// device, so it also carries the pacing and the read cancellation they share.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "acquisition/engine/amplifier_device.h"
+#include "acquisition/engine/read_gate.h"
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+class SimulatedSource : public AmplifierDevice {
+public:
+    static constexpr const char* kSampleFilePath = "..//bin//sample.eol";
+    static constexpr int kReportedChannel = 10;
+
+    int Open(int packetSize, int channelCount, int sampleRate) override;
+    int ReadPacket(std::span<std::int32_t> packet) override;
+    int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override;
+    int Close() override;
+    int GetChannelCount() const override { return channelCount; }
+    int GetPacketSize() const override { return packetSize; }
+    int GetSampleRate() const override { return sampleRate; }
+    void CancelReads() override { gate_.Cancel(); }
+    void ResumeReads() override { gate_.Resume(); }
+
+    // How long a file source sleeps before each read: one packet's duration,
+    // integer milliseconds. 0 for a sample rate that cannot pace.
+    static int PacingMs(int packetSize, int sampleRate);
+
+protected:
+    // Sleeps one packet's duration; false when reads were cancelled meanwhile.
+    bool Pace();
+    // Reads one packet's bytes from file into packet; a short read leaves the
+    // rest of the buffer as it was.
+    std::size_t ReadRaw(std::FILE* file, std::span<std::int32_t> packet) const;
+    ReadGate& Gate() { return gate_; }
+
+    int packetSize = 40;
+    int channelCount = 16;
+    int sampleRate = 200;
+
+private:
+    ReadGate gate_;
+    FileHandle file_;
+};

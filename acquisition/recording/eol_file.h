@@ -1,0 +1,59 @@
+#pragma once
+// EOL data files: a 200-byte header region whose only content is a 32-byte
+// block at offset 50 (channel count 21.0, sample rate, packet size, scale, as
+// little-endian doubles), then SampleRecords of 84 bytes to the end of the file.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "common/sample_record.h"
+
+namespace eol {
+inline constexpr long kHeaderRegionSize = 200;
+inline constexpr long kHeaderBlockOffset = 50;
+inline constexpr long kHeaderBlockSize = 32;
+inline constexpr double kRecordSlots = 21.0;
+}  // namespace eol
+
+struct EolHeader {
+    int channelCount = 0;
+    int sampleRate = 0;
+    int packetSize = 0;
+    double scale = 0.0;
+};
+
+// Reads the header block. Fails, leaving header untouched, when the file cannot
+// be opened or is too short to hold the whole block. Doubles are truncated toward
+// zero; values outside int's range saturate and a NaN reads as 0, because the
+// block of a file of another kind may hold anything.
+bool ReadEolHeader(const std::string& path, EolHeader& header);
+
+// The 32 bytes of the header block for these settings.
+std::array<std::byte, eol::kHeaderBlockSize> EolHeaderBlock(int sampleRate, int packetSize, double scale);
+
+// A recording being written. Each write goes straight to the operating system.
+// Not thread-safe: one thread at a time (the recorder opens it on the UI thread
+// and then hands it to the acquisition thread through the `recording` flag).
+class EolFile {
+public:
+    EolFile() = default;
+    ~EolFile();
+    EolFile(const EolFile&) = delete;
+    EolFile& operator=(const EolFile&) = delete;
+
+    // Creates the file, or truncates an existing one, for writing.
+    bool Create(const std::string& path);
+    // Writes the header block at offset 50 and positions at offset 200.
+    bool WriteHeader(int sampleRate, int packetSize, double scale);
+    // Appends whole records. On a failed or short write the file is cut back
+    // to its length before the call, so it never ends in a partial record.
+    bool Append(std::span<const SampleRecord> records);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};

@@ -1,0 +1,153 @@
+#include "acquisition/recording/eol_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <sys/resource.h>
+#include <csignal>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string HeaderFileWithDoubles(const TempDir& dir, const std::string& name, double c, double r, double p, double s) {
+    std::string bytes(200, '\0');
+    const double block[4] = {c, r, p, s};
+    std::memcpy(bytes.data() + 50, block, sizeof block);
+    return dir.Write(name, bytes);
+}
+
+TEST(EolFile, DefaultRecordingHeaderIsBitExactAndOnly82BytesLong) {
+    TempDir dir;
+    const auto path = dir.File("a.EOL");
+    EolFile file;
+    ASSERT_TRUE(file.Create(path));
+    ASSERT_TRUE(file.WriteHeader(1000, 40, 0.00073536));
+    file.Close();
+
+    const auto bytes = ReadAllBytes(path);
+    ASSERT_EQ(bytes.size(), 82u) << "seeking to 200 must not lengthen the file";
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(bytes[static_cast<std::size_t>(i)], 0) << i;
+    const unsigned char expected[32] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x35, 0x40,  //
+                                        0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x8F, 0x40,  //
+                                        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x44, 0x40,  //
+                                        0x58, 0xF9, 0x4C, 0x93, 0xA5, 0x18, 0x48, 0x3F};
+    EXPECT_EQ(std::memcmp(bytes.data() + 50, expected, 32), 0);
+}
+
+TEST(EolFile, AppendsStartAtOffset200AndFollowEachOther) {
+    TempDir dir;
+    const auto path = dir.File("b.EOL");
+    EolFile file;
+    ASSERT_TRUE(file.Create(path));
+    ASSERT_TRUE(file.WriteHeader(1000, 40, 0.00073536));
+    std::vector<SampleRecord> packet(40);
+    for (int k = 0; k < 3; ++k) {
+        for (auto& r : packet) r.slots[20] = k + 1;
+        ASSERT_TRUE(file.Append(packet));
+    }
+    file.Close();
+    const auto bytes = ReadAllBytes(path);
+    ASSERT_EQ(bytes.size(), 200u + 3u * 3360u);
+    for (int i = 82; i < 200; ++i) EXPECT_EQ(bytes[static_cast<std::size_t>(i)], 0);
+    EXPECT_EQ(bytes[200 + 80], 1);
+    EXPECT_EQ(bytes[200 + 3360 + 80], 2);
+    EXPECT_EQ(bytes[200 + 2 * 3360 + 39 * 84 + 80], 3);
+}
+
+TEST(EolFile, CreateTruncatesAnExistingFileAndFailsOnAnUnwritablePath) {
+    TempDir dir;
+    const auto path = dir.Write("old.EOL", std::string(5000, 'x'));
+    EolFile file;
+    ASSERT_TRUE(file.Create(path));
+    file.Close();
+    EXPECT_EQ(ReadAllBytes(path).size(), 0u);
+    EXPECT_FALSE(file.Create(dir.File("missing-dir/x.EOL")));
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_FALSE(file.Append(std::vector<SampleRecord>(1)));
+}
+
+TEST(EolFile, FailedAppendLeavesOnlyWholePackets) {
+    TempDir dir;
+    const auto path = dir.File("full.EOL");
+    EolFile file;
+    ASSERT_TRUE(file.Create(path));
+    ASSERT_TRUE(file.WriteHeader(1000, 40, 0.00073536));
+    std::vector<SampleRecord> packet(40);
+    ASSERT_TRUE(file.Append(packet));
+
+    // A file size limit in the middle of the next packet stands in for a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = 200 + 3360 + 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const bool appended = file.Append(packet);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_DFL);
+
+    EXPECT_FALSE(appended);
+    file.Close();
+    EXPECT_EQ(ReadAllBytes(path).size(), 200u + 3360u);
+}
+
+TEST(EolHeaderReader, ImportsWhatTheWriterWrote) {
+    TempDir dir;
+    const auto path = dir.File("c.EOL");
+    EolFile file;
+    ASSERT_TRUE(file.Create(path));
+    ASSERT_TRUE(file.WriteHeader(500, 20, 0.125));
+    file.Close();
+    EolHeader header;
+    ASSERT_TRUE(ReadEolHeader(path, header));
+    EXPECT_EQ(header.channelCount, 21);
+    EXPECT_EQ(header.sampleRate, 500);
+    EXPECT_EQ(header.packetSize, 20);
+    EXPECT_EQ(header.scale, 0.125);
+}
+
+TEST(EolHeaderReader, TruncatesTowardZeroAndCopiesTheScaleBitForBit) {
+    TempDir dir;
+    double oddScale;
+    const std::uint64_t bits = 0x3F4818A5934CF958ull;
+    std::memcpy(&oddScale, &bits, sizeof bits);
+    const auto path = HeaderFileWithDoubles(dir, "d.EOL", 21.9, 999.9, -1.5, oddScale);
+    EolHeader header;
+    ASSERT_TRUE(ReadEolHeader(path, header));
+    EXPECT_EQ(header.channelCount, 21);
+    EXPECT_EQ(header.sampleRate, 999);
+    EXPECT_EQ(header.packetSize, -1);
+    std::uint64_t readBits;
+    std::memcpy(&readBits, &header.scale, sizeof readBits);
+    EXPECT_EQ(readBits, bits);
+}
+
+TEST(EolHeaderReader, ForeignValuesNeverYieldUndefinedIntegers) {
+    TempDir dir;
+    const auto path = HeaderFileWithDoubles(dir, "e.EOL", std::nan(""), 1e300, -1e300, 0.0);
+    EolHeader header;
+    ASSERT_TRUE(ReadEolHeader(path, header));
+    EXPECT_EQ(header.channelCount, 0);
+    EXPECT_EQ(header.sampleRate, 2147483647);
+    EXPECT_EQ(header.packetSize, -2147483647 - 1);
+}
+
+TEST(EolHeaderReader, ShortOrMissingFilesFailWithoutTouchingTheOutput) {
+    TempDir dir;
+    const EolHeader sentinel{7, 8, 9, 1.5};
+    for (const std::string& path :
+         {dir.Write("short.EOL", std::string(81, '\x01')), dir.Write("empty.EOL", ""), dir.File("none.EOL")}) {
+        EolHeader header = sentinel;
+        EXPECT_FALSE(ReadEolHeader(path, header)) << path;
+        EXPECT_EQ(header.channelCount, 7);
+        EXPECT_EQ(header.sampleRate, 8);
+        EXPECT_EQ(header.packetSize, 9);
+        EXPECT_EQ(header.scale, 1.5);
+    }
+    EolHeader header;
+    EXPECT_TRUE(ReadEolHeader(dir.Write("exact.EOL", std::string(82, '\0')), header));
+}
+
+}  // namespace
