@@ -1,0 +1,481 @@
+#include "acquisition/engine/acquisition_engine.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+
+// Waits on a condition that another thread makes true; never a fixed sleep.
+class Signal {
+public:
+    template <class F>
+    void Change(F&& f) {
+        {
+            std::lock_guard lock(mutex_);
+            f();
+        }
+        changed_.notify_all();
+    }
+    template <class Pred>
+    bool WaitUntil(Pred&& pred, std::chrono::milliseconds limit = 10s) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, pred);
+    }
+    std::mutex& Mutex() { return mutex_; }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+// An amplifier whose packets the test hands over one at a time. A read blocks
+// until a packet is queued or reads are cancelled.
+class ScriptedAmplifier : public ModalAmplifier {
+public:
+    bool openSucceeds = true;
+    int opens = 0;
+    int closes = 0;
+    std::vector<int> modes;
+
+    bool OpenDevice(int p, int c, int r) override {
+        ++opens;
+        packetSize = p;
+        channelCount = c;
+        sampleRate = r;
+        return openSucceeds;
+    }
+    void SetMode(int mode) override { modes.push_back(mode); }
+    int Close() override {
+        ++closes;
+        return 1;
+    }
+    void CancelReads() override {
+        signal.Change([&] { cancelled = true; });
+    }
+    void ResumeReads() override {
+        signal.Change([&] { cancelled = false; });
+    }
+    int ReadPacket(std::span<std::int32_t> packet) override {
+        int channel = 0;
+        return ReadPacketWithChannel(packet, channel);
+    }
+    int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override {
+        signal.Change([&] {
+            readerThreads.insert(std::this_thread::get_id());
+            ++readersInside;
+            maxReadersInside = std::max(maxReadersInside, readersInside);
+        });
+        const bool got = signal.WaitUntil([&] { return cancelled || !queue.empty(); }, 60s);
+        std::unique_lock lock(signal.Mutex());
+        --readersInside;
+        if (!got || cancelled) return 0;
+        auto [values, ch] = std::move(queue.front());
+        queue.pop_front();
+        std::copy_n(values.begin(), std::min(values.size(), packet.size()), packet.begin());
+        channel = ch;
+        return 1;
+    }
+
+    void Push(std::vector<std::int32_t> values, int channel = 10) {
+        signal.Change([&] { queue.emplace_back(std::move(values), channel); });
+    }
+
+    Signal signal;
+    bool cancelled = false;
+    std::deque<std::pair<std::vector<std::int32_t>, int>> queue;
+    std::set<std::thread::id> readerThreads;
+    int readersInside = 0;
+    int maxReadersInside = 0;
+};
+
+struct FakeHost : EngineHost {
+    std::vector<int> shown;
+    int repaints = 0;
+    std::vector<std::string> messages;
+    std::mutex mutex;
+    void ShowDisplay(int w) override { shown.push_back(w); }
+    void RepaintView() override { ++repaints; }
+    void ShowMessage(const std::string& text) override {
+        std::lock_guard lock(mutex);
+        messages.push_back(text);
+    }
+    std::vector<std::string> Messages() {
+        std::lock_guard lock(mutex);
+        return messages;
+    }
+};
+
+struct FakeWave : WaveView {
+    Signal signal;
+    int setUps = 0;
+    int lastSetUpPacketSize = 0, lastSetUpChannels = 0;
+    std::vector<std::vector<double>> packets;
+    std::vector<bool> pens;
+    void SetUp(int p, int c, int, int, std::span<const ChannelRecord> records) override {
+        ++setUps;
+        lastSetUpPacketSize = p;
+        lastSetUpChannels = c;
+        EXPECT_EQ(records.size(), static_cast<std::size_t>(c));
+    }
+    void SetChannelFlags(std::span<const int>) override {}
+    void ResetTimeLabels() override {}
+    void AddPacket(std::span<const double> samples) override {
+        signal.Change([&] { packets.emplace_back(samples.begin(), samples.end()); });
+    }
+    void SetRecordingPen(bool on) override {
+        signal.Change([&] { pens.push_back(on); });
+    }
+    std::size_t Count() {
+        std::lock_guard lock(signal.Mutex());
+        return packets.size();
+    }
+};
+
+struct FakeImpedance : ImpedanceView {
+    Signal signal;
+    std::vector<std::vector<int>> shown;
+    void SetUp(int, std::span<const ChannelRecord>) override {}
+    void SetChannelFlags(std::span<const int>) override {}
+    void ShowImpedances(std::span<const int> impedances, int, int) override {
+        signal.Change([&] { shown.emplace_back(impedances.begin(), impedances.end()); });
+    }
+};
+
+struct FakeStream : PacketStream {
+    Signal signal;
+    std::atomic<bool> connected{true};
+    std::vector<unsigned char> bytes;
+    int sends = 0;
+    bool ClientConnected() const override { return connected; }
+    void SendPacket(std::span<const SampleRecord> records) override {
+        const auto raw = RecordBytes(records);
+        signal.Change([&] {
+            ++sends;
+            for (std::byte b : raw) bytes.push_back(std::to_integer<unsigned char>(b));
+        });
+    }
+};
+
+std::vector<std::int32_t> CountingPacket(int packetSize, int channelCount, int start) {
+    std::vector<std::int32_t> v(static_cast<std::size_t>(packetSize * channelCount));
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = start + static_cast<int>(i);
+    return v;
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    FilePlaybackSource playback;
+    ScriptedAmplifier amplifier;
+    FakeHost host;
+    FakeWave wave;
+    FakeImpedance impedance;
+    FakeStream stream;
+    AcquisitionEngine engine{playback, amplifier, EnginePorts{&host, &wave, &impedance, &stream}};
+
+    void WaitForPackets(std::size_t n) {
+        ASSERT_TRUE(wave.signal.WaitUntil([&] { return wave.packets.size() >= n; }));
+    }
+    void WaitForSends(int n) {
+        ASSERT_TRUE(stream.signal.WaitUntil([&] { return stream.sends >= n; }));
+    }
+};
+
+TEST_F(EngineTest, FailedOpenShowsMessageAndTheNextStartRetries) {
+    amplifier.openSucceeds = false;
+    engine.StartWaveform();
+    EXPECT_THAT(host.Messages(), ElementsAre("放大器打开失败"));
+    EXPECT_EQ(engine.initialised, 0);
+    EXPECT_FALSE(engine.ThreadExists());
+    EXPECT_EQ(engine.running, 0);
+    EXPECT_TRUE(amplifier.modes.empty());
+
+    amplifier.openSucceeds = true;
+    engine.StartWaveform();
+    EXPECT_EQ(amplifier.opens, 2);
+    EXPECT_EQ(engine.initialised, 1);
+    EXPECT_TRUE(engine.ThreadExists());
+}
+
+TEST_F(EngineTest, FirstStartInitialisesWithDefaults) {
+    engine.StartWaveform();
+    EXPECT_EQ(engine.packetSize, 40);
+    EXPECT_EQ(engine.channelCount, 17);
+    EXPECT_EQ(engine.sampleRate, 1000);
+    EXPECT_EQ(engine.amplifierType, 1);
+    std::uint64_t bits;
+    std::memcpy(&bits, &engine.scale, sizeof bits);
+    EXPECT_EQ(bits, 0x3F4818A5934CF958ull);
+    EXPECT_EQ(engine.device, &amplifier);
+    EXPECT_EQ(engine.channelEnabled, std::vector<int>(17, 1));
+    EXPECT_EQ(engine.impedances, std::vector<int>(17, 2550000));
+    EXPECT_EQ(engine.channelRecords.size(), 17u);
+    EXPECT_STREQ(engine.channelRecords[0].label, "Fp1") << "the default montage beside the executable";
+    EXPECT_STREQ(engine.channelRecords[16].label, "Event");
+    EXPECT_EQ(wave.setUps, 1);
+    EXPECT_THAT(amplifier.modes, ElementsAre(0));
+    EXPECT_EQ(engine.running, 1);
+    EXPECT_EQ(engine.mode, 0);
+    EXPECT_THAT(host.shown, ElementsAre(0));
+    EXPECT_FALSE(engine.CanStart());
+    EXPECT_TRUE(engine.CanStop());
+}
+
+TEST_F(EngineTest, SecondStartAfterStopDoesNotReinitialise) {
+    engine.StartWaveform();
+    engine.StopAcquisition();
+    engine.StartWaveform();
+    EXPECT_EQ(amplifier.opens, 1);
+    EXPECT_EQ(wave.setUps, 1);
+    EXPECT_THAT(amplifier.modes, ElementsAre(0, 0));
+    EXPECT_TRUE(engine.ThreadExists());
+}
+
+TEST_F(EngineTest, StopWithoutThreadDoesNothing) {
+    engine.StopAcquisition();
+    EXPECT_EQ(amplifier.closes, 0);
+    EXPECT_EQ(host.repaints, 0);
+    engine.StartWaveform();
+    engine.StopAcquisition();
+    engine.StopAcquisition();
+    EXPECT_EQ(amplifier.closes, 1);
+    EXPECT_EQ(host.repaints, 1);
+}
+
+TEST_F(EngineTest, StopEndsABlockedReadPromptly) {
+    engine.StartWaveform();
+    ASSERT_TRUE(amplifier.signal.WaitUntil([&] { return amplifier.readersInside == 1; }));
+    const auto before = std::chrono::steady_clock::now();
+    engine.StopAcquisition();
+    const auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_LT(took, 400ms);
+    EXPECT_FALSE(engine.ThreadExists());
+    EXPECT_EQ(engine.runFlag, 0);
+    EXPECT_EQ(engine.aliveFlag, 0);
+    EXPECT_EQ(engine.running, 0);
+    EXPECT_EQ(amplifier.closes, 1);
+    EXPECT_FALSE(amplifier.cancelled) << "the next start must be able to read";
+    EXPECT_TRUE(engine.CanStart());
+}
+
+TEST_F(EngineTest, ImpedanceCommandWhileRunningSwitchesWithoutASecondThread) {
+    engine.StartWaveform();
+    amplifier.Push(CountingPacket(40, 17, 0));
+    WaitForPackets(1);
+    engine.StartImpedance();
+    EXPECT_EQ(engine.mode, 1);
+    EXPECT_EQ(engine.shownWindow, 1);
+    EXPECT_THAT(amplifier.modes, ElementsAre(0, 1));
+    EXPECT_THAT(host.shown, ElementsAre(0, 1));
+    amplifier.Push(CountingPacket(40, 17, 0), 3);
+    ASSERT_TRUE(impedance.signal.WaitUntil([&] { return impedance.shown.size() == 1; }));
+    engine.StartWaveform();  // and back
+    amplifier.Push(CountingPacket(40, 17, 0));
+    WaitForPackets(2);
+    engine.StopAcquisition();
+    EXPECT_EQ(amplifier.readerThreads.size(), 1u);
+    EXPECT_EQ(amplifier.maxReadersInside, 1);
+    EXPECT_EQ(amplifier.opens, 1);
+}
+
+TEST_F(EngineTest, WaveformModeHandsTheConditionedScaledPacketToTheDisplay) {
+    engine.StartWaveform();
+    auto packet = CountingPacket(40, 17, 100);
+    for (int t = 0; t < 40; ++t) packet[static_cast<std::size_t>(t * 17 + 16)] = t % 3;
+    amplifier.Push(packet);
+    WaitForPackets(1);
+    engine.StopAcquisition();
+    const auto& shown = wave.packets[0];
+    ASSERT_EQ(shown.size(), 40u * 17u);
+    for (int t = 0; t < 40; ++t) {
+        for (int c = 0; c < 16; ++c) {
+            const auto i = static_cast<std::size_t>(t * 17 + c);
+            EXPECT_DOUBLE_EQ(shown[i], packet[i] * 0.00073536) << "first packet: weights are 0";
+        }
+        EXPECT_EQ(shown[static_cast<std::size_t>(t * 17 + 16)], t % 3) << "the event is never scaled";
+    }
+}
+
+TEST_F(EngineTest, ImpedanceModeUpdatesOnlyTheMeasuredChannel) {
+    engine.StartImpedance();
+    EXPECT_THAT(host.shown, ElementsAre(1));
+    amplifier.Push(CountingPacket(40, 17, 0), 10);
+    amplifier.Push(CountingPacket(40, 17, 0), -16);  // out of range: ignored
+    amplifier.Push(CountingPacket(40, 17, 0), 17);
+    amplifier.Push(CountingPacket(40, 17, 0), 2);
+    ASSERT_TRUE(impedance.signal.WaitUntil([&] { return impedance.shown.size() == 2; }));
+    WaitForSends(4);
+    engine.StopAcquisition();
+    std::vector<int> expected(17, 2550000);
+    expected[10] = impedance.shown[0][10];
+    EXPECT_EQ(impedance.shown[0], expected);
+    EXPECT_NE(expected[10], 2550000);
+    EXPECT_EQ(engine.impedances[2], impedance.shown[1][2]);
+    EXPECT_EQ(impedance.shown.size(), 2u);
+    EXPECT_TRUE(wave.packets.empty()) << "no waveform drawing in impedance mode";
+}
+
+TEST_F(EngineTest, SameRawBytesGoToTheFileAndTheClientInBothModes) {
+    TempDir dir;
+    engine.StartWaveform();
+    ASSERT_TRUE(engine.OpenRecording(dir.File("r.EOL")));
+    EXPECT_FALSE(engine.CanRecord());
+    EXPECT_THAT(wave.pens, ElementsAre(true));
+    amplifier.Push(CountingPacket(40, 17, 0));
+    WaitForSends(1);
+    engine.StartImpedance();
+    amplifier.Push(CountingPacket(40, 17, 1000));
+    WaitForSends(2);
+    engine.StopAcquisition();
+    EXPECT_EQ(engine.recording, 0);
+    EXPECT_THAT(wave.pens, ElementsAre(true, false));
+
+    const auto file = ReadAllBytes(dir.File("r.EOL"));
+    ASSERT_EQ(file.size(), 200u + 2u * 3360u);
+    ASSERT_EQ(stream.bytes.size(), 2u * 3360u);
+    EXPECT_TRUE(std::equal(stream.bytes.begin(), stream.bytes.end(), file.begin() + 200));
+    SampleRecord first;
+    std::memcpy(&first, file.data() + 200, sizeof first);
+    EXPECT_EQ(first.slots[0], 0);
+    EXPECT_EQ(first.slots[10], 8);
+    EXPECT_EQ(first.slots[20], 16);
+}
+
+TEST_F(EngineTest, NoClientMeansNoSend) {
+    stream.connected = false;
+    engine.StartWaveform();
+    amplifier.Push(CountingPacket(40, 17, 0));
+    WaitForPackets(1);
+    engine.StopAcquisition();
+    EXPECT_EQ(stream.sends, 0);
+}
+
+TEST_F(EngineTest, RecordingStoppedBeforeItsFirstPacketIsHeaderOnly) {
+    TempDir dir;
+    engine.StartWaveform();
+    ASSERT_TRUE(engine.OpenRecording(dir.File("empty.EOL")));
+    engine.StopAcquisition();
+    EXPECT_EQ(ReadAllBytes(dir.File("empty.EOL")).size(), 82u);
+    EXPECT_FALSE(engine.recordingFile.IsOpen()) << "Stop closes the recording";
+}
+
+TEST_F(EngineTest, UnwritablePathPrintsFileErrorAndChangesNothing) {
+    TempDir dir;
+    engine.StartWaveform();
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(engine.OpenRecording(dir.File("no-such-dir/x.EOL")));
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("file error\n"), std::string::npos);
+    EXPECT_EQ(engine.recording, 0);
+    EXPECT_TRUE(wave.pens.empty());
+    EXPECT_TRUE(host.Messages().empty());
+    EXPECT_TRUE(engine.CanRecord());
+}
+
+TEST_F(EngineTest, FailedAppendEndsTheRecordingAndAcquisitionGoesOn) {
+    engine.StartWaveform();
+    // /dev/full accepts the open and the header position but fails every write.
+    ASSERT_TRUE(engine.recordingFile.Create("/dev/full"));
+    engine.recording = 1;
+    amplifier.Push(CountingPacket(40, 17, 0));
+    ASSERT_TRUE(wave.signal.WaitUntil([&] { return !wave.pens.empty(); }));
+    amplifier.Push(CountingPacket(40, 17, 0));
+    WaitForPackets(2);
+    EXPECT_EQ(engine.recording, 0);
+    EXPECT_FALSE(engine.recordingFile.IsOpen());
+    EXPECT_THAT(wave.pens, ElementsAre(false));
+    EXPECT_THAT(host.Messages(), ElementsAre("数据写入失败"));
+    EXPECT_TRUE(engine.ThreadExists());
+    engine.StopAcquisition();
+}
+
+TEST_F(EngineTest, SettingsConfirmedBeforeStartAreKeptAndPlayTheChosenFile) {
+    TempDir dir;
+    std::vector<std::int32_t> values(21 * 10 * 4);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<std::int32_t>(i);
+    AcquisitionSettings settings;
+    settings.amplifierType = 0;
+    settings.packetSize = 10;
+    settings.channelCount = 21;
+    settings.sampleRate = 1000000;
+    settings.simulatedDataPath = WriteSampleFile(dir, "play.EOL", values);
+    engine.ApplySettings(settings);
+    EXPECT_EQ(engine.channelEnabled, std::vector<int>(21, 1));
+
+    engine.StartWaveform();
+    EXPECT_EQ(engine.device, &playback);
+    EXPECT_EQ(engine.channelCount, 21);
+    EXPECT_EQ(wave.lastSetUpChannels, 21);
+    EXPECT_EQ(engine.impedances.size(), 21u);
+    EXPECT_THAT(amplifier.modes, ElementsAre(0)) << "the mode command goes to the amplifier whatever plays";
+    WaitForSends(3);
+    engine.StopAcquisition();
+    // A 21-value packet is already records: the stream carries the file's bytes.
+    ASSERT_GE(stream.bytes.size(), 3u * 840u);
+    const auto* raw = reinterpret_cast<const unsigned char*>(values.data());
+    EXPECT_TRUE(std::equal(stream.bytes.begin(), stream.bytes.begin() + 3 * 840, raw));
+    EXPECT_EQ(playback.FilePath(), settings.simulatedDataPath);
+}
+
+TEST_F(EngineTest, SettingsAfterStartReinitialiseSoBuffersAndDisplaysAgree) {
+    engine.StartWaveform();
+    engine.StopAcquisition();
+    AcquisitionSettings settings;
+    settings.packetSize = 20;
+    settings.channelCount = 9;
+    engine.ApplySettings(settings);
+    EXPECT_EQ(engine.initialised, 0);
+    engine.StartImpedance();
+    EXPECT_EQ(amplifier.opens, 2);
+    EXPECT_EQ(wave.setUps, 2);
+    EXPECT_EQ(wave.lastSetUpPacketSize, 20);
+    EXPECT_EQ(engine.impedances.size(), 9u);
+    EXPECT_EQ(engine.canceller.Weights().size(), 18u);
+    amplifier.Push(CountingPacket(20, 9, 0), 10);  // channel 10 does not exist with 9 channels
+    amplifier.Push(CountingPacket(20, 9, 0), 8);
+    ASSERT_TRUE(impedance.signal.WaitUntil([&] { return impedance.shown.size() == 1; }));
+    engine.StopAcquisition();
+    EXPECT_EQ(impedance.shown[0].size(), 9u);
+    EXPECT_NE(impedance.shown[0][8], 2550000);
+}
+
+TEST_F(EngineTest, PlaybackFileThatCannotBeOpenedStopsTheStart) {
+    AcquisitionSettings settings;
+    settings.amplifierType = 0;
+    settings.simulatedDataPath = "/nonexistent/x.EOL";
+    engine.ApplySettings(settings);
+    engine.StartWaveform();
+    EXPECT_THAT(host.Messages(), ElementsAre("数据文件打开失败"));
+    EXPECT_FALSE(engine.ThreadExists());
+    EXPECT_EQ(engine.initialised, 0);
+}
+
+TEST_F(EngineTest, ElectrodeFileThatCannotBeReadIsReported) {
+    engine.SetDefaultElectrodeFile("/nonexistent/kestrom.dll");
+    engine.StartWaveform();
+    ASSERT_EQ(host.Messages().size(), 1u);
+    EXPECT_NE(host.Messages()[0].find("/nonexistent/kestrom.dll"), std::string::npos);
+    EXPECT_TRUE(engine.ThreadExists()) << "acquisition starts with empty labels";
+    EXPECT_STREQ(engine.channelRecords[0].label, "");
+}
+
+TEST_F(EngineTest, DestroyingTheEngineStopsTheThread) {
+    auto local = std::make_unique<AcquisitionEngine>(playback, amplifier, EnginePorts{&host, &wave, &impedance, &stream});
+    local->StartWaveform();
+    local.reset();
+    EXPECT_EQ(amplifier.closes, 1);
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <numeric>
+#include <vector>
+
+#include "acquisition/engine/file_playback_source.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// Sample rate high enough that pacing rounds to 0 ms: the tests below are about
+// what is read, not when.
+constexpr int kNoPacing = 1000000;
+
+std::vector<std::int32_t> Records(int count) {
+    // Record r (1-based) holds r in every slot, so a slot names its record.
+    std::vector<std::int32_t> values(static_cast<std::size_t>(count) * 21);
+    for (int r = 0; r < count; ++r)
+        std::fill_n(values.begin() + static_cast<std::ptrdiff_t>(r) * 21, 21, r + 1);
+    return values;
+}
+
+struct Player {
+    FilePlaybackSource source;
+    std::vector<std::int32_t> packet = std::vector<std::int32_t>(40 * 21, -1);
+
+    int FirstRecord() const { return packet.front(); }
+    int LastRecord() const { return packet.back(); }
+    int Read() {
+        int channel = -1;
+        EXPECT_EQ(source.ReadPacketWithChannel(packet, channel), 1);
+        EXPECT_EQ(channel, 10);
+        return FirstRecord();
+    }
+};
+
+TEST(FileSources, PacingIsOnePacketDurationInWholeMilliseconds) {
+    EXPECT_EQ(SimulatedSource::PacingMs(40, 1000), 40);
+    EXPECT_EQ(SimulatedSource::PacingMs(40, 200), 200);
+    EXPECT_EQ(SimulatedSource::PacingMs(40, 3000), 13);
+    EXPECT_EQ(SimulatedSource::PacingMs(40, 0), 0) << "a zero rate must not divide by zero";
+}
+
+TEST(FilePlayback, ExactPacketCountRewindsWhenOnePacketRemains) {
+    TempDir dir;
+    const auto path = WriteSampleFile(dir, "k25.EOL", Records(1000));  // 25 whole packets
+    Player p;
+    ASSERT_EQ(p.source.OpenFile(40, 21, kNoPacing, path), 1);
+    for (int read = 1; read <= 24; ++read) {
+        EXPECT_EQ(p.Read(), (read - 1) * 40 + 1) << "read " << read;
+        EXPECT_EQ(p.LastRecord(), read * 40);
+    }
+    EXPECT_EQ(p.Read(), 1) << "records 961 to 1000 are never played";
+    EXPECT_EQ(p.LastRecord(), 40);
+}
+
+TEST(FilePlayback, PartialPacketIsNeverPlayed) {
+    TempDir dir;
+    const auto path = WriteSampleFile(dir, "k25p.EOL", Records(1010));
+    Player p;
+    ASSERT_EQ(p.source.OpenFile(40, 21, kNoPacing, path), 1);
+    for (int read = 1; read <= 24; ++read) p.Read();
+    EXPECT_EQ(p.Read(), 961);
+    EXPECT_EQ(p.LastRecord(), 1000);
+    EXPECT_EQ(p.Read(), 1);
+}
+
+TEST(FilePlayback, SinglePacketLoopsAndTinyFilesNeverRewind) {
+    TempDir dir;
+    {
+        Player p;
+        ASSERT_EQ(p.source.OpenFile(40, 21, kNoPacing, WriteSampleFile(dir, "one.EOL", Records(40))), 1);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(p.Read(), 1);
+    }
+    {
+        // Shorter than one packet: the unsigned limit wraps, so no rewind; the
+        // first read delivers what there is and later reads deliver nothing.
+        Player p;
+        ASSERT_EQ(p.source.OpenFile(40, 21, kNoPacing, WriteSampleFile(dir, "ten.EOL", Records(10))), 1);
+        p.Read();
+        EXPECT_EQ(p.packet[9 * 21], 10);
+        EXPECT_EQ(p.packet[10 * 21], -1) << "bytes that did not arrive leave the buffer as it was";
+        std::fill(p.packet.begin(), p.packet.end(), -7);
+        p.Read();
+        EXPECT_EQ(p.FirstRecord(), -7);
+    }
+    {
+        Player p;
+        ASSERT_EQ(p.source.OpenFile(40, 21, kNoPacing, dir.Write("header.EOL", std::string(200, '\0'))), 1);
+        p.Read();
+        EXPECT_EQ(p.FirstRecord(), -1);
+    }
+}
+
+TEST(FilePlayback, ReadsAreCutByTheEngineSettingsNotTheHeader) {
+    TempDir dir;
+    std::vector<std::int32_t> values(17 * 20);
+    std::iota(values.begin(), values.end(), 0);
+    FilePlaybackSource source;
+    ASSERT_EQ(source.OpenFile(10, 17, kNoPacing, WriteSampleFile(dir, "raw.EOL", values)), 1);
+    std::vector<std::int32_t> packet(170);
+    int channel = 0;
+    source.ReadPacketWithChannel(packet, channel);
+    EXPECT_EQ(packet[0], 0);
+    EXPECT_EQ(packet[169], 169);
+}
+
+TEST(FilePlayback, UnopenedFileDeliversNoPacketAndReopeningStartsOver) {
+    TempDir dir;
+    FilePlaybackSource source;
+    std::vector<std::int32_t> packet(40 * 21, 5);
+    int channel = 0;
+    EXPECT_EQ(source.ReadPacketWithChannel(packet, channel), 0);
+    EXPECT_EQ(source.OpenFile(40, 21, kNoPacing, dir.File("missing.EOL")), 0);
+    EXPECT_EQ(source.ReadPacketWithChannel(packet, channel), 0);
+    EXPECT_EQ(packet[0], 5);
+
+    const auto path = WriteSampleFile(dir, "k3.EOL", Records(120));
+    ASSERT_EQ(source.OpenFile(40, 21, kNoPacing, path), 1);
+    source.ReadPacketWithChannel(packet, channel);
+    source.Close();  // the file stays open across Stop
+    source.ReadPacketWithChannel(packet, channel);
+    EXPECT_EQ(packet[0], 41);
+    ASSERT_EQ(source.OpenFile(40, 21, kNoPacing, path), 1);
+    source.ReadPacketWithChannel(packet, channel);
+    EXPECT_EQ(packet[0], 1);
+}
+
+TEST(SimulatedSourceTest, PlaysTheFixedFileOnceWithoutRewinding) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("bin"));
+    std::filesystem::create_directories(dir.File("work"));
+    WriteSampleFile(dir, "bin/sample.eol", Records(60));
+    const auto oldCwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.File("work"));
+    SimulatedSource source;
+    const int opened = source.Open(40, 21, kNoPacing);
+    std::filesystem::current_path(oldCwd);
+    ASSERT_EQ(opened, 1);
+
+    std::vector<std::int32_t> packet(40 * 21, -1);
+    int channel = 0;
+    EXPECT_EQ(source.ReadPacketWithChannel(packet, channel), 1);
+    EXPECT_EQ(channel, 10);
+    EXPECT_EQ(packet[0], 1);
+    EXPECT_EQ(source.ReadPacket(packet), 1);
+    EXPECT_EQ(packet[0], 41);
+    EXPECT_EQ(packet[20 * 21], 21) << "past the end the buffer keeps what it held";
+    EXPECT_EQ(source.ReadPacket(packet), 1);
+    EXPECT_EQ(packet[0], 41);
+}
+
+TEST(SimulatedSourceTest, MissingFixedFileOpensButDeliversNothing) {
+    TempDir dir;
+    const auto oldCwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.File(""));
+    SimulatedSource source;
+    const int opened = source.Open(40, 17, kNoPacing);
+    std::filesystem::current_path(oldCwd);
+    EXPECT_EQ(opened, 1);
+    std::vector<std::int32_t> packet(40 * 17);
+    EXPECT_EQ(source.ReadPacket(packet), 0);
+}
+
+TEST(FileSources, CancelWakesAPacedReadAndHoldsUntilResumed) {
+    TempDir dir;
+    FilePlaybackSource source;
+    // 40 samples at 1 sample per second: a 40 s sleep unless cancelled.
+    ASSERT_EQ(source.OpenFile(40, 21, 1, WriteSampleFile(dir, "slow.EOL", Records(200))), 1);
+    std::vector<std::int32_t> packet(40 * 21, -1);
+    auto read = std::async(std::launch::async, [&] {
+        int channel = 0;
+        return source.ReadPacketWithChannel(packet, channel);
+    });
+    EXPECT_EQ(read.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    source.CancelReads();
+    ASSERT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(read.get(), 0);
+    EXPECT_EQ(packet[0], -1) << "a cancelled read touches nothing";
+    int channel = 0;
+    EXPECT_EQ(source.ReadPacketWithChannel(packet, channel), 0) << "reads stay cancelled until resumed";
+    source.ResumeReads();
+    ASSERT_EQ(source.OpenFile(40, 21, kNoPacing, dir.File("slow.EOL")), 1);
+    EXPECT_EQ(source.ReadPacketWithChannel(packet, channel), 1);
+    EXPECT_EQ(packet[0], 1);
+}
+
+}  // namespace
