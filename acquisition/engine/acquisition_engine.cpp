@@ -162,9 +162,11 @@ bool AcquisitionEngine::OpenRecording(const std::string& path) {
     return true;
 }
 
+// The file is closed before the flag drops: once the UI thread sees
+// recording 0 it may open the file object on a new path.
 void AcquisitionEngine::EndRecording() {
-    recording = 0;
     recordingFile.Close();
+    recording = 0;
 }
 
 // [acq] A failed write ends the recording at once; acquisition goes on.
