@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QString>
 #include <QtCore/qtestsupport_core.h>
 
 #include <gtest/gtest.h>
@@ -16,11 +17,15 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "common/sample_record.h"
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 // Every test binary needs one application object for the socket notifiers.
 class QtApplicationEnvironment : public ::testing::Environment {
