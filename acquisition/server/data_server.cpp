@@ -5,8 +5,6 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-#include <QTimer>
-
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -68,10 +66,13 @@ ssize_t SendWithoutWaiting(int fd, std::span<const std::byte> bytes) {
 
 DataServer::DataServer(QObject* parent) : QObject(parent) {
     connect(&clientNotifier_, &QSocketNotifier::activated, this, [this] { DiscardClientInput(); });
+    backlogFlushTimer_.setInterval(kBacklogFlushMs);
+    connect(&backlogFlushTimer_, &QTimer::timeout, this, [this] { FlushBacklogFromUiThread(); });
 }
 
 DataServer::~DataServer() {
     clientNotifier_.setEnabled(false);
+    backlogFlushTimer_.stop();
     const std::lock_guard lock(clientMutex_);
     clientSocket.Close();
 }
@@ -176,6 +177,7 @@ void DataServer::AcceptPendingClient(int listenFd) {
     }
     clientNotifier_.setSocket(fd);
     clientNotifier_.setEnabled(true);
+    backlogFlushTimer_.start();
     SetStatus(QString::fromUtf8(kConnected));
     clientConnected = 1;
 }
@@ -196,6 +198,7 @@ void DataServer::DiscardClientInput() {
 
 void DataServer::ReleaseClient() {
     clientNotifier_.setEnabled(false);
+    backlogFlushTimer_.stop();
     {
         const std::lock_guard lock(clientMutex_);
         clientSocket.Close();
@@ -233,6 +236,11 @@ void DataServer::SendPacket(std::span<const SampleRecord> records) {
     }
     backlog_.insert(backlog_.end(), bytes.begin(), bytes.end());
     if (backlog_.size() > BacklogLimit()) GiveUpOnClient();
+}
+
+void DataServer::FlushBacklogFromUiThread() {
+    const std::lock_guard lock(clientMutex_);
+    if (clientSocket.IsOpen() && !clientGivenUp_) FlushBacklog();
 }
 
 // False when the connection broke and was given up.

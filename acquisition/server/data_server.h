@@ -13,6 +13,9 @@
 // - clientMutex_ is held around every use of the client's descriptor and
 //   backlog by SendPacket and around the release of the connection, so a send
 //   that has begun always finishes on a valid descriptor.
+// - While a client is connected the UI thread also offers its backlog to the
+//   socket every few milliseconds, so the end of a stream (the last packets
+//   before Stop) does not wait for the next packet to go out.
 // - Only the UI thread opens or closes the client's descriptor. When the
 //   sending side gives up on a client (stalled, or broken) it shuts the
 //   connection down; the UI thread then sees end of stream on it and releases
@@ -31,6 +34,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <cstddef>
@@ -48,6 +52,7 @@ public:
     // Keeps the kernel from holding more than about half a second of stream.
     static constexpr int kClientSendBufferBytes = 32 * 1024;
     static constexpr int kDefaultSampleRate = 1000;
+    static constexpr int kBacklogFlushMs = 20;
 
     static constexpr const char* kListening = "正在监听";
     static constexpr const char* kConnected = "已连接";
@@ -109,6 +114,7 @@ private:
     void ReleaseClient();
     void SetAccepting(bool accepting);
     void PauseAcceptingAfterError();
+    void FlushBacklogFromUiThread();
 
     // Under clientMutex_, on the acquisition thread.
     bool FlushBacklog();
@@ -126,6 +132,7 @@ private:
     std::vector<std::byte> backlog_;     // under clientMutex_
     bool clientGivenUp_ = false;         // under clientMutex_
     QSocketNotifier clientNotifier_{QSocketNotifier::Read};
+    QTimer backlogFlushTimer_;
 
     std::atomic<int> sampleRate_{kDefaultSampleRate};
 };

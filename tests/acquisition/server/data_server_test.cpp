@@ -169,6 +169,23 @@ TEST(DataServerClients, WhatTheClientSendsChangesNothing) {
     EXPECT_EQ(s.server.Status(), Text(DataServer::kConnected));
 }
 
+// A packet larger than the socket takes at once, and then no more packets (as
+// after Stop): the client still gets all of it.
+TEST(DataServerClients, BacklogGoesOutWithoutAnotherPacket) {
+    constexpr int kLargePacket = 1000;
+    StartedServer s;
+    ASSERT_TRUE(s.started);
+    StreamClient client;
+    ASSERT_TRUE(client.Connect(s.port));
+    ASSERT_TRUE(s.WaitForClient());
+
+    s.server.SendPacket(NumberedPacket(3, kLargePacket));
+    ASSERT_TRUE(client.WaitForBytes(kLargePacket * sizeof(SampleRecord)));
+    EXPECT_EQ(ExpectConsecutivePackets(client.ReceivedRecords(), kLargePacket), 3);
+    EXPECT_EQ(s.server.BacklogBytes(), 0u);
+    EXPECT_TRUE(s.server.ClientConnected());
+}
+
 TEST(DataServerClients, NothingIsSentWithoutAClient) {
     StartedServer s;
     ASSERT_TRUE(s.started);
