@@ -3,7 +3,9 @@
 // acquisition thread when the client has stopped reading.
 //
 //   build/bin/server_bench
-// Counters: median_us, p99_us, max_us over the packets of each run.
+// Counters: median_us, p99_us, max_us over the packets of each run; for the
+// paced runs, packets_per_s of a real-time playback with no client and with a
+// client that never reads.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -16,10 +18,14 @@
 #include <QtCore/qtestsupport_core.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
 #include <chrono>
 #include <cstdio>
 #include <vector>
 
+#include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/server/data_server.h"
 
 namespace {
@@ -121,6 +127,70 @@ void BM_SendPacketToStalledClient(benchmark::State& state) {
     state.counters["drops"] = drops;
 }
 BENCHMARK(BM_SendPacketToStalledClient)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+class AbsentAmplifier : public ModalAmplifier {
+public:
+    bool OpenDevice(int, int, int) override { return false; }
+    void SetMode(int) override {}
+};
+
+class CountingStream : public PacketStream {
+public:
+    explicit CountingStream(DataServer& server) : server_(server) {}
+    // The engine asks once per packet, whether or not a client is there.
+    bool ClientConnected() const override {
+        ++packets;
+        return server_.ClientConnected();
+    }
+    void SendPacket(std::span<const SampleRecord> records) override { server_.SendPacket(records); }
+    mutable std::atomic<int> packets{0};
+
+private:
+    DataServer& server_;
+};
+
+// The acquisition thread playing a file at the default 40 samples of 1000 per
+// second for six seconds: its packet rate without a client and with a client
+// that never reads (dropped after about three seconds).
+void BM_PacedAcquisition(benchmark::State& state) {
+    const bool stalledClient = state.range(0) == 1;
+    const std::string path = "/tmp/server_bench_play.eol";
+    {
+        std::vector<char> bytes(200 + 1000 * 17 * 4, 1);
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        if (!file) return state.SkipWithError("cannot write the playback file");
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    DataServer server;
+    if (!server.Start("127.0.0.1", 0)) return state.SkipWithError("cannot listen");
+    CountingStream stream(server);
+    FilePlaybackSource playback;
+    AbsentAmplifier amplifier;
+    AcquisitionEngine engine(playback, amplifier, EnginePorts{.stream = &stream});
+    AcquisitionSettings settings;
+    settings.amplifierType = 0;
+    settings.simulatedDataPath = path;
+    engine.ApplySettings(settings);
+
+    std::unique_ptr<Client> client;
+    if (stalledClient) {
+        client = std::make_unique<Client>(server.ListeningPort());
+        if (!WaitForClient(server, true)) return state.SkipWithError("not accepted");
+    }
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        engine.StartWaveform();
+        QTest::qWait(6000);
+        engine.StopAcquisition();
+        seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    state.counters["packets_per_s"] = stream.packets / seconds;
+    state.counters["client_dropped"] = stalledClient && !server.ClientConnected();
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_PacedAcquisition)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
