@@ -1,0 +1,138 @@
+#pragma once
+// The TCP server that streams every acquired packet, as raw SampleRecords, to
+// one client at a time.
+//
+// Threads:
+// - Start, the accept and close handling and everything Qt run on the UI
+//   thread (the thread that owns the object); the sockets' notifications come
+//   through its event loop.
+// - ClientConnected and SendPacket run on the acquisition thread. SendPacket
+//   never waits for the client: each send is non-blocking, and what the socket
+//   cannot take is kept in a per-client backlog that goes out before anything
+//   newer.
+// - clientMutex_ is held around every use of the client's descriptor and
+//   backlog by SendPacket and around the release of the connection, so a send
+//   that has begun always finishes on a valid descriptor.
+// - While a client is connected the UI thread also offers its backlog to the
+//   socket every few milliseconds, so the end of a stream (the last packets
+//   before Stop) does not wait for the next packet to go out.
+// - Only the UI thread opens or closes the client's descriptor. When the
+//   sending side gives up on a client (stalled, or broken) it shuts the
+//   connection down; the UI thread then sees end of stream on it and releases
+//   it like any close.
+//
+// A client never receives part of a record followed by another record: the
+// stream is cut only after a whole record, also when a stalled client is
+// dropped.
+
+// Before any Qt header: SampleRecord has a member named like Qt's "slots"
+// keyword macro. Code that touches that member builds with QT_NO_KEYWORDS.
+#include "acquisition/engine/engine_ports.h"
+#include "acquisition/server/socket_handle.h"
+#include "common/sample_record.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+class DataServer : public QObject, public PacketStream {
+    Q_OBJECT
+
+public:
+    static constexpr quint16 kDefaultPort = 1234;
+    static constexpr int kListenBacklog = 5;
+    // Keeps the kernel from holding more than about half a second of stream.
+    static constexpr int kClientSendBufferBytes = 32 * 1024;
+    static constexpr int kDefaultSampleRate = 1000;
+    static constexpr int kBacklogFlushMs = 20;
+
+    static constexpr const char* kListening = "正在监听";
+    static constexpr const char* kConnected = "已连接";
+    static constexpr const char* kCreateFailed = "创建服务器失败";
+    static constexpr const char* kListenFailed = "监听失败";
+    static constexpr const char* kInitFailed = "初始化失败!";
+    static constexpr const char* kInitFailedCaption = "Send";
+
+    explicit DataServer(QObject* parent = nullptr);
+    ~DataServer() override;
+    DataServer(const DataServer&) = delete;
+    DataServer& operator=(const DataServer&) = delete;
+
+    // Where Start listens. An empty address means all local addresses.
+    void SetListenAddress(const QString& address, quint16 port);
+    // Whether address is one that SetListenAddress accepts: empty, "localhost",
+    // or a numeric IPv4 or IPv6 address.
+    static bool IsValidListenAddress(const QString& address);
+
+    // The server command. Opens a new listening socket; an earlier one keeps
+    // listening. True when the new one listens.
+    bool Start();
+    bool Start(const QString& address, quint16 port);
+
+    // The port of the newest listening socket, 0 when none listens.
+    quint16 ListeningPort() const;
+    // The text last shown in the server-status pane; empty before Start.
+    const QString& Status() const { return status_; }
+
+    // The stream's rate in samples per second; a backlog of more than one
+    // second of it means the client is stalled. Any thread.
+    void SetSampleRate(int samplesPerSecond);
+    // Bytes of the current client's backlog. Any thread.
+    std::size_t BacklogBytes() const;
+
+    // [acq]
+    bool ClientConnected() const override { return clientConnected == 1; }
+    // [acq]
+    void SendPacket(std::span<const SampleRecord> records) override;
+
+    // 1 while a client is connected; written by the UI thread.
+    std::atomic<int> clientConnected{0};
+
+Q_SIGNALS:
+    // The new text of the server-status pane.
+    void statusChanged(const QString& text);
+    // A modal error box is due: text, caption.
+    void messageRequested(const QString& text, const QString& caption);
+
+private:
+    struct Listener {
+        SocketHandle socket;
+        std::unique_ptr<QSocketNotifier> notifier;
+    };
+
+    void SetStatus(const QString& text);
+    void AcceptPendingClient(int listenFd);
+    void DiscardClientInput();
+    void ReleaseClient();
+    void SetAccepting(bool accepting);
+    void PauseAcceptingAfterError();
+    void FlushBacklogFromUiThread();
+
+    // Under clientMutex_, on the acquisition thread.
+    bool FlushBacklog();
+    void GiveUpOnClient();
+    void EndOnRecordBoundary();
+    std::size_t BacklogLimit() const;
+
+    QString listenAddress_;
+    quint16 listenPort_ = kDefaultPort;
+    QString status_;
+    std::vector<Listener> listenSockets;
+
+    mutable std::mutex clientMutex_;
+    SocketHandle clientSocket;           // written under clientMutex_, on the UI thread only
+    std::vector<std::byte> backlog_;     // under clientMutex_
+    bool clientGivenUp_ = false;         // under clientMutex_
+    QSocketNotifier clientNotifier_{QSocketNotifier::Read};
+    QTimer backlogFlushTimer_;
+
+    std::atomic<int> sampleRate_{kDefaultSampleRate};
+};
