@@ -11,6 +11,11 @@ LinkSocket::LinkSocket(QObject* parent) : QObject(parent) {
     connect(&socket, &QTcpSocket::readyRead, this, &LinkSocket::ReadArrivedBytes);
 }
 
+LinkSocket::~LinkSocket() {
+    QObject::disconnect(&socket, nullptr, this, nullptr);
+    socket.abort();
+}
+
 void LinkSocket::ConnectTo(const QString& host, quint16 port, std::chrono::milliseconds limit) {
     if (connecting || connected) return;
     connecting = true;

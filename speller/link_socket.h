@@ -29,6 +29,8 @@ public:
     Q_ENUM(ConnectOutcome)
 
     explicit LinkSocket(QObject* parent = nullptr);
+    // Closes the connection without a farEndClosed: closing is ours.
+    ~LinkSocket() override;
 
     // Starts a connect; connectFinished follows once, at the latest after limit.
     void ConnectTo(const QString& host, quint16 port, std::chrono::milliseconds limit);

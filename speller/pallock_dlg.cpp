@@ -60,7 +60,11 @@ CPallockDlg::CPallockDlg(QWidget* parent) : QDialog(parent) {
     ShowFields();
 }
 
-CPallockDlg::~CPallockDlg() = default;
+CPallockDlg::~CPallockDlg() {
+    // The links go first, while the logs they report to still exist.
+    amplifier.socket.reset();
+    scoring.socket.reset();
+}
 
 QRect CPallockDlg::ToPixels(QRect du) const {
     return QRect(du.x() * charWidth / 4, du.y() * charHeight / 8, du.width() * charWidth / 4,
