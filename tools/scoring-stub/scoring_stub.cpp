@@ -4,6 +4,11 @@ ScoringStub::ScoringStub(CommandHandler handler, QObject* parent) : QObject(pare
     connect(&server, &QTcpServer::newConnection, this, &ScoringStub::AcceptNext);
 }
 
+ScoringStub::~ScoringStub() {
+    // Closing is ours: no client-gone handling while the members go away.
+    if (client) QObject::disconnect(client, nullptr, this, nullptr);
+}
+
 bool ScoringStub::Listen(const QHostAddress& address, quint16 port) { return server.listen(address, port); }
 
 void ScoringStub::AcceptNext() {
@@ -22,7 +27,7 @@ void ScoringStub::AcceptNext() {
 }
 
 void ScoringStub::ReadCommands() {
-    if (!client) return;
+    if (!client || !client->isOpen()) return;
     pending += client->readAll();
     qsizetype used = 0;
     while (pending.size() - used >= commandBytes) {

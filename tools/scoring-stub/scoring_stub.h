@@ -18,6 +18,7 @@ public:
     using CommandHandler = std::function<void(const QByteArray&)>;
 
     explicit ScoringStub(CommandHandler onCommand, QObject* parent = nullptr);
+    ~ScoringStub() override;
     bool Listen(const QHostAddress& address, quint16 port);
     quint16 Port() const { return server.serverPort(); }
     QString ErrorString() const { return server.errorString(); }
