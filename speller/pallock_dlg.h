@@ -106,6 +106,8 @@ protected:
 
 private:
     struct LinkTexts {
+        // Sockets here need no start-up of a socket layer, so this one has
+        // no occasion to be shown; it is kept with its link's other texts.
         const char* initFailed;
         const char* createFailed;
         const char* connected;

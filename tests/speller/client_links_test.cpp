@@ -1,6 +1,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -102,6 +104,41 @@ TEST_F(ClientLinksTest, RefusedConnectIsLoggedAndALaterPressRetries) {
     EXPECT_NE(server.Accept(), nullptr);
     EXPECT_EQ(StatusLines(), (QStringList{"连接放大器失败!", "连接放大器成功!"}));
     EXPECT_TRUE(messages.isEmpty());
+}
+
+// Uses up every free file descriptor for the life of the object.
+class DescriptorExhaustion {
+public:
+    DescriptorExhaustion() {
+        getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit lowered = saved;
+        lowered.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 1024);  // keeps the number opened small
+        setrlimit(RLIMIT_NOFILE, &lowered);
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) held.push_back(fd);
+    }
+    ~DescriptorExhaustion() {
+        for (int fd : held) ::close(fd);
+        setrlimit(RLIMIT_NOFILE, &saved);
+    }
+
+private:
+    rlimit saved{};
+    std::vector<int> held;
+};
+
+TEST_F(ClientLinksTest, NoSocketToBeHadShowsTheCreationMessage) {
+    LocalServer server;
+    Type(1003, QString::number(server.Port()));
+    {
+        DescriptorExhaustion exhaustion;
+        dialog.RunCommand(CPallockDlg::IDC_CONNECT_AMPLIFIER);
+        ASSERT_TRUE(WaitFor([&] { return !messages.isEmpty(); }));
+    }
+    EXPECT_EQ(messages, QStringList{"放大器客户端创建失败!"});
+    EXPECT_TRUE(dialog.StatusLog().isEmpty());
+    EXPECT_FALSE(dialog.AmplifierConnected());
+    dialog.RunCommand(CPallockDlg::IDC_CONNECT_AMPLIFIER);  // with descriptors back, it connects
+    EXPECT_TRUE(WaitForStatus("连接放大器成功!"));
 }
 
 TEST_F(ClientLinksTest, SecondPressAfterSuccessDoesNothing) {
