@@ -74,6 +74,7 @@ QRect CPallockDlg::ToPixels(QRect du) const {
 QLineEdit* CPallockDlg::AddEdit(int id, QRect du) {
     auto* edit = new QLineEdit(this);
     edit->setGeometry(ToPixels(du));
+    edit->setObjectName(QString::number(id));
     controls[id] = edit;
     return edit;
 }
@@ -90,6 +91,7 @@ void CPallockDlg::BuildControls() {
     auto button = [this](int id, const QString& text, QRect du) {
         auto* b = new QPushButton(text, this);
         b->setGeometry(ToPixels(du));
+        b->setObjectName(QString::number(id));
         controls[id] = b;
         connect(b, &QPushButton::clicked, this, [this, id] { RunCommand(id); });
     };
@@ -97,6 +99,7 @@ void CPallockDlg::BuildControls() {
         auto* box = new QPlainTextEdit(this);
         box->setGeometry(ToPixels(du));
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setObjectName(QString::number(id));
         controls[id] = box;
         return box;
     };
@@ -137,6 +140,7 @@ void CPallockDlg::BuildControls() {
     // The title bar's menu belongs to the window manager here, so the About
     // item lives in the window's own context menu.
     aboutAction = new QAction(QStringLiteral("关于 Pallock(&A)..."), this);
+    aboutAction->setData(static_cast<int>(IDM_ABOUTBOX));
     connect(aboutAction, &QAction::triggered, this, [this] { RunCommand(IDM_ABOUTBOX); });
 }
 
