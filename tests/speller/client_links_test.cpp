@@ -127,6 +127,13 @@ private:
 };
 
 TEST_F(ClientLinksTest, NoSocketToBeHadShowsTheCreationMessage) {
+    // A first attempt beforehand: sanitizer builds check object types with
+    // the help of a pipe the first time a type is met, which needs descriptors.
+    Type(1009, QString::number(RefusingPort()));
+    dialog.RunCommand(CPallockDlg::IDC_CONNECT_SCORING);
+    ASSERT_TRUE(WaitForStatus("连接评分系统失败!"));
+    const QString statusBefore = dialog.StatusLog();
+
     LocalServer server;
     Type(1003, QString::number(server.Port()));
     {
@@ -135,7 +142,7 @@ TEST_F(ClientLinksTest, NoSocketToBeHadShowsTheCreationMessage) {
         ASSERT_TRUE(WaitFor([&] { return !messages.isEmpty(); }));
     }
     EXPECT_EQ(messages, QStringList{"放大器客户端创建失败!"});
-    EXPECT_TRUE(dialog.StatusLog().isEmpty());
+    EXPECT_EQ(dialog.StatusLog(), statusBefore);
     EXPECT_FALSE(dialog.AmplifierConnected());
     dialog.RunCommand(CPallockDlg::IDC_CONNECT_AMPLIFIER);  // with descriptors back, it connects
     EXPECT_TRUE(WaitForStatus("连接放大器成功!"));
