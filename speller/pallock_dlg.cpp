@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -30,6 +32,29 @@ QString IntegerRangeMessage(int low, int high) {
     return QStringLiteral("请输入一个在 %1 和 %2 之间的整数。").arg(low).arg(high);
 }
 
+// The program's icon: drawn, so that the window needs no image files.
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(0x1f, 0x4e, 0x8c));
+        painter.setPen(Qt::NoPen);
+        painter.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(size * 3 / 4);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("P"));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 // Doubles in their shortest general form: 10, 12.5, 0.
 QString FormatDouble(double value) { return QString::number(value, 'g', 15); }
 
@@ -42,6 +67,7 @@ CPallockDlg::CPallockDlg(QWidget* parent) : QDialog(parent) {
                      "连接评分系统失败!", "评分系统连接断开!"};
 
     setWindowTitle(QStringLiteral("Pallock"));
+    setWindowIcon(ProgramIcon());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     QFont dialogFont;

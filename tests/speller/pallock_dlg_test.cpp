@@ -40,6 +40,7 @@ TEST_F(PallockDlgTest, StartsWithTheDefaultsAndEmptyLogs) {
 
 TEST_F(PallockDlgTest, WindowHasItsFixedSizeCaptionAndControls) {
     EXPECT_EQ(dialog.windowTitle(), "Pallock");
+    EXPECT_FALSE(dialog.windowIcon().isNull());
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
