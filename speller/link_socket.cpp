@@ -1,0 +1,83 @@
+#include "link_socket.h"
+
+#include <QtEndian>
+
+LinkSocket::LinkSocket(QObject* parent) : QObject(parent) {
+    connectTimer.setSingleShot(true);
+    connect(&connectTimer, &QTimer::timeout, this, &LinkSocket::OnConnectTimeout);
+    connect(&socket, &QTcpSocket::connected, this, &LinkSocket::OnConnected);
+    connect(&socket, &QTcpSocket::errorOccurred, this, &LinkSocket::OnError);
+    connect(&socket, &QTcpSocket::disconnected, this, &LinkSocket::OnDisconnected);
+    connect(&socket, &QTcpSocket::readyRead, this, &LinkSocket::ReadArrivedBytes);
+}
+
+LinkSocket::~LinkSocket() {
+    QObject::disconnect(&socket, nullptr, this, nullptr);
+    socket.abort();
+}
+
+void LinkSocket::ConnectTo(const QString& host, quint16 port, std::chrono::milliseconds limit) {
+    if (connecting || connected) return;
+    connecting = true;
+    packetFill = 0;
+    connectTimer.start(limit);
+    socket.connectToHost(host, port);
+}
+
+void LinkSocket::Send(QByteArrayView bytes) {
+    if (!connected) return;
+    socket.write(bytes.data(), bytes.size());
+    socket.flush();
+}
+
+void LinkSocket::OnConnected() {
+    if (!connecting) return;
+    connected = true;
+    FinishConnect(ConnectOutcome::Connected);
+}
+
+void LinkSocket::OnError(QAbstractSocket::SocketError error) {
+    if (!connecting) return;  // errors of a made connection end in disconnected()
+    socket.abort();
+    FinishConnect(error == QAbstractSocket::SocketResourceError ? ConnectOutcome::NoSocket : ConnectOutcome::Failed);
+}
+
+void LinkSocket::OnConnectTimeout() {
+    if (!connecting) return;
+    socket.abort();
+    FinishConnect(ConnectOutcome::Failed);
+}
+
+void LinkSocket::FinishConnect(ConnectOutcome outcome) {
+    connecting = false;
+    connectTimer.stop();
+    emit connectFinished(outcome);
+}
+
+void LinkSocket::OnDisconnected() {
+    if (!connected) return;
+    ReadArrivedBytes();  // whole packets that came before the close still count
+    connected = false;
+    packetFill = 0;
+    emit farEndClosed();
+}
+
+void LinkSocket::ReadArrivedBytes() {
+    if (!packetHandler) {
+        // Nobody reads this link; dropping what arrives keeps it from piling up.
+        socket.readAll();
+        return;
+    }
+    while (socket.bytesAvailable() > 0) {
+        const qint64 got = socket.read(packetBytesBuffer.data() + packetFill, packetBytes - packetFill);
+        if (got <= 0) break;
+        packetFill += static_cast<int>(got);
+        if (packetFill == packetBytes) HandOverPacket();
+    }
+}
+
+void LinkSocket::HandOverPacket() {
+    packetFill = 0;
+    for (int i = 0; i < packetValues; ++i) packet[i] = qFromLittleEndian<qint32>(packetBytesBuffer.data() + 4 * i);
+    packetHandler(packet);
+}

@@ -1,0 +1,72 @@
+#pragma once
+// One outgoing TCP link of the speller client: to the acquisition program's
+// stream or to the scoring system.
+//
+// Everything runs on the window's thread. A connect never blocks: its outcome
+// arrives as connectFinished within the given limit, so the window stays
+// responsive while a host is slow or unreachable.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include <QByteArrayView>
+#include <QObject>
+#include <QTcpSocket>
+#include <QTimer>
+
+class LinkSocket : public QObject {
+    Q_OBJECT
+public:
+    // 40 records of 21 little-endian 32-bit slots.
+    static constexpr int packetValues = 21 * 40;
+    static constexpr int packetBytes = packetValues * 4;
+    using PacketHandler = std::function<void(std::span<const std::int32_t>)>;
+
+    enum class ConnectOutcome { Connected, Failed, NoSocket };
+    Q_ENUM(ConnectOutcome)
+
+    explicit LinkSocket(QObject* parent = nullptr);
+    // Closes the connection without a farEndClosed: closing is ours.
+    ~LinkSocket() override;
+
+    // Starts a connect; connectFinished follows once, at the latest after limit.
+    void ConnectTo(const QString& host, quint16 port, std::chrono::milliseconds limit);
+    bool IsConnecting() const { return connecting; }
+    bool IsConnected() const { return connected; }
+
+    // Queues the bytes on the connection and pushes as much as the kernel
+    // takes at once; the rest follows from the event loop.
+    void Send(QByteArrayView bytes);
+
+    // A link with a handler cuts what arrives into whole packets and hands
+    // them over in stream order; a link without one discards what arrives.
+    void SetPacketHandler(PacketHandler handler) { packetHandler = std::move(handler); }
+    // Bytes of a packet that is still incomplete.
+    int PartialPacketBytes() const { return packetFill; }
+
+signals:
+    void connectFinished(LinkSocket::ConnectOutcome outcome);
+    // The far end closed a connection that had been made.
+    void farEndClosed();
+
+private:
+    void OnConnected();
+    void OnError(QAbstractSocket::SocketError error);
+    void OnConnectTimeout();
+    void OnDisconnected();
+    void FinishConnect(ConnectOutcome outcome);
+    void ReadArrivedBytes();
+    void HandOverPacket();
+
+    QTcpSocket socket;
+    QTimer connectTimer;
+    bool connecting = false;
+    bool connected = false;
+    PacketHandler packetHandler;
+    std::array<char, packetBytes> packetBytesBuffer{};
+    int packetFill = 0;
+    std::array<std::int32_t, packetValues> packet{};
+};

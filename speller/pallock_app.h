@@ -1,0 +1,9 @@
+#pragma once
+// Runs the speller client: the window with its defaults, adjusted by the
+// start-up options, until it closes.
+
+class CPallockApp {
+public:
+    // Returns the program's exit status: 0, or 2 for a bad option.
+    int Run(int argc, char* argv[]);
+};

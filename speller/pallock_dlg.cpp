@@ -1,0 +1,413 @@
+#include "pallock_dlg.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QThread>
+
+namespace {
+
+constexpr int dialogWidth = 289;
+constexpr int dialogHeight = 209;
+constexpr int commandBytes = 9;
+
+const QString badNumberMessage = QStringLiteral("请输入一个数字。");
+const QString badIntegerMessage = QStringLiteral("请输入一个整数。");
+
+QString IntegerRangeMessage(int low, int high) {
+    return QStringLiteral("请输入一个在 %1 和 %2 之间的整数。").arg(low).arg(high);
+}
+
+// The program's icon: drawn, so that the window needs no image files.
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(0x1f, 0x4e, 0x8c));
+        painter.setPen(Qt::NoPen);
+        painter.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(size * 3 / 4);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("P"));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// Doubles in their shortest general form: 10, 12.5, 0.
+QString FormatDouble(double value) { return QString::number(value, 'g', 15); }
+
+}  // namespace
+
+CPallockDlg::CPallockDlg(QWidget* parent) : QDialog(parent) {
+    amplifier.texts = {"放大器客户端初始化失败!", "放大器客户端创建失败!", "连接放大器成功!", "连接放大器失败!",
+                       "放大器连接断开!"};
+    scoring.texts = {"评分系统客户端初始化失败!", "评分系统客户端创建失败!", "连接评分系统成功!",
+                     "连接评分系统失败!", "评分系统连接断开!"};
+
+    setWindowTitle(QStringLiteral("Pallock"));
+    setWindowIcon(ProgramIcon());
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    QFont dialogFont;
+    dialogFont.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC")});
+    dialogFont.setPointSize(9);
+    setFont(dialogFont);
+    const QFontMetrics metrics(dialogFont);
+    // The average width of the Latin letters, as dialog units have always measured it.
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    charWidth = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
+    charHeight = metrics.height();
+    setFixedSize(ToPixels(QRect(0, 0, dialogWidth, dialogHeight)).size());
+
+    BuildControls();
+    BindCommands();
+    ShowFields();
+}
+
+CPallockDlg::~CPallockDlg() {
+    // The links go first, while the logs they report to still exist.
+    amplifier.socket.reset();
+    scoring.socket.reset();
+}
+
+QRect CPallockDlg::ToPixels(QRect du) const {
+    return QRect(du.x() * charWidth / 4, du.y() * charHeight / 8, du.width() * charWidth / 4,
+                 du.height() * charHeight / 8);
+}
+
+QLineEdit* CPallockDlg::AddEdit(int id, QRect du) {
+    auto* edit = new QLineEdit(this);
+    edit->setGeometry(ToPixels(du));
+    edit->setObjectName(QString::number(id));
+    controls[id] = edit;
+    return edit;
+}
+
+void CPallockDlg::BuildControls() {
+    auto group = [this](const QString& title, QRect du) {
+        auto* box = new QGroupBox(title, this);
+        box->setGeometry(ToPixels(du));
+    };
+    auto label = [this](const QString& text, QRect du) {
+        auto* l = new QLabel(text, this);
+        l->setGeometry(ToPixels(du));
+    };
+    auto button = [this](int id, const QString& text, QRect du) {
+        auto* b = new QPushButton(text, this);
+        b->setGeometry(ToPixels(du));
+        b->setObjectName(QString::number(id));
+        controls[id] = b;
+        connect(b, &QPushButton::clicked, this, [this, id] { RunCommand(id); });
+    };
+    auto log = [this](int id, QRect du) {
+        auto* box = new QPlainTextEdit(this);
+        box->setGeometry(ToPixels(du));
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setObjectName(QString::number(id));
+        controls[id] = box;
+        return box;
+    };
+
+    // Group boxes first, so that the controls inside lie above them.
+    group(QStringLiteral("连接放大器"), {7, 5, 124, 72});
+    group(QStringLiteral("评分系统"), {137, 5, 145, 72});
+    group(QStringLiteral("SSVEP BCI参数设定"), {7, 81, 275, 50});
+    group(QStringLiteral("连接状态"), {7, 135, 135, 68});
+    group(QStringLiteral("判断结果"), {147, 135, 135, 68});
+
+    label(QStringLiteral("IP地址"), {14, 21, 30, 10});
+    AddEdit(IDC_AMPLIFIER_ADDRESS, {46, 19, 78, 12});
+    label(QStringLiteral("端口号"), {14, 38, 30, 10});
+    AddEdit(IDC_AMPLIFIER_PORT, {46, 36, 40, 12});
+    button(IDC_CONNECT_AMPLIFIER, QStringLiteral("连接放大器"), {46, 55, 60, 15});
+
+    label(QStringLiteral("IP地址"), {144, 21, 30, 10});
+    AddEdit(IDC_SCORING_ADDRESS, {178, 19, 97, 12});
+    label(QStringLiteral("端口号"), {144, 38, 30, 10});
+    AddEdit(IDC_SCORING_PORT, {178, 36, 36, 12});
+    button(IDC_CONNECT_SCORING, QStringLiteral("连接评分系统"), {218, 35, 57, 15});
+    label(QStringLiteral("发送命令"), {144, 56, 34, 10});
+    AddEdit(IDC_COMMAND_TEXT, {178, 54, 46, 12});
+    button(IDC_SEND_COMMAND, QStringLiteral("发送命令"), {228, 53, 47, 15});
+
+    label(QStringLiteral("刺激频率"), {14, 96, 34, 10});
+    for (int i = 0; i < SsvepDetector::stimulusCount; ++i) AddEdit(frequencyFieldIds[i], {50 + i * 27, 94, 24, 12});
+    label(QStringLiteral("导联"), {14, 113, 20, 10});
+    AddEdit(IDC_LEAD, {50, 111, 24, 12});
+    label(QStringLiteral("判断阈值"), {86, 113, 34, 10});
+    AddEdit(IDC_THRESHOLD, {122, 111, 40, 12});
+    button(IDC_SETTINGS, QStringLiteral("设置"), {222, 102, 50, 15});
+
+    statusBox = log(IDC_STATUS_LOG, {13, 147, 123, 51});
+    resultBox = log(IDC_RESULT_LOG, {153, 147, 123, 51});
+
+    // The title bar's menu belongs to the window manager here, so the About
+    // item lives in the window's own context menu.
+    aboutAction = new QAction(QStringLiteral("关于 Pallock(&A)..."), this);
+    aboutAction->setData(static_cast<int>(IDM_ABOUTBOX));
+    connect(aboutAction, &QAction::triggered, this, [this] { RunCommand(IDM_ABOUTBOX); });
+}
+
+void CPallockDlg::BindCommands() {
+    commands[IDC_CONNECT_AMPLIFIER] = [this] { ConnectLink(amplifier); };
+    commands[IDC_CONNECT_SCORING] = [this] { ConnectLink(scoring); };
+    commands[IDC_SEND_COMMAND] = [this] { SendCommand(); };
+    commands[IDC_SETTINGS] = [this] { ApplySettings(); };
+    commands[IDM_ABOUTBOX] = [this] { ShowAbout(); };
+}
+
+bool CPallockDlg::RunCommand(int id) {
+    const auto it = commands.find(id);
+    if (it == commands.end()) return false;
+    it->second();
+    return true;
+}
+
+QWidget* CPallockDlg::Control(int id) const {
+    const auto it = controls.find(id);
+    return it == controls.end() ? nullptr : it->second;
+}
+
+// ---- Field exchange -------------------------------------------------------
+
+void CPallockDlg::Refuse(int id, const QString& message) {
+    ShowMessage(message);
+    if (auto* control = Control(id)) {
+        control->setFocus();
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
+    }
+}
+
+bool CPallockDlg::TakeText(int id, QString& member) {
+    member = static_cast<QLineEdit*>(Control(id))->text();
+    return true;
+}
+
+bool CPallockDlg::TakeInt(int id, int& member, int low, int high) {
+    bool ok = false;
+    const int value = static_cast<QLineEdit*>(Control(id))->text().trimmed().toInt(&ok);
+    if (!ok) {
+        Refuse(id, badIntegerMessage);
+        return false;
+    }
+    if (value < low || value > high) {
+        Refuse(id, IntegerRangeMessage(low, high));
+        return false;
+    }
+    member = value;
+    return true;
+}
+
+bool CPallockDlg::TakeDouble(int id, double& member) {
+    bool ok = false;
+    const double value = static_cast<QLineEdit*>(Control(id))->text().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value)) {
+        Refuse(id, badNumberMessage);
+        return false;
+    }
+    member = value;
+    return true;
+}
+
+bool CPallockDlg::TakeFields() {
+    // In the order of the window's exchange; the first refusal ends it.
+    const bool taken = TakeText(IDC_AMPLIFIER_ADDRESS, fields.amplifierAddress) &&
+                       TakeInt(IDC_AMPLIFIER_PORT, fields.amplifierPort, 1, 65535) &&
+                       TakeText(IDC_COMMAND_TEXT, fields.commandText) &&
+                       TakeText(IDC_SCORING_ADDRESS, fields.scoringAddress) &&
+                       TakeInt(IDC_SCORING_PORT, fields.scoringPort, 1, 65535) &&
+                       [this] {
+                           for (int i = 0; i < SsvepDetector::stimulusCount; ++i)
+                               if (!TakeDouble(frequencyFieldIds[i], fields.stimulusFrequencies[i])) return false;
+                           return true;
+                       }() &&
+                       TakeDouble(IDC_THRESHOLD, fields.threshold) &&
+                       TakeInt(IDC_LEAD, fields.lead, SsvepDetector::firstLead, SsvepDetector::lastLead);
+    // The detector analyses with the members as they now stand.
+    detector.SetThreshold(fields.threshold);
+    detector.SetLead(fields.lead);
+    return taken;
+}
+
+void CPallockDlg::ShowFields() {
+    auto show = [this](int id, const QString& text) { static_cast<QLineEdit*>(Control(id))->setText(text); };
+    show(IDC_AMPLIFIER_ADDRESS, fields.amplifierAddress);
+    show(IDC_AMPLIFIER_PORT, QString::number(fields.amplifierPort));
+    show(IDC_COMMAND_TEXT, fields.commandText);
+    show(IDC_SCORING_ADDRESS, fields.scoringAddress);
+    show(IDC_SCORING_PORT, QString::number(fields.scoringPort));
+    for (int i = 0; i < SsvepDetector::stimulusCount; ++i)
+        show(frequencyFieldIds[i], FormatDouble(fields.stimulusFrequencies[i]));
+    show(IDC_THRESHOLD, FormatDouble(fields.threshold));
+    show(IDC_LEAD, QString::number(fields.lead));
+}
+
+void CPallockDlg::ApplyFields(const PallockFields& values) {
+    fields = values;
+    if (!detector.SetLead(fields.lead)) fields.lead = detector.Lead();
+    detector.SetThreshold(fields.threshold);
+    detector.Retune(fields.stimulusFrequencies);
+    fields.stimulusFrequencies = detector.AnalysedFrequencies();
+    ShowFields();
+}
+
+// ---- Logs -----------------------------------------------------------------
+
+void CPallockDlg::AppendLine(QString& log, QPlainTextEdit* box, const QString& line) {
+    log += line;
+    log += QStringLiteral("\r\n");
+    box->setPlainText(log);
+    box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+    if (echoToStdout) {
+        std::fputs(line.toUtf8().constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+}
+
+void CPallockDlg::appendStatus(const QString& line) {
+    AppendLine(statusLog, statusBox, line);
+    emit statusAppended(line);
+}
+
+void CPallockDlg::appendResult(const QString& line) {
+    AppendLine(resultLog, resultBox, line);
+    emit resultAppended(line);
+}
+
+// ---- Links ----------------------------------------------------------------
+
+void CPallockDlg::ConnectLink(Link& link) {
+    if (link.connected) return;
+    if (link.socket && link.socket->IsConnecting()) return;  // its outcome is on the way
+
+    link.socket = std::make_unique<LinkSocket>();
+    LinkSocket* socket = link.socket.get();
+    connect(socket, &LinkSocket::connectFinished, this,
+            [this, &link](LinkSocket::ConnectOutcome outcome) { OnConnectFinished(link, outcome); });
+    connect(socket, &LinkSocket::farEndClosed, this, [this, &link] { OnFarEndClosed(link); });
+    if (&link == &amplifier)
+        socket->SetPacketHandler([this](std::span<const std::int32_t> packet) { OnAmplifierPacket(packet); });
+
+    TakeFields();
+    const bool toAmplifier = &link == &amplifier;
+    const QString host = toAmplifier ? fields.amplifierAddress : fields.scoringAddress;
+    const int port = toAmplifier ? fields.amplifierPort : fields.scoringPort;
+    socket->ConnectTo(host.trimmed(), static_cast<quint16>(port), connectLimit);
+    ShowFields();
+}
+
+void CPallockDlg::OnConnectFinished(Link& link, LinkSocket::ConnectOutcome outcome) {
+    switch (outcome) {
+    case LinkSocket::ConnectOutcome::Connected:
+        link.connected = true;
+        appendStatus(QString::fromUtf8(link.texts.connected));
+        break;
+    case LinkSocket::ConnectOutcome::Failed:
+        appendStatus(QString::fromUtf8(link.texts.failed));
+        break;
+    case LinkSocket::ConnectOutcome::NoSocket:
+        ShowMessage(QString::fromUtf8(link.texts.createFailed));
+        break;
+    }
+}
+
+void CPallockDlg::OnFarEndClosed(Link& link) {
+    link.connected = false;
+    appendStatus(QString::fromUtf8(link.texts.closed));
+}
+
+void CPallockDlg::SendToScoring(QByteArray nineBytes) {
+    // A shorter command goes out padded with zero bytes.
+    nineBytes.resize(commandBytes, '\0');
+    scoring.socket->Send(nineBytes);
+    // Keeps consecutive commands apart for the scoring system.
+    QThread::msleep(1);
+}
+
+void CPallockDlg::SendCommand() {
+    TakeFields();
+    if (!scoring.connected) {
+        ShowMessage(QStringLiteral("尚未连接评分系统"));
+        return;
+    }
+    SendToScoring(fields.commandText.toUtf8().left(commandBytes));
+    appendStatus(fields.commandText);
+}
+
+void CPallockDlg::SendDecision(const std::string& text) {
+    if (!scoring.connected) return;
+    SendToScoring(QByteArray::fromStdString(text).left(commandBytes));
+    appendStatus(QString::fromStdString(text));
+}
+
+void CPallockDlg::OnAmplifierPacket(std::span<const std::int32_t> packet) {
+    const auto result = detector.AddPacket(packet);
+    if (!result) return;
+    if (result->decided) SendDecision(result->decisionText);
+    appendResult(QString::fromStdString(result->resultLine));
+}
+
+// ---- Settings, About, closing ----------------------------------------------
+
+void CPallockDlg::ApplySettings() {
+    TakeFields();
+    if (!detector.Retune(fields.stimulusFrequencies)) ShowMessage(QStringLiteral("刺激频率无效"));
+    // The fields show the frequencies actually analysed.
+    fields.stimulusFrequencies = detector.AnalysedFrequencies();
+    ShowFields();
+}
+
+void CPallockDlg::ShowAbout() {
+    QMessageBox::about(this, QStringLiteral("关于 Pallock"), QStringLiteral("Pallock，1.0 版\n版权所有 (C) 2026"));
+}
+
+void CPallockDlg::ShowMessage(const QString& text) {
+    if (messageSink) {
+        messageSink(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pallock"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void CPallockDlg::OnOk() {
+    if (TakeFields()) accept();
+}
+
+void CPallockDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        OnOk();
+        return;
+    }
+    QDialog::keyPressEvent(event);  // Escape closes
+}
+
+void CPallockDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addSeparator();
+    menu.addAction(aboutAction);
+    menu.exec(event->globalPos());
+}

@@ -1,0 +1,160 @@
+#pragma once
+// The speller client's only window: the settings of its two links, the
+// detector's parameters and the two logs. It owns the detector and the links.
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+
+#include <QDialog>
+#include <QString>
+
+#include "link_socket.h"
+#include "ssvep_detector.h"
+
+class QAction;
+class QLineEdit;
+class QPlainTextEdit;
+
+// The values exchanged with the window's fields.
+struct PallockFields {
+    QString amplifierAddress = QStringLiteral("127.0.0.1");
+    int amplifierPort = 1234;
+    QString commandText = QStringLiteral("ID01CH001");
+    QString scoringAddress = QStringLiteral("127.0.0.1");
+    int scoringPort = 4000;
+    SsvepDetector::Frequencies stimulusFrequencies = SsvepDetector::defaultFrequencies;
+    double threshold = 0.0;
+    int lead = 1;
+};
+
+class CPallockDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Control and command ids of the window.
+    enum Id {
+        IDM_ABOUTBOX = 16,
+        IDC_CONNECT_AMPLIFIER = 1000,
+        IDC_STATUS_LOG = 1001,
+        IDC_AMPLIFIER_ADDRESS = 1002,
+        IDC_AMPLIFIER_PORT = 1003,
+        IDC_SEND_COMMAND = 1004,
+        IDC_COMMAND_TEXT = 1005,
+        IDC_CONNECT_SCORING = 1006,
+        IDC_FREQUENCY1 = 1007,
+        IDC_SCORING_ADDRESS = 1008,
+        IDC_SCORING_PORT = 1009,
+        IDC_FREQUENCY2 = 1010,
+        IDC_FREQUENCY3 = 1011,
+        IDC_FREQUENCY4 = 1012,
+        IDC_FREQUENCY5 = 1013,
+        IDC_FREQUENCY6 = 1014,
+        IDC_THRESHOLD = 1015,
+        IDC_SETTINGS = 1016,
+        IDC_RESULT_LOG = 1017,
+        IDC_LEAD = 1018,
+    };
+    static constexpr std::array<int, SsvepDetector::stimulusCount> frequencyFieldIds = {
+        IDC_FREQUENCY1, IDC_FREQUENCY2, IDC_FREQUENCY3, IDC_FREQUENCY4, IDC_FREQUENCY5, IDC_FREQUENCY6};
+    // A connect that has no outcome by then counts as failed.
+    static constexpr std::chrono::milliseconds connectLimit{3000};
+
+    explicit CPallockDlg(QWidget* parent = nullptr);
+    ~CPallockDlg() override;
+
+    // Field exchange. TakeFields stops at the first refused entry (message,
+    // focus there, later members unchanged) and returns false.
+    bool TakeFields();
+    void ShowFields();
+    const PallockFields& Fields() const { return fields; }
+    // Puts start-up values in place as if typed and set: fields shown, lead and
+    // threshold in force, frequencies retuned.
+    void ApplyFields(const PallockFields& values);
+
+    void appendStatus(const QString& line);
+    void appendResult(const QString& line);
+    const QString& StatusLog() const { return statusLog; }
+    const QString& ResultLog() const { return resultLog; }
+
+    // Runs the command bound to a control or menu id, as if it were used.
+    // Returns false for an id without a command.
+    bool RunCommand(int id);
+    QWidget* Control(int id) const;
+    QAction* AboutAction() const { return aboutAction; }
+
+    bool AmplifierConnected() const { return amplifier.connected; }
+    bool ScoringConnected() const { return scoring.connected; }
+    SsvepDetector& Detector() { return detector; }
+
+    // Sends a decision of the detector while the scoring system is connected.
+    void SendDecision(const std::string& text);
+    // Where message boxes go; tests capture them instead of blocking.
+    void SetMessageSink(std::function<void(const QString&)> sink) { messageSink = std::move(sink); }
+    // Also writes every status and result line to standard output.
+    void SetEchoToStdout(bool echo) { echoToStdout = echo; }
+
+signals:
+    void statusAppended(const QString& line);
+    void resultAppended(const QString& line);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    struct LinkTexts {
+        // Sockets here need no start-up of a socket layer, so this one has
+        // no occasion to be shown; it is kept with its link's other texts.
+        const char* initFailed;
+        const char* createFailed;
+        const char* connected;
+        const char* failed;
+        const char* closed;
+    };
+    struct Link {
+        std::unique_ptr<LinkSocket> socket;
+        bool connected = false;
+        LinkTexts texts;
+    };
+
+    void BuildControls();
+    void BindCommands();
+    QLineEdit* AddEdit(int id, QRect dialogUnits);
+    QRect ToPixels(QRect dialogUnits) const;
+
+    void ConnectLink(Link& link);
+    void OnConnectFinished(Link& link, LinkSocket::ConnectOutcome outcome);
+    void OnFarEndClosed(Link& link);
+    void SendCommand();
+    void ApplySettings();
+    void OnAmplifierPacket(std::span<const std::int32_t> packet);
+    void SendToScoring(QByteArray nineBytes);
+    void ShowAbout();
+    void OnOk();
+    void ShowMessage(const QString& text);
+    void AppendLine(QString& log, QPlainTextEdit* box, const QString& line);
+
+    bool TakeText(int id, QString& member);
+    bool TakeInt(int id, int& member, int low, int high);
+    bool TakeDouble(int id, double& member);
+    void Refuse(int id, const QString& message);
+
+    PallockFields fields;
+    SsvepDetector detector;
+    Link amplifier;
+    Link scoring;
+    QString statusLog;
+    QString resultLog;
+    std::map<int, QWidget*> controls;
+    std::map<int, std::function<void()>> commands;
+    QPlainTextEdit* statusBox = nullptr;
+    QPlainTextEdit* resultBox = nullptr;
+    QAction* aboutAction = nullptr;
+    std::function<void(const QString&)> messageSink;
+    bool echoToStdout = false;
+    int charWidth = 0;
+    int charHeight = 0;
+};

@@ -1,0 +1,205 @@
+#include "pallock_dlg.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class PallockDlgTest : public testing::Test {
+protected:
+    PallockDlgTest() {
+        dialog.SetMessageSink([this](const QString& text) { messages << text; });
+    }
+    QString Text(int id) const { return qobject_cast<QLineEdit*>(dialog.Control(id))->text(); }
+    void Type(int id, const QString& text) { qobject_cast<QLineEdit*>(dialog.Control(id))->setText(text); }
+
+    CPallockDlg dialog;
+    QStringList messages;
+};
+
+TEST_F(PallockDlgTest, StartsWithTheDefaultsAndEmptyLogs) {
+    const std::vector<std::pair<int, QString>> expected = {
+        {1002, "127.0.0.1"}, {1003, "1234"}, {1005, "ID01CH001"}, {1008, "127.0.0.1"}, {1009, "4000"},
+        {1007, "10"},        {1010, "12"},   {1011, "11"},        {1012, "12.5"},      {1013, "11.5"},
+        {1014, "10.5"},      {1015, "0"},    {1018, "1"}};
+    for (const auto& [id, text] : expected) EXPECT_EQ(Text(id), text) << "field " << id;
+    EXPECT_TRUE(dialog.StatusLog().isEmpty());
+    EXPECT_TRUE(dialog.ResultLog().isEmpty());
+    EXPECT_TRUE(qobject_cast<QPlainTextEdit*>(dialog.Control(1001))->toPlainText().isEmpty());
+    EXPECT_TRUE(qobject_cast<QPlainTextEdit*>(dialog.Control(1017))->toPlainText().isEmpty());
+    EXPECT_FALSE(dialog.AmplifierConnected());
+    EXPECT_FALSE(dialog.ScoringConnected());
+}
+
+TEST_F(PallockDlgTest, WindowHasItsFixedSizeCaptionAndControls) {
+    EXPECT_EQ(dialog.windowTitle(), "Pallock");
+    EXPECT_FALSE(dialog.windowIcon().isNull());
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
+
+    QStringList groups;
+    for (auto* box : dialog.findChildren<QGroupBox*>()) groups << box->title();
+    EXPECT_EQ(groups, (QStringList{"连接放大器", "评分系统", "SSVEP BCI参数设定", "连接状态", "判断结果"}));
+    QStringList labels;
+    for (auto* label : dialog.findChildren<QLabel*>()) labels << label->text();
+    EXPECT_EQ(labels, (QStringList{"IP地址", "端口号", "IP地址", "端口号", "发送命令", "刺激频率", "导联", "判断阈值"}));
+
+    const std::vector<std::pair<int, QString>> buttons = {
+        {1000, "连接放大器"}, {1006, "连接评分系统"}, {1004, "发送命令"}, {1016, "设置"}};
+    for (const auto& [id, text] : buttons) {
+        auto* button = qobject_cast<QPushButton*>(dialog.Control(id));
+        ASSERT_NE(button, nullptr) << id;
+        EXPECT_EQ(button->text(), text);
+    }
+    for (int id : {1001, 1017}) {
+        auto* box = qobject_cast<QPlainTextEdit*>(dialog.Control(id));
+        ASSERT_NE(box, nullptr) << id;
+        EXPECT_EQ(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        EXPECT_FALSE(box->isReadOnly());
+    }
+
+    // The six frequency edits: one row, left to right, narrower than an address.
+    const int addressWidth = dialog.Control(1002)->width();
+    int previousRight = 0;
+    for (int id : CPallockDlg::frequencyFieldIds) {
+        const QRect r = dialog.Control(id)->geometry();
+        EXPECT_EQ(r.y(), dialog.Control(1007)->y()) << id;
+        EXPECT_GT(r.x(), previousRight) << id;
+        EXPECT_LT(r.width(), addressWidth / 2) << id;
+        previousRight = r.right();
+    }
+    // Everything lies inside the window.
+    for (auto* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        EXPECT_TRUE(dialog.rect().contains(child->geometry())) << child->metaObject()->className();
+
+    ASSERT_NE(dialog.AboutAction(), nullptr);
+    EXPECT_EQ(dialog.AboutAction()->text(), "关于 Pallock(&A)...");
+    EXPECT_FALSE(dialog.RunCommand(4242));
+}
+
+TEST_F(PallockDlgTest, LeadOutOfRangeIsRefusedAndTheLeadKept) {
+    dialog.show();
+    Type(1018, "25");
+    dialog.RunCommand(CPallockDlg::IDC_SETTINGS);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("1") && messages[0].contains("21")) << messages[0].toStdString();
+    EXPECT_EQ(dialog.focusWidget(), dialog.Control(1018));
+    EXPECT_EQ(dialog.Detector().Lead(), 1);
+    EXPECT_EQ(dialog.Fields().lead, 1);
+    EXPECT_EQ(Text(1018), "1");
+
+    messages.clear();
+    Type(1018, "21");
+    dialog.RunCommand(CPallockDlg::IDC_SETTINGS);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(dialog.Detector().Lead(), 21);
+}
+
+TEST_F(PallockDlgTest, RefusedEntryKeepsLaterMembers) {
+    dialog.show();
+    Type(1003, "5678");    // before the bad field: taken
+    Type(1011, "eleven");  // refused
+    Type(1012, "13");      // after it: kept as it was
+    Type(1015, "2.5");
+    Type(1018, "4");
+    dialog.RunCommand(CPallockDlg::IDC_SETTINGS);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(dialog.focusWidget(), dialog.Control(1011));
+    EXPECT_EQ(dialog.Fields().amplifierPort, 5678);
+    EXPECT_EQ(dialog.Fields().stimulusFrequencies[3], 12.5);
+    EXPECT_EQ(dialog.Fields().threshold, 0.0);
+    EXPECT_EQ(dialog.Detector().Threshold(), 0.0);
+    EXPECT_EQ(dialog.Detector().Lead(), 1);
+    // The operation goes on with the members as they stand, and shows them.
+    EXPECT_EQ(Text(1011), "11");
+    EXPECT_EQ(Text(1012), "12.5");
+}
+
+TEST_F(PallockDlgTest, PortsMustBeWholeNumbersOfAPort) {
+    for (const QString bad : {"70000", "0", "12ab", ""}) {
+        messages.clear();
+        Type(1009, bad);
+        EXPECT_FALSE(dialog.TakeFields()) << bad.toStdString();
+        EXPECT_EQ(messages.size(), 1);
+        EXPECT_EQ(dialog.Fields().scoringPort, 4000);
+    }
+}
+
+TEST_F(PallockDlgTest, SettingsShowTheSnappedFrequencies) {
+    Type(1007, "10.2");
+    Type(1010, "12.3");
+    Type(1011, "10.74");
+    Type(1012, "10.25");
+    Type(1013, "12.2");
+    dialog.RunCommand(CPallockDlg::IDC_SETTINGS);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(Text(1007), "10");
+    EXPECT_EQ(Text(1010), "12.5");
+    EXPECT_EQ(Text(1011), "10.5");
+    EXPECT_EQ(Text(1012), "10.5");
+    EXPECT_EQ(Text(1013), "12");
+    EXPECT_EQ(dialog.Detector().TargetBins(), (std::array<int, 6>{20, 25, 21, 21, 24, 21}));
+}
+
+TEST_F(PallockDlgTest, FrequencyOutOfRangeIsRefusedAndTheBinsKept) {
+    const auto bins = dialog.Detector().TargetBins();
+    Type(1013, "1000");
+    dialog.RunCommand(CPallockDlg::IDC_SETTINGS);
+    EXPECT_EQ(messages, QStringList{"刺激频率无效"});
+    EXPECT_EQ(dialog.Detector().TargetBins(), bins);
+    EXPECT_EQ(Text(1013), "11.5");  // the frequency still analysed
+}
+
+TEST_F(PallockDlgTest, LogLinesEndWithCarriageReturnLineFeed) {
+    dialog.appendStatus("连接放大器成功!");
+    dialog.appendStatus("ID01CH001");
+    EXPECT_EQ(dialog.StatusLog(), "连接放大器成功!\r\nID01CH001\r\n");
+    dialog.appendResult("No.2 Value:6.383");
+    EXPECT_EQ(dialog.ResultLog(), "No.2 Value:6.383\r\n");
+    EXPECT_EQ(qobject_cast<QPlainTextEdit*>(dialog.Control(1001))->toPlainText(), "连接放大器成功!\nID01CH001\n");
+}
+
+TEST_F(PallockDlgTest, NewestLineStaysInView) {
+    dialog.show();
+    auto* box = qobject_cast<QPlainTextEdit*>(dialog.Control(1017));
+    for (int i = 1; i <= 60; ++i) dialog.appendResult(QString("No.%1 Value:0.000").arg(i % 6 + 1));
+    EXPECT_GT(box->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(box->verticalScrollBar()->value(), box->verticalScrollBar()->maximum());
+    EXPECT_EQ(dialog.ResultLog().count("\r\n"), 60);
+}
+
+TEST_F(PallockDlgTest, EnterClosesOnlyWithValidFields) {
+    dialog.show();
+    Type(1018, "0");
+    QTest::keyClick(dialog.Control(1018), Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(messages.size(), 1);
+    Type(1018, "3");
+    QTest::keyClick(dialog.Control(1018), Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Detector().Lead(), 3);
+}
+
+TEST_F(PallockDlgTest, EscapeCloses) {
+    dialog.show();
+    QTest::keyClick(dialog.Control(1015), Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+TEST_F(PallockDlgTest, SendCommandUnconnectedShowsMessageOnly) {
+    dialog.RunCommand(CPallockDlg::IDC_SEND_COMMAND);
+    EXPECT_EQ(messages, QStringList{"尚未连接评分系统"});
+    EXPECT_TRUE(dialog.StatusLog().isEmpty());
+}
+
+}  // namespace

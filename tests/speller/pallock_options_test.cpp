@@ -1,0 +1,57 @@
+#include "pallock_options.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::optional<PallockOptions> Parse(const QStringList& arguments) {
+    QString error;
+    auto options = ParsePallockOptions(arguments, error);
+    if (!options) {
+        EXPECT_FALSE(error.isEmpty());
+    }
+    return options;
+}
+
+TEST(PallockOptions, NoneGiveTheWindowDefaults) {
+    const auto options = Parse({});
+    ASSERT_TRUE(options);
+    EXPECT_FALSE(options->connect);
+    EXPECT_FALSE(options->verbose);
+    EXPECT_FALSE(options->quitAfterSeconds);
+    EXPECT_EQ(options->fields.amplifierAddress, "127.0.0.1");
+    EXPECT_EQ(options->fields.amplifierPort, 1234);
+    EXPECT_EQ(options->fields.scoringPort, 4000);
+    EXPECT_EQ(options->fields.lead, 1);
+}
+
+TEST(PallockOptions, EveryOptionReachesItsField) {
+    const auto options = Parse({"--amplifier", "localhost:5000", "--scoring", "127.0.0.1:6000", "--connect", "--lead",
+                                "11", "--threshold", "0.25", "--frequencies", "8,9,10,11,12,13.5", "--verbose",
+                                "--quit-after", "2.5"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->fields.amplifierAddress, "localhost");
+    EXPECT_EQ(options->fields.amplifierPort, 5000);
+    EXPECT_EQ(options->fields.scoringAddress, "127.0.0.1");
+    EXPECT_EQ(options->fields.scoringPort, 6000);
+    EXPECT_TRUE(options->connect);
+    EXPECT_TRUE(options->verbose);
+    EXPECT_EQ(options->fields.lead, 11);
+    EXPECT_EQ(options->fields.threshold, 0.25);
+    EXPECT_EQ(options->fields.stimulusFrequencies, (SsvepDetector::Frequencies{8, 9, 10, 11, 12, 13.5}));
+    ASSERT_TRUE(options->quitAfterSeconds);
+    EXPECT_EQ(*options->quitAfterSeconds, 2.5);
+}
+
+TEST(PallockOptions, BadValuesAreRefused) {
+    const std::vector<QStringList> bad = {
+        {"--lead", "0"},          {"--lead", "22"},           {"--lead", "x"},
+        {"--lead"},               {"--amplifier", "host"},    {"--amplifier", "host:0"},
+        {"--amplifier", ":80"},   {"--scoring", "h:70000"},   {"--threshold", "abc"},
+        {"--threshold", "nan"},   {"--frequencies", "1,2,3"}, {"--frequencies", "10,12,11,12.5,11.5,1000"},
+        {"--quit-after", "-1"},   {"--quit-after", "soon"},   {"--port", "4000"},
+        {"extra"}};
+    for (const auto& arguments : bad) EXPECT_FALSE(Parse(arguments)) << arguments.join(' ').toStdString();
+}
+
+}  // namespace
