@@ -22,12 +22,27 @@ constexpr int kMaxDrainReads = 64;
 class UsbAmplifier::BridgeLock {
 public:
     explicit BridgeLock(UsbAmplifier& amplifier) : amplifier_(amplifier) {
-        if (amplifier_.bridgeMutex_.try_lock_for(std::chrono::milliseconds(kLockPatienceMs))) return;
-        amplifier_.HoldReadsCancelled();
-        amplifier_.bridgeMutex_.lock();
-        amplifier_.ReleaseReadsCancelled();
+        std::unique_lock lock(amplifier_.bridgeMutex_);
+        auto free = [this] { return !amplifier_.bridgeBusy_; };
+        if (!amplifier_.bridgeFree_.wait_for(lock, std::chrono::milliseconds(kLockPatienceMs), free)) {
+            lock.unlock();
+            amplifier_.HoldReadsCancelled();
+            lock.lock();
+            amplifier_.bridgeFree_.wait(lock, free);
+            amplifier_.bridgeBusy_ = true;
+            lock.unlock();
+            amplifier_.ReleaseReadsCancelled();
+            return;
+        }
+        amplifier_.bridgeBusy_ = true;
     }
-    ~BridgeLock() { amplifier_.bridgeMutex_.unlock(); }
+    ~BridgeLock() {
+        {
+            std::lock_guard lock(amplifier_.bridgeMutex_);
+            amplifier_.bridgeBusy_ = false;
+        }
+        amplifier_.bridgeFree_.notify_all();
+    }
     BridgeLock(const BridgeLock&) = delete;
     BridgeLock& operator=(const BridgeLock&) = delete;
 

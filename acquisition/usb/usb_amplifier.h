@@ -13,6 +13,7 @@
 // CancelReads (any thread) wakes a read at once; the read returns 0 with the
 // packet untouched, and so does every read until ResumeReads.
 
+#include <condition_variable>
 #include <cstdint>
 #include <iostream>
 #include <memory>
@@ -77,7 +78,11 @@ private:
     int counterSeen = 0;
     bool streaming_ = false;  // UI thread only: a mode command went out since the last stop
 
-    std::timed_mutex bridgeMutex_;
+    // The one lock around bridge calls, held for a whole call (a frame read
+    // included), so it is a flag that waiters can give up on.
+    std::mutex bridgeMutex_;
+    std::condition_variable bridgeFree_;
+    bool bridgeBusy_ = false;
     std::mutex outMutex_;
 
     std::mutex cancelMutex_;
