@@ -17,29 +17,28 @@ constexpr const char* kLostData = "lost data.......";
 constexpr int kMaxDrainReads = 64;
 }  // namespace
 
-// Holds the bridge for one call. Waits for the current holder only as long as a
-// frame can take to arrive; past that the holder's read is woken.
+// Holds the bridge for one call, first come first served, so a command is
+// never starved by the acquisition thread's back-to-back frame reads. Waits
+// for the current holder only as long as a frame can take to arrive; past that
+// the holder's read is woken.
 class UsbAmplifier::BridgeLock {
 public:
     explicit BridgeLock(UsbAmplifier& amplifier) : amplifier_(amplifier) {
         std::unique_lock lock(amplifier_.bridgeMutex_);
-        auto free = [this] { return !amplifier_.bridgeBusy_; };
-        if (!amplifier_.bridgeFree_.wait_for(lock, std::chrono::milliseconds(kLockPatienceMs), free)) {
-            lock.unlock();
-            amplifier_.HoldReadsCancelled();
-            lock.lock();
-            amplifier_.bridgeFree_.wait(lock, free);
-            amplifier_.bridgeBusy_ = true;
-            lock.unlock();
-            amplifier_.ReleaseReadsCancelled();
-            return;
-        }
-        amplifier_.bridgeBusy_ = true;
+        const unsigned long long ticket = amplifier_.nextTicket_++;
+        auto myTurn = [this, ticket] { return amplifier_.nowServing_ == ticket; };
+        if (amplifier_.bridgeFree_.wait_for(lock, std::chrono::milliseconds(kLockPatienceMs), myTurn)) return;
+        lock.unlock();
+        amplifier_.HoldReadsCancelled();
+        lock.lock();
+        amplifier_.bridgeFree_.wait(lock, myTurn);
+        lock.unlock();
+        amplifier_.ReleaseReadsCancelled();
     }
     ~BridgeLock() {
         {
             std::lock_guard lock(amplifier_.bridgeMutex_);
-            amplifier_.bridgeBusy_ = false;
+            ++amplifier_.nowServing_;
         }
         amplifier_.bridgeFree_.notify_all();
     }
@@ -90,14 +89,13 @@ bool UsbAmplifier::SendCommand(std::span<const std::uint8_t> command) {
 }
 
 bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSampleRate) {
-    deviceHandle.reset();
-    streaming_ = false;
-    // The frame has a fixed size; a packet that cannot fit it is never decoded.
-    if (!amp::SettingsFitFrame(newPacketSize, newChannelCount)) return false;
-
     UsbBridge::Status baudStatus = UsbBridge::kInvalidHandle;
     {
         BridgeLock lock(*this);
+        deviceHandle.reset();
+        streaming_ = false;
+        // The frame has a fixed size; a packet that cannot fit it is never decoded.
+        if (!amp::SettingsFitFrame(newPacketSize, newChannelCount)) return false;
         int count = 0;
         if (bridge_->GetNumDevices(count) == UsbBridge::kSuccess) {
             std::array<char, UsbBridge::kProductStringBytes> product{};

@@ -78,11 +78,12 @@ private:
     int counterSeen = 0;
     bool streaming_ = false;  // UI thread only: a mode command went out since the last stop
 
-    // The one lock around bridge calls, held for a whole call (a frame read
-    // included), so it is a flag that waiters can give up on.
+    // The one lock around bridge calls: a ticket lock, held for a whole call
+    // (a frame read included), that waiters can stop waiting for politely.
     std::mutex bridgeMutex_;
     std::condition_variable bridgeFree_;
-    bool bridgeBusy_ = false;
+    unsigned long long nextTicket_ = 0;
+    unsigned long long nowServing_ = 0;
     std::mutex outMutex_;
 
     std::mutex cancelMutex_;
