@@ -18,9 +18,10 @@ constexpr double kEstimateOffset = 11.1671;
 
 constexpr double kBackgroundPole = 0.97;      // reddens the noise towards EEG's spectrum
 constexpr double kBackgroundDrive = 3600.0;   // about 15000 counts RMS after the pole
+constexpr double kSmoothing = 0.35;           // and takes the hiss off above 40 Hz or so
 constexpr double kImpedanceBackgroundShare = 0.25;
-constexpr double kHumCounts = 30000.0;
-constexpr double kHumStepPerChannel = 1800.0;
+constexpr double kHumCounts = 22000.0;
+constexpr double kHumStepPerChannel = 1000.0;
 constexpr double kAlphaCounts = 12000.0;
 constexpr double kAlphaHz = 10.0;
 constexpr double kAlphaEnvelopeHz = 0.1;
@@ -110,9 +111,11 @@ double AmplifierEmulator::TestSignalAmplitude(int channel) {
 
 std::int32_t AmplifierEmulator::SignalSample(int channel, long long sample, bool impedanceMode) {
     const double t = static_cast<double>(sample) / kSampleRate;
+    auto& drift = drift_[static_cast<std::size_t>(channel)];
     auto& background = background_[static_cast<std::size_t>(channel)];
     // The sum of three uniforms is near enough to Gaussian for the eye.
-    background = kBackgroundPole * background + kBackgroundDrive * (NextNoise() + NextNoise() + NextNoise());
+    drift = kBackgroundPole * drift + kBackgroundDrive * (NextNoise() + NextNoise() + NextNoise());
+    background += kSmoothing * (drift - background);
     const double humPhase = 0.35 * channel;
     double v = (kHumCounts + kHumStepPerChannel * channel) * std::sin(kTwoPi * 50.0 * t + humPhase);
 

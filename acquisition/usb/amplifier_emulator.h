@@ -6,11 +6,11 @@
 //
 // What the frames carry, in raw counts (display units = counts × 0.00073536):
 // - every channel: background EEG (reddened noise, about 10 px RMS) and 50 Hz
-//   hum of 20 to 40 px that the power-line canceller removes;
+//   hum of 16 to 27 px amplitude that the power-line canceller removes;
 // - O1 and O2 (channels 8 and 9): alpha at 10 Hz, waxing and waning, and an
 //   SSVEP that follows the schedule of frequencies, each held for a while;
-// - the event byte: every 3 s the number (1 to 6...) of the SSVEP frequency
-//   being shown;
+// - the event byte: every 3 s the number of the SSVEP frequency
+//   being shown (its place in the schedule, from 1);
 // - impedance mode: a 250 Hz test signal on the measured channel, which moves
 //   to the next channel every second; its amplitude gives the channel's
 //   impedance in ImpedanceOf through the engine's estimate.
@@ -77,6 +77,7 @@ private:
     long long sample_ = 0;
     std::uint8_t counter_ = 0;
     std::uint64_t noiseState_ = 0x9E3779B97F4A7C15ULL;
+    std::array<double, kSignalChannels> drift_{};
     std::array<double, kSignalChannels> background_{};
     double ssvepPhase_ = 0.0;
 };
