@@ -149,7 +149,11 @@ UsbBridge::Status SerialBridge::SetBaudRate(Handle handle, int baudRate) {
     if (tcgetattr(port_.Get(), &tio) != 0) return kInvalidHandle;
     cfsetispeed(&tio, *speed);
     cfsetospeed(&tio, *speed);
-    return tcsetattr(port_.Get(), TCSANOW, &tio) == 0 ? kSuccess : kInvalidBaudRate;
+    if (tcsetattr(port_.Get(), TCSANOW, &tio) != 0) return kInvalidBaudRate;
+    // tcsetattr succeeds when any part of the change took; make sure the speed did.
+    termios now{};
+    if (tcgetattr(port_.Get(), &now) != 0 || cfgetospeed(&now) != *speed) return kInvalidBaudRate;
+    return kSuccess;
 }
 
 UsbBridge::Status SerialBridge::SetTimeouts(int readTimeoutMs, int writeTimeoutMs) {
