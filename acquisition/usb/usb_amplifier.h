@@ -12,6 +12,16 @@
 // wait means no frame is coming, and nobody should wait out the 3000 ms timeout.
 // CancelReads (any thread) wakes a read at once; the read returns 0 with the
 // packet untouched, and so does every read until ResumeReads.
+//
+// A read woken in the middle of a frame leaves the rest of it in the bridge, so
+// a mode command that starts a new stream first reads away what an earlier
+// stream left behind; otherwise every later frame would be cut in the wrong place.
+//
+// The program makes one for the whole run from its --amplifier option:
+//   std::string error;
+//   auto bridge = MakeBridge(option, error);   // acquisition/usb/bridge_option.h
+//   if (!bridge) { /* usage with error, exit 2 */ }
+//   UsbAmplifier amplifier(std::move(bridge));
 
 #include <condition_variable>
 #include <cstdint>
@@ -55,7 +65,6 @@ public:
     const std::optional<UsbBridge::Handle>& DeviceHandle() const { return deviceHandle; }
     int LastCounter() const { return lastCounter; }
     int CounterSeen() const { return counterSeen; }
-    UsbBridge& Bridge() { return *bridge_; }
 
 private:
     class BridgeLock;
