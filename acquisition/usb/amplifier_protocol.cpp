@@ -1,0 +1,36 @@
+#include "acquisition/usb/amplifier_protocol.h"
+
+namespace amp {
+namespace {
+constexpr std::uint8_t kFill = 0x58;  // "X"
+
+Command MakeCommand(std::uint8_t b3, std::uint8_t b4) { return {0xF0, 0x0F, 0x01, b3, b4, kFill, kFill}; }
+}  // namespace
+
+Command HandshakeCommand() { return MakeCommand(0x00, 0x37); }
+
+Command ModeCommand(int mode) { return MakeCommand(0x01, static_cast<std::uint8_t>(0xFF - (mode & 3))); }
+
+Command StopCommand() { return MakeCommand(0x01, 0x00); }
+
+long long FrameBytesNeeded(int packetSize, int channelCount) {
+    return kFrameHeaderBytes + (3LL * channelCount + 1) * packetSize;
+}
+
+bool SettingsFitFrame(int packetSize, int channelCount) {
+    return packetSize > 0 && channelCount > 0 && FrameBytesNeeded(packetSize, channelCount) <= kFrameBytes;
+}
+
+void DecodeFrame(std::span<const std::uint8_t, kFrameBytes> frame, int packetSize, int channelCount,
+                 std::span<std::int32_t> packet) {
+    const std::size_t C = static_cast<std::size_t>(channelCount);
+    const std::size_t blockBytes = 3 * C + 1;
+    for (std::size_t s = 0; s < static_cast<std::size_t>(packetSize); ++s) {
+        const std::uint8_t* block = frame.data() + kFrameHeaderBytes + blockBytes * s;
+        std::int32_t* out = packet.data() + s * C;
+        for (std::size_t k = 0; k + 1 < C; ++k) out[k] = DecodeSample24(block + 4 + 3 * k);
+        out[C - 1] = block[0];
+    }
+}
+
+}  // namespace amp

@@ -1,0 +1,81 @@
+#pragma once
+// The bridge on a Linux serial port: a USB serial adapter (or any tty given by
+// path, a pseudo-terminal included) in raw mode, 8 data bits, no parity, one
+// stop bit, at the amplifier's 921600 baud. Reads wait with poll() on the port
+// and on an eventfd, so CancelReads wakes them at once.
+
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "acquisition/usb/usb_bridge.h"
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { Reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void Reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+class SerialBridge final : public UsbBridge {
+public:
+    static constexpr int kDefaultTimeoutMs = 1000;
+
+    // Offers the USB serial ports the kernel shows.
+    SerialBridge();
+    // Offers exactly this device.
+    explicit SerialBridge(std::string devicePath);
+
+    Status GetNumDevices(int& count) override;
+    Status GetProductString(int deviceIndex, std::span<char> buffer, int option) override;
+    Status Open(int deviceIndex, Handle& handle) override;
+    Status Read(Handle handle, std::span<std::uint8_t> buffer, int& bytesReceived) override;
+    Status Write(Handle handle, std::span<const std::uint8_t> bytes, int& bytesWritten) override;
+    Status SetTimeouts(int readTimeoutMs, int writeTimeoutMs) override;
+    Status GetTimeouts(int& readTimeoutMs, int& writeTimeoutMs) override;
+    Status SetBaudRate(Handle handle, int baudRate) override;
+    void CancelReads() override;
+    void ResumeReads() override;
+
+    // /dev paths of the USB serial ports listed under sysClassTty, sorted.
+    static std::vector<std::string> FindUsbSerialPorts(const std::filesystem::path& sysClassTty = "/sys/class/tty");
+    // What the kernel says the adapter behind a tty is; empty if it says nothing.
+    static std::string ProductOf(const std::filesystem::path& ttyClassEntry);
+
+private:
+    const std::vector<std::string>& Devices();
+    bool ValidHandle(Handle handle) const { return port_ && handle == handle_; }
+
+    std::optional<std::string> fixedPath_;
+    std::vector<std::string> devices_;
+    bool enumerated_ = false;
+    UniqueFd port_;
+    Handle handle_ = 0;
+    int readTimeoutMs_ = kDefaultTimeoutMs;
+    int writeTimeoutMs_ = kDefaultTimeoutMs;
+
+    UniqueFd cancelEvent_;
+    std::mutex cancelMutex_;
+    bool cancelled_ = false;
+};

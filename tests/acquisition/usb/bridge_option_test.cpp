@@ -1,0 +1,61 @@
+#include "acquisition/usb/bridge_option.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "acquisition/usb/emulated_bridge.h"
+#include "acquisition/usb/serial_bridge.h"
+
+namespace {
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+TEST(BridgeOption, ChoosesTheBackend) {
+    std::string error;
+    EXPECT_NE(dynamic_cast<SerialBridge*>(MakeBridge("", error).get()), nullptr);
+    EXPECT_NE(dynamic_cast<SerialBridge*>(MakeBridge("serial", error).get()), nullptr);
+    EXPECT_NE(dynamic_cast<EmulatedBridge*>(MakeBridge("emulator", error).get()), nullptr);
+    EXPECT_NE(dynamic_cast<EmulatedBridge*>(MakeBridge("emulator:ssvep=8/9.5,hold=2", error).get()), nullptr);
+
+    auto serial = MakeBridge("serial:/dev/pts/77", error);
+    ASSERT_NE(serial, nullptr);
+    int count = 0;
+    serial->GetNumDevices(count);
+    EXPECT_EQ(count, 1);
+    std::array<char, 256> product{};
+    serial->GetProductString(0, product, 0);
+    EXPECT_EQ(std::string(product.data()), "/dev/pts/77");
+    EXPECT_EQ(error, "");
+}
+
+TEST(BridgeOption, RefusesBadValuesWithAReason) {
+    for (const char* bad : {"usb", "serial:", "emulator:ssvep=", "emulator:ssvep=10/abc", "emulator:ssvep=0",
+                            "emulator:ssvep=500", "emulator:ssvep=10//12", "emulator:hold=0", "emulator:hold=-1",
+                            "emulator:hold=x", "emulator:speed=3", "emulator:hold", "emulator:ssvep=nan",
+                            "emulator:hold=inf"}) {
+        std::string error;
+        EXPECT_EQ(MakeBridge(bad, error), nullptr) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+    std::string error;
+    MakeBridge("emulator:speed=3", error);
+    EXPECT_THAT(error, HasSubstr("speed"));
+}
+
+TEST(BridgeOption, ParsesTheEmulatorSchedule) {
+    EmulatorOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseEmulatorOptions("ssvep=8/9.25/13,hold=2.5", options, error)) << error;
+    EXPECT_THAT(options.ssvepFrequencies, ElementsAre(8.0, 9.25, 13.0));
+    EXPECT_DOUBLE_EQ(options.holdSeconds, 2.5);
+
+    EmulatorOptions defaults;
+    ASSERT_TRUE(ParseEmulatorOptions("", defaults, error));
+    EXPECT_THAT(defaults.ssvepFrequencies, ElementsAre(10.0, 12.0, 11.0, 12.5, 11.5, 10.5));
+
+    EmulatorOptions kept;
+    EXPECT_FALSE(ParseEmulatorOptions("hold=3,ssvep=x", kept, error));
+    EXPECT_DOUBLE_EQ(kept.holdSeconds, EmulatorOptions{}.holdSeconds);  // nothing half-applied
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+// The acquisition engine reading the in-process amplifier emulator through the
+// USB amplifier, as `vostrel --amplifier emulator` runs it.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <sstream>
+#include <thread>
+
+#include "acquisition/engine/acquisition_engine.h"
+#include "acquisition/usb/emulated_bridge.h"
+#include "acquisition/usb/usb_amplifier.h"
+
+namespace {
+constexpr int P = 40;
+constexpr int C = 17;
+constexpr auto kPatience = std::chrono::seconds(30);  // only a broken build waits this long
+
+class RecordingWave : public WaveView {
+public:
+    static constexpr std::size_t kKept = 400;
+
+    void SetUp(int, int, int, int, std::span<const ChannelRecord>) override {}
+    void SetChannelFlags(std::span<const int>) override {}
+    void ResetTimeLabels() override {}
+    void SetRecordingPen(bool) override {}
+    void AddPacket(std::span<const double> samples) override {
+        {
+            std::lock_guard lock(mutex_);
+            if (packets_.size() < kKept) packets_.emplace_back(samples.begin(), samples.end());
+            ++count_;
+        }
+        wake_.notify_all();
+    }
+    bool WaitForPackets(std::size_t n) {
+        std::unique_lock lock(mutex_);
+        return wake_.wait_for(lock, kPatience, [&] { return count_ >= n; });
+    }
+    std::vector<std::vector<double>> Packets() {
+        std::lock_guard lock(mutex_);
+        return packets_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<std::vector<double>> packets_;
+    std::size_t count_ = 0;
+};
+
+class RecordingImpedance : public ImpedanceView {
+public:
+    void SetUp(int, std::span<const ChannelRecord>) override {}
+    void SetChannelFlags(std::span<const int>) override {}
+    void ShowImpedances(std::span<const int> impedances, int, int) override {
+        {
+            std::lock_guard lock(mutex_);
+            last_.assign(impedances.begin(), impedances.end());
+            ++count_;
+        }
+        wake_.notify_all();
+    }
+    bool WaitForUpdates(std::size_t n) {
+        std::unique_lock lock(mutex_);
+        return wake_.wait_for(lock, kPatience, [&] { return count_ >= n; });
+    }
+    std::vector<int> Last() {
+        std::lock_guard lock(mutex_);
+        return last_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<int> last_;
+    std::size_t count_ = 0;
+};
+
+class EmulatedAcquisition : public ::testing::Test {
+protected:
+    explicit EmulatedAcquisition(std::unique_ptr<EmulatorClock> clock = std::make_unique<ManualClock>()) {
+        EmulatorOptions options;
+        options.ssvepFrequencies = {12.0, 15.0};
+        options.holdSeconds = 2.0;
+        auto owned = std::make_unique<EmulatedBridge>(options, std::move(clock));
+        bridge = owned.get();
+        amplifier = std::make_unique<UsbAmplifier>(std::move(owned), diagnostics);
+        engine = std::make_unique<AcquisitionEngine>(playback, *amplifier,
+                                                     EnginePorts{nullptr, &wave, &impedance, nullptr});
+    }
+
+    double RmsPixels(const std::vector<std::vector<double>>& packets, std::size_t from, int c) {
+        double sum = 0;
+        std::size_t n = 0;
+        for (std::size_t i = from; i < packets.size(); ++i) {
+            for (int s = 0; s < P; ++s, ++n) sum += packets[i][static_cast<std::size_t>(s * C + c)] * packets[i][static_cast<std::size_t>(s * C + c)];
+        }
+        return std::sqrt(sum / static_cast<double>(n));
+    }
+
+    std::ostringstream diagnostics;
+    RecordingWave wave;
+    RecordingImpedance impedance;
+    FilePlaybackSource playback;
+    EmulatedBridge* bridge = nullptr;
+    std::unique_ptr<UsbAmplifier> amplifier;
+    std::unique_ptr<AcquisitionEngine> engine;
+};
+
+TEST_F(EmulatedAcquisition, WaveformModeShowsCleanedScaledSignalsWithEvents) {
+    engine->StartWaveform();
+    ASSERT_TRUE(engine->ThreadExists());
+    EXPECT_EQ(bridge->Mode(), 0);
+    ASSERT_TRUE(wave.WaitForPackets(RecordingWave::kKept));
+    engine->StopAcquisition();
+    EXPECT_FALSE(engine->ThreadExists());
+    EXPECT_EQ(bridge->Mode(), AmplifierEmulator::kNotStreaming);  // the stop command arrived
+    EXPECT_THAT(diagnostics.str(), ::testing::StartsWith("connect \nrecievedEEG\n握手成功\nconnect \n"));
+
+    const auto packets = wave.Packets();
+    ASSERT_EQ(packets.size(), RecordingWave::kKept);
+    // The first packets are in order: events at 3 s and 6 s, unscaled.
+    EXPECT_EQ(packets[75][C - 1], 2);  // 3 s into a 2 s schedule: the second frequency
+    EXPECT_EQ(packets[150][C - 1], 2);
+    EXPECT_EQ(packets[74][C - 1], 0);
+    // Once the canceller has settled (it takes a few seconds), a few to a few
+    // tens of pixels; O1 carries alpha and the SSVEP on top.
+    constexpr std::size_t kSettled = 250;
+    for (int c = 0; c < 16; ++c) {
+        EXPECT_GT(RmsPixels(packets, kSettled, c), 4.0) << c;
+        EXPECT_LT(RmsPixels(packets, kSettled, c), 30.0) << c;
+    }
+    EXPECT_GT(RmsPixels(packets, kSettled, 8), 1.3 * RmsPixels(packets, kSettled, 0));
+
+    // A second start continues where the first stopped.
+    engine->StartWaveform();
+    EXPECT_EQ(bridge->Mode(), 0);
+    ASSERT_TRUE(wave.WaitForPackets(RecordingWave::kKept + 50));
+    engine->StopAcquisition();
+    EXPECT_EQ(bridge->Mode(), AmplifierEmulator::kNotStreaming);
+}
+
+TEST_F(EmulatedAcquisition, ImpedanceModeMapsEveryLead) {
+    engine->StartImpedance();
+    ASSERT_TRUE(engine->ThreadExists());
+    EXPECT_EQ(bridge->Mode(), 1);
+    ASSERT_TRUE(impedance.WaitForUpdates(16 * 25 + 1));
+    engine->StopAcquisition();
+    const auto z = impedance.Last();
+    ASSERT_EQ(z.size(), static_cast<std::size_t>(C));
+    for (int c = 0; c < 16; ++c) {
+        const int expected = AmplifierEmulator::ImpedanceOf(c);
+        EXPECT_NEAR(z[static_cast<std::size_t>(c)], expected, 2 + expected / 20) << c;
+    }
+    EXPECT_EQ(z[16], AcquisitionEngine::kDefaultImpedance);  // the event channel is never measured
+}
+
+TEST_F(EmulatedAcquisition, ImpedanceCommandSwitchesTheRunningEngine) {
+    engine->StartWaveform();
+    ASSERT_TRUE(wave.WaitForPackets(25));
+    engine->StartImpedance();
+    EXPECT_EQ(bridge->Mode(), 1);
+    ASSERT_TRUE(impedance.WaitForUpdates(25));
+    engine->StopAcquisition();
+    EXPECT_FALSE(engine->ThreadExists());
+    EXPECT_EQ(bridge->Mode(), AmplifierEmulator::kNotStreaming);
+}
+
+class RealTimeAcquisition : public EmulatedAcquisition {
+protected:
+    RealTimeAcquisition() : EmulatedAcquisition(std::make_unique<SteadyClock>()) {}
+};
+
+TEST_F(RealTimeAcquisition, FramesArriveInRealTime) {
+    engine->StartWaveform();
+    ASSERT_TRUE(wave.WaitForPackets(10));
+    engine->StopAcquisition();
+    EXPECT_FALSE(engine->ThreadExists());
+}
+
+TEST_F(RealTimeAcquisition, StopWakesAReadThatWaitsForASilentAmplifier) {
+    ASSERT_TRUE(engine->InitialiseAcquisition());
+    bridge->SetSilent(true);
+    engine->StartWaveform();
+    const auto patience = std::chrono::steady_clock::now() + kPatience;
+    while (!bridge->ReadWaiting() && std::chrono::steady_clock::now() < patience) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(bridge->ReadWaiting());
+
+    const auto before = std::chrono::steady_clock::now();
+    engine->StopAcquisition();
+    const auto stopTook = std::chrono::steady_clock::now() - before;
+    EXPECT_FALSE(engine->ThreadExists());
+    EXPECT_FALSE(bridge->ReadWaiting());
+    // The read would have waited 3000 ms; Stop did not wait for it.
+    EXPECT_LT(stopTook, std::chrono::milliseconds(UsbAmplifier::kFrameTimeoutMs / 2));
+
+    // The amplifier answers again: acquisition starts afresh.
+    bridge->SetSilent(false);
+    engine->StartWaveform();
+    EXPECT_TRUE(wave.WaitForPackets(3));
+    engine->StopAcquisition();
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+#pragma once
+// A bridge that records every call and answers reads from a script, for
+// checking what UsbAmplifier asks of the bridge.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "acquisition/usb/usb_bridge.h"
+
+class FakeBridge : public UsbBridge {
+public:
+    struct ReadAnswer {
+        Status status = kSuccess;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    // Settings a test may change.
+    int deviceCount = 2;
+    Status openStatus = kSuccess;
+    Status baudStatus = kSuccess;
+    Status writeStatus = kSuccess;
+    Handle handleToGive = 42;
+    // When no answer is queued, a read waits for one (until cancelled) if
+    // true, else it times out at once.
+    bool blockWhenEmpty = false;
+
+    // What happened.
+    std::vector<std::string> calls;
+    std::vector<std::vector<std::uint8_t>> writes;
+    std::vector<int> readLengths;
+    std::vector<int> readTimeoutsSeen;   // the read timeout in force at each read
+    std::vector<int> writeTimeoutsSeen;  // the write timeout in force at each write
+    int readTimeoutMs = 777;
+    int writeTimeoutMs = 555;
+    bool overlapped = false;  // two calls were inside the bridge at once
+
+    void QueueRead(std::vector<std::uint8_t> bytes, Status status = kSuccess) {
+        {
+            std::lock_guard lock(mutex_);
+            answers_.push_back({status, std::move(bytes)});
+        }
+        wake_.notify_all();
+    }
+
+    Status GetNumDevices(int& count) override {
+        Record("GetNumDevices");
+        count = deviceCount;
+        return kSuccess;
+    }
+    Status GetProductString(int deviceIndex, std::span<char> buffer, int option) override {
+        Record("GetProductString " + std::to_string(deviceIndex) + " " + std::to_string(buffer.size()) + " " +
+               std::to_string(option));
+        buffer[0] = '\0';
+        return kSuccess;
+    }
+    Status Open(int deviceIndex, Handle& handle) override {
+        Record("Open " + std::to_string(deviceIndex));
+        if (openStatus == kSuccess) handle = handleToGive;
+        return openStatus;
+    }
+    Status SetBaudRate(Handle handle, int baudRate) override {
+        Record("SetBaudRate " + std::to_string(handle) + " " + std::to_string(baudRate));
+        return baudStatus;
+    }
+    Status SetTimeouts(int r, int w) override {
+        Record("SetTimeouts " + std::to_string(r) + " " + std::to_string(w));
+        std::lock_guard lock(mutex_);
+        readTimeoutMs = r;
+        writeTimeoutMs = w;
+        return kSuccess;
+    }
+    Status GetTimeouts(int& r, int& w) override {
+        Record("GetTimeouts");
+        std::lock_guard lock(mutex_);
+        r = readTimeoutMs;
+        w = writeTimeoutMs;
+        return kSuccess;
+    }
+    Status Write(Handle handle, std::span<const std::uint8_t> bytes, int& written) override {
+        Enter();
+        Record("Write " + std::to_string(handle));
+        {
+            std::lock_guard lock(mutex_);
+            writes.emplace_back(bytes.begin(), bytes.end());
+            writeTimeoutsSeen.push_back(writeTimeoutMs);
+        }
+        written = writeStatus == kSuccess ? static_cast<int>(bytes.size()) : 0;
+        Leave();
+        return writeStatus;
+    }
+    Status Read(Handle handle, std::span<std::uint8_t> buffer, int& received) override {
+        Enter();
+        Record("Read " + std::to_string(handle));
+        std::unique_lock lock(mutex_);
+        readLengths.push_back(static_cast<int>(buffer.size()));
+        readTimeoutsSeen.push_back(readTimeoutMs);
+        received = 0;
+        if (blockWhenEmpty) {
+            ++waitingReads_;
+            wake_.notify_all();
+            wake_.wait(lock, [this] { return cancelled_ || !answers_.empty(); });
+            --waitingReads_;
+        }
+        Status status = kTimeout;
+        if (cancelled_) {
+            status = kCancelled;
+        } else if (!answers_.empty()) {
+            ReadAnswer answer = std::move(answers_.front());
+            answers_.pop_front();
+            const std::size_t n = std::min(answer.bytes.size(), buffer.size());
+            std::copy_n(answer.bytes.begin(), n, buffer.begin());
+            received = static_cast<int>(n);
+            status = answer.status;
+        }
+        lock.unlock();
+        Leave();
+        return status;
+    }
+    void CancelReads() override {
+        {
+            std::lock_guard lock(mutex_);
+            cancelled_ = true;
+            ++cancels_;
+        }
+        wake_.notify_all();
+    }
+    void ResumeReads() override {
+        std::lock_guard lock(mutex_);
+        cancelled_ = false;
+    }
+
+    void WaitForWaitingRead() {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return waitingReads_ > 0; });
+    }
+    int Cancels() {
+        std::lock_guard lock(mutex_);
+        return cancels_;
+    }
+    std::vector<std::string> Calls() {
+        std::lock_guard lock(mutex_);
+        return calls;
+    }
+    std::vector<std::vector<std::uint8_t>> Writes() {
+        std::lock_guard lock(mutex_);
+        return writes;
+    }
+    void ClearCalls() {
+        std::lock_guard lock(mutex_);
+        calls.clear();
+        writes.clear();
+    }
+
+private:
+    void Record(std::string call) {
+        std::lock_guard lock(mutex_);
+        calls.push_back(std::move(call));
+    }
+    void Enter() {
+        std::lock_guard lock(mutex_);
+        if (inside_++ > 0) overlapped = true;
+    }
+    void Leave() {
+        std::lock_guard lock(mutex_);
+        --inside_;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<ReadAnswer> answers_;
+    bool cancelled_ = false;
+    int cancels_ = 0;
+    int waitingReads_ = 0;
+    int inside_ = 0;
+};

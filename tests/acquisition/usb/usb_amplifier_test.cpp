@@ -1,0 +1,377 @@
+#include "acquisition/usb/usb_amplifier.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "acquisition/usb/amplifier_protocol.h"
+#include "fake_bridge.h"
+
+namespace {
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int P = 40;
+constexpr int C = 17;
+constexpr std::int32_t kUntouched = 0x5EADBEEF;
+
+Bytes Frame(std::uint8_t channelByte = 0x20, std::uint8_t counter = 0) {
+    Bytes frame(amp::kFrameBytes, 0);
+    frame[2] = channelByte;
+    frame[4] = counter;
+    return frame;
+}
+
+void PutValue(Bytes& frame, int s, int k, std::array<std::uint8_t, 3> bytes) {
+    const std::size_t at = 5 + 52 * static_cast<std::size_t>(s) + 4 + 3 * static_cast<std::size_t>(k);
+    std::copy(bytes.begin(), bytes.end(), frame.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void PutEvent(Bytes& frame, int s, std::uint8_t event) { frame[5 + 52 * static_cast<std::size_t>(s)] = event; }
+
+Bytes Reply(std::uint8_t result) { return {'E', 'E', 'G', 0x00, result}; }
+
+class UsbAmplifierTest : public ::testing::Test {
+protected:
+    UsbAmplifierTest() {
+        auto fake = std::make_unique<FakeBridge>();
+        bridge = fake.get();
+        amplifier = std::make_unique<UsbAmplifier>(std::move(fake), out);
+    }
+
+    void Open() {
+        bridge->QueueRead(Reply(0xFF));
+        ASSERT_TRUE(amplifier->OpenDevice(P, C, 1000));
+        amplifier->SetMode(0);
+        bridge->ClearCalls();
+        out.str("");
+    }
+
+    std::vector<std::int32_t> packet = std::vector<std::int32_t>(P * C, kUntouched);
+    std::ostringstream out;
+    FakeBridge* bridge = nullptr;
+    std::unique_ptr<UsbAmplifier> amplifier;
+};
+
+TEST(AmplifierProtocol, CommandsCarryTheirExactBytes) {
+    EXPECT_THAT(amp::HandshakeCommand(), ElementsAre(0xF0, 0x0F, 0x01, 0x00, 0x37, 0x58, 0x58));
+    EXPECT_THAT(amp::ModeCommand(0), ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0xFF, 0x58, 0x58));
+    EXPECT_THAT(amp::ModeCommand(1), ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0xFE, 0x58, 0x58));
+    EXPECT_THAT(amp::ModeCommand(2), ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0xFD, 0x58, 0x58));
+    EXPECT_THAT(amp::ModeCommand(3), ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0xFC, 0x58, 0x58));
+    EXPECT_THAT(amp::StopCommand(), ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0x00, 0x58, 0x58));
+}
+
+TEST(AmplifierProtocol, SettingsMustFitTheFrame) {
+    EXPECT_EQ(amp::FrameBytesNeeded(40, 17), 2085);
+    EXPECT_TRUE(amp::SettingsFitFrame(40, 17));
+    EXPECT_FALSE(amp::SettingsFitFrame(41, 17));
+    EXPECT_FALSE(amp::SettingsFitFrame(40, 18));
+    EXPECT_FALSE(amp::SettingsFitFrame(0, 17));
+    EXPECT_FALSE(amp::SettingsFitFrame(40, 0));
+    EXPECT_FALSE(amp::SettingsFitFrame(1 << 30, 1 << 30));
+}
+
+TEST_F(UsbAmplifierTest, OpenDeviceRunsTheOpenSequenceAndReportsTheHandshake) {
+    bridge->QueueRead(Reply(0xFF));
+    EXPECT_TRUE(amplifier->OpenDevice(P, C, 1000));
+    EXPECT_THAT(bridge->Calls(),
+                ElementsAre("GetNumDevices", "GetProductString 0 256 0", "GetProductString 1 256 0", "Open 0",
+                            "SetBaudRate 42 921600",
+                            // handshake, then its reply, each inside its own timeouts
+                            "GetTimeouts", "SetTimeouts 0 1000", "Write 42", "SetTimeouts 777 555",
+                            "GetTimeouts", "SetTimeouts 3000 0", "Read 42", "SetTimeouts 777 555"));
+    EXPECT_THAT(bridge->Writes(), ElementsAre(ElementsAre(0xF0, 0x0F, 0x01, 0x00, 0x37, 0x58, 0x58)));
+    EXPECT_THAT(bridge->readLengths, ElementsAre(5));
+    EXPECT_EQ(out.str(), "connect \nrecievedEEG\n握手成功\n");
+    EXPECT_EQ(amplifier->DeviceHandle(), 42);
+    EXPECT_EQ(amplifier->GetPacketSize(), P);
+    EXPECT_EQ(amplifier->GetChannelCount(), C);
+    EXPECT_EQ(amplifier->GetSampleRate(), 1000);
+}
+
+TEST_F(UsbAmplifierTest, HandshakeOutcomesOnlyShowOnStandardOutput) {
+    bridge->QueueRead(Reply(0x00));
+    EXPECT_TRUE(amplifier->OpenDevice(P, C, 1000));
+    EXPECT_EQ(out.str(), "connect \nrecievedEEG\n握手失败\n");
+
+    out.str("");
+    bridge->QueueRead(Reply(0x12));
+    EXPECT_TRUE(amplifier->OpenDevice(P, C, 1000));
+    EXPECT_EQ(out.str(), "connect \nrecievedEEG\n");
+
+    out.str("");  // no reply at all
+    EXPECT_TRUE(amplifier->OpenDevice(P, C, 1000));
+    EXPECT_EQ(out.str(), "connect \n");
+
+    out.str("");
+    bridge->writeStatus = UsbBridge::kWriteError;
+    EXPECT_TRUE(amplifier->OpenDevice(P, C, 1000));
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(UsbAmplifierTest, OpenDeviceFailsOnlyWhenTheBaudRateCannotBeSet) {
+    bridge->baudStatus = UsbBridge::kInvalidBaudRate;
+    bridge->QueueRead(Reply(0xFF));
+    EXPECT_FALSE(amplifier->OpenDevice(P, C, 1000));
+    EXPECT_EQ(out.str(), "connect \nrecievedEEG\n握手成功\n");
+
+    bridge->baudStatus = UsbBridge::kSuccess;
+    bridge->openStatus = UsbBridge::kDeviceNotFound;
+    bridge->ClearCalls();
+    EXPECT_FALSE(amplifier->OpenDevice(P, C, 1000));
+    EXPECT_FALSE(amplifier->DeviceHandle().has_value());
+    EXPECT_TRUE(bridge->Writes().empty());
+}
+
+TEST_F(UsbAmplifierTest, SettingsThatWouldDecodePastTheFrameAreRefused) {
+    EXPECT_FALSE(amplifier->OpenDevice(41, C, 1000));
+    EXPECT_FALSE(amplifier->OpenDevice(P, 18, 1000));
+    EXPECT_FALSE(amplifier->OpenDevice(0, C, 1000));
+    EXPECT_TRUE(bridge->Calls().empty());
+    EXPECT_EQ(amplifier->Close(), 1);
+    EXPECT_TRUE(bridge->Writes().empty());
+}
+
+TEST_F(UsbAmplifierTest, CloseBeforeOpenDeviceSendsNothing) {
+    EXPECT_EQ(amplifier->Close(), 1);
+    amplifier->SetMode(0);
+    EXPECT_TRUE(bridge->Calls().empty());
+    int channel = 5;
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 0);
+    EXPECT_EQ(channel, 5);
+}
+
+TEST_F(UsbAmplifierTest, ModeAndStopCommandsAndTheirLines) {
+    bridge->QueueRead(Reply(0xFF));
+    ASSERT_TRUE(amplifier->OpenDevice(P, C, 1000));
+    bridge->ClearCalls();
+    out.str("");
+    for (int mode = 0; mode < 4; ++mode) {
+        amplifier->SetMode(mode);
+        EXPECT_EQ(amplifier->Close(), 1);
+    }
+    amplifier->SetMode(4);   // not a mode: nothing goes out
+    amplifier->SetMode(-1);
+    EXPECT_THAT(bridge->Writes(), ElementsAre(ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0xFF, 0x58, 0x58),
+                                              ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0x00, 0x58, 0x58),
+                                              ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0xFE, 0x58, 0x58),
+                                              ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0x00, 0x58, 0x58),
+                                              ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0xFD, 0x58, 0x58),
+                                              ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0x00, 0x58, 0x58),
+                                              ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0xFC, 0x58, 0x58),
+                                              ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0x00, 0x58, 0x58)));
+    EXPECT_EQ(out.str(), "connect \nconnect \nconnect \nconnect \n");  // Close prints nothing
+
+    out.str("");
+    bridge->writeStatus = UsbBridge::kWriteError;
+    amplifier->SetMode(0);
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(UsbAmplifierTest, TimeoutsAreRestoredAfterEveryCall) {
+    bridge->QueueRead(Reply(0xFF));
+    ASSERT_TRUE(amplifier->OpenDevice(P, C, 1000));
+    amplifier->SetMode(1);
+    bridge->QueueRead(Frame());
+    int channel = 0;
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 0);  // times out
+    bridge->QueueRead(Frame());
+    EXPECT_EQ(amplifier->ReadPacket(packet), 1);
+    amplifier->Close();
+
+    EXPECT_EQ(bridge->readTimeoutMs, 777);
+    EXPECT_EQ(bridge->writeTimeoutMs, 555);
+    // Every bridge read or write ran between a save and its restore.
+    const auto calls = bridge->Calls();
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (!calls[i].starts_with("Read") && !calls[i].starts_with("Write")) continue;
+        ASSERT_GE(i, 2u);
+        ASSERT_LT(i + 1, calls.size());
+        EXPECT_EQ(calls[i - 2], "GetTimeouts");
+        EXPECT_TRUE(calls[i - 1].starts_with("SetTimeouts ")) << calls[i - 1];
+        EXPECT_EQ(calls[i + 1], "SetTimeouts 777 555");
+    }
+    EXPECT_THAT(bridge->writeTimeoutsSeen, ::testing::Each(1000));
+    // The handshake reply and the frames wait 3000 ms; the frame reads ask for
+    // the whole 2086 bytes.
+    EXPECT_EQ(bridge->readTimeoutsSeen.front(), 3000);
+    EXPECT_EQ(bridge->readTimeoutsSeen.back(), 3000);
+    EXPECT_EQ(bridge->readLengths.back(), 2086);
+}
+
+TEST_F(UsbAmplifierTest, DecodesBigEndian24BitValuesEventsAndChannel) {
+    Open();
+    Bytes frame = Frame(0x2A, 9);
+    PutValue(frame, 0, 0, {0xFF, 0xFF, 0xFE});
+    PutValue(frame, 0, 1, {0x00, 0x01, 0x00});
+    PutValue(frame, 0, 2, {0x80, 0x00, 0x00});
+    PutValue(frame, 0, 3, {0x7F, 0xFF, 0xFF});
+    PutEvent(frame, 0, 0xC8);
+    bridge->QueueRead(frame);
+    int channel = -99;
+    ASSERT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
+    EXPECT_EQ(packet[0], -2);
+    EXPECT_EQ(packet[1], 256);
+    EXPECT_EQ(packet[2], -8388608);
+    EXPECT_EQ(packet[3], 8388607);
+    EXPECT_EQ(packet[C - 1], 200);
+    EXPECT_EQ(channel, 10);
+    EXPECT_EQ(amplifier->LastCounter(), 9);
+    EXPECT_EQ(amplifier->CounterSeen(), 1);
+
+    bridge->QueueRead(Frame(0x10));
+    ASSERT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
+    EXPECT_EQ(channel, -16);
+}
+
+TEST_F(UsbAmplifierTest, PacketIsSampleMajorWithTheEventLast) {
+    Open();
+    Bytes frame = Frame();
+    for (int s = 0; s < P; ++s) {
+        for (int k = 0; k < C - 1; ++k) {
+            const int v = 1000 * s + k;
+            PutValue(frame, s, k, {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+                                   static_cast<std::uint8_t>(v)});
+        }
+        PutEvent(frame, s, static_cast<std::uint8_t>(s + 1));
+    }
+    frame[2085] = 0x77;  // the one byte after the blocks is not interpreted
+    bridge->QueueRead(frame);
+    int channel = 0;
+    ASSERT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
+    for (int s = 0; s < P; ++s) {
+        for (int k = 0; k < C - 1; ++k) EXPECT_EQ(packet[s * C + k], 1000 * s + k) << s << "," << k;
+        EXPECT_EQ(packet[s * C + C - 1], s + 1);
+    }
+}
+
+TEST_F(UsbAmplifierTest, SmallerSettingsDecodeOnlyTheirOwnBlocks) {
+    bridge->QueueRead(Reply(0xFF));
+    ASSERT_TRUE(amplifier->OpenDevice(4, 3, 100));
+    Bytes frame = Frame();
+    // blocks of 3 × 3 + 1 = 10 bytes: sample 1, channel 1 is at 5 + 10 + 4 + 3
+    frame[5 + 10 + 4 + 3 + 2] = 7;
+    frame[5 + 10] = 3;
+    bridge->QueueRead(frame);
+    std::vector<std::int32_t> small(4 * 3 + 1, kUntouched);
+    int channel = 0;
+    ASSERT_EQ(amplifier->ReadPacketWithChannel(small, channel), 1);
+    EXPECT_EQ(small[1 * 3 + 1], 7);
+    EXPECT_EQ(small[1 * 3 + 2], 3);
+    EXPECT_EQ(small.back(), kUntouched);
+}
+
+TEST_F(UsbAmplifierTest, ShortOrFailedReadsTouchNothing) {
+    Open();
+    bridge->QueueRead(Bytes(2085, 0x11));  // reported as a success, one byte short
+    bridge->QueueRead(Frame(0x2A), UsbBridge::kReadError);
+    int channel = 123;
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 0);
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 0);
+    EXPECT_EQ(channel, 123);
+    EXPECT_THAT(packet, ::testing::Each(kUntouched));
+    EXPECT_EQ(amplifier->CounterSeen(), 0);
+
+    bridge->QueueRead(Bytes(100, 0x11));
+    EXPECT_EQ(amplifier->ReadPacket(packet), 0);
+    EXPECT_THAT(packet, ::testing::Each(kUntouched));
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(UsbAmplifierTest, ReadPacketReportsBytesAndCounters) {
+    Open();
+    bridge->QueueRead(Frame(0x20, 7));
+    bridge->QueueRead(Frame(0x20, 9));
+    EXPECT_EQ(amplifier->ReadPacket(packet), 1);
+    EXPECT_EQ(out.str(), "2086    2086\n");
+    EXPECT_EQ(amplifier->ReadPacket(packet), 1);
+    EXPECT_EQ(out.str(), "2086    2086\n2086    2086\nlost data.......7   9\n");
+    EXPECT_EQ(amplifier->LastCounter(), 9);
+}
+
+TEST_F(UsbAmplifierTest, StaleBytesAreDiscardedBeforeANewStream) {
+    Open();
+    amplifier->Close();
+    bridge->QueueRead(Bytes(700, 0x33));  // the rest of a frame cut short by Stop
+    bridge->ClearCalls();
+    amplifier->SetMode(0);
+    const auto calls = bridge->Calls();
+    const auto read = std::find(calls.begin(), calls.end(), "Read 42");
+    const auto write = std::find(calls.begin(), calls.end(), "Write 42");
+    ASSERT_NE(read, calls.end());
+    EXPECT_LT(read, write);
+
+    Bytes frame = Frame(0x2B);
+    bridge->QueueRead(frame);
+    int channel = 0;
+    ASSERT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
+    EXPECT_EQ(channel, 11);
+}
+
+TEST_F(UsbAmplifierTest, CancelWakesAReadAndLetsTheStopCommandThrough) {
+    Open();
+    bridge->blockWhenEmpty = true;
+    int result = -1;
+    int channel = 77;
+    std::thread reader([&] { result = amplifier->ReadPacketWithChannel(packet, channel); });
+    bridge->WaitForWaitingRead();
+    amplifier->CancelReads();
+    reader.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(channel, 77);
+    EXPECT_THAT(packet, ::testing::Each(kUntouched));
+
+    // Cancelled reads stay cancelled until resumed.
+    bridge->QueueRead(Frame());
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 0);
+    amplifier->ResumeReads();
+    amplifier->Close();
+    EXPECT_THAT(bridge->Writes().back(), ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0x00, 0x58, 0x58));
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
+    EXPECT_FALSE(bridge->overlapped);
+}
+
+TEST_F(UsbAmplifierTest, ModeCommandWakesAReadThatNoFrameWillEnd) {
+    Open();
+    bridge->blockWhenEmpty = true;
+    int result = -1;
+    std::thread reader([&] {
+        int channel = 0;
+        result = amplifier->ReadPacketWithChannel(packet, channel);
+    });
+    bridge->WaitForWaitingRead();
+    amplifier->SetMode(1);  // the impedance command while acquiring
+    reader.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_THAT(bridge->Writes().back(), ElementsAre(0xF0, 0x0F, 0x01, 0x01, 0xFE, 0x58, 0x58));
+    EXPECT_FALSE(bridge->overlapped);
+    // The wake-up was for that one command only: reads go on.
+    bridge->QueueRead(Frame(0x21));
+    int channel = 0;
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
+    EXPECT_EQ(channel, 1);
+}
+
+TEST_F(UsbAmplifierTest, ConcurrentReadsAndWritesNeverOverlapInTheBridge) {
+    Open();
+    for (int i = 0; i < 200; ++i) bridge->QueueRead(Frame());
+    std::thread reader([&] {
+        std::vector<std::int32_t> own(P * C);
+        int channel = 0;
+        for (int i = 0; i < 200; ++i) amplifier->ReadPacketWithChannel(own, channel);
+    });
+    for (int i = 0; i < 200; ++i) amplifier->SetMode(i % 2);
+    reader.join();
+    EXPECT_FALSE(bridge->overlapped);
+    EXPECT_EQ(bridge->readTimeoutMs, 777);
+    EXPECT_EQ(bridge->writeTimeoutMs, 555);
+}
+
+}  // namespace
