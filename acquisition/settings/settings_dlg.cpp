@@ -146,18 +146,18 @@ void CSettingsDlg::OnImportEol() {
     const QString path = chooseFile_(this, kEolFilter);
     if (path.isEmpty()) return;
     simulatedDataFile = path;
+    simulatedDataField_->setText(simulatedDataFile);
     EolHeader header;
-    if (ReadEolHeader(path.toStdString(), header)) {
-        channelCount = header.channelCount;
-        sampleRate = header.sampleRate;
-        packetSize = header.packetSize;
-        scale = header.scale;
-    }
+    // A file that cannot be read changes only the path; the values stay.
+    if (!ReadEolHeader(path.toStdString(), header)) return;
+    channelCount = header.channelCount;
+    sampleRate = header.sampleRate;
+    packetSize = header.packetSize;
+    scale = header.scale;
     // Only the imported fields are refreshed, so nothing typed elsewhere is lost.
     channelCountField_->setText(QString::number(channelCount));
     sampleRateField_->setText(QString::number(sampleRate));
     packetSizeField_->setText(QString::number(packetSize));
-    simulatedDataField_->setText(simulatedDataFile);
 }
 
 void CSettingsDlg::OnChooseElectrodeFile() {
