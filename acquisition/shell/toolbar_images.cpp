@@ -155,7 +155,7 @@ QImage LoadBitmapResource(int id) {
 }
 
 QImage DrawProgramIcon(int size) {
-    QImage icon(size, size, QImage::Format_ARGB32);
+    QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
     icon.fill(Qt::transparent);
     QPainter p(&icon);
     p.setRenderHint(QPainter::Antialiasing);
@@ -176,24 +176,36 @@ QImage DrawProgramIcon(int size) {
     p.setPen(QPen(QColor(110, 140, 0), 1.2));
     p.setBrush(QColor(180, 210, 30));
     p.drawPath(brain);
+    // The fissure between the lobes and wavy folds on each.
     p.setPen(QPen(QColor(110, 140, 0), 1.0));
+    p.setBrush(Qt::NoBrush);
     p.drawLine(QPointF(16, 6.5), QPointF(16, 20.5));
-    p.drawArc(QRectF(9, 9, 5, 4), 0, 180 * 16);
-    p.drawArc(QRectF(18, 9, 5, 4), 0, 180 * 16);
-    p.drawArc(QRectF(10, 14, 5, 4), 180 * 16, 180 * 16);
-    p.drawArc(QRectF(17, 14, 5, 4), 180 * 16, 180 * 16);
+    for (double y : {10.0, 14.0, 17.5}) {
+        QPainterPath left;
+        left.moveTo(8, y);
+        left.cubicTo(9.5, y - 2, 11, y + 2, 12.5, y);
+        left.cubicTo(13.5, y - 1.5, 14.5, y + 1.5, 15, y);
+        QPainterPath right;
+        right.moveTo(17, y);
+        right.cubicTo(17.5, y - 1.5, 18.5, y + 1.5, 19.5, y);
+        right.cubicTo(21, y - 2, 22.5, y + 2, 24, y);
+        p.drawPath(left);
+        p.drawPath(right);
+    }
 
     // Short blue strokes below, like traces leaving the head.
     p.setPen(QPen(QColor(0, 70, 200), 1.6, Qt::SolidLine, Qt::RoundCap));
     for (int i = 0; i < 4; ++i) {
-        const double x = 11 + i * 3.4;
-        p.drawLine(QPointF(x, 23.5), QPointF(x + (i % 2 ? 1.2 : -1.2), 27));
+        const double x = 11 + i * 3.3;
+        p.drawLine(QPointF(x, 23.5), QPointF(x, 26.5));
     }
     return icon;
 }
 
 QIcon ProgramIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48, 64}) icon.addPixmap(QPixmap::fromImage(DrawProgramIcon(size)));
+    // One 32 × 32 image, as the program has always had; Qt scales it where
+    // another size is wanted.
+    icon.addPixmap(QPixmap::fromImage(DrawProgramIcon(bitmap::kImageSize)));
     return icon;
 }

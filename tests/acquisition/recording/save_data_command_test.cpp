@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <sys/resource.h>
+#include <thread>
 #include <vector>
 
 #include "acquisition/recording/scripted_amplifier.h"
@@ -173,23 +174,29 @@ TEST_F(Recording, AFailedAppendEndsTheRecordingWithWholePacketsOnlyAndAcquisitio
     limited.rlim_cur = 200 + 2 * kPacketBytes + 1000;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     ::testing::internal::CaptureStdout();
-    Deliver(1);
+    amplifier.Release(1);
+    // The command is offered again the moment the recording has ended; a new
+    // recording begun then must not meet the old one's close or pen.
+    while (engine.recording == 1) std::this_thread::yield();
+    const auto next = dir.File("next.EOL");
+    const bool restarted = CommandChoosing(next).Run(nullptr);
+    ASSERT_TRUE(amplifier.WaitForRead(4));
     const std::string out = ::testing::internal::GetCapturedStdout();
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, SIG_DFL);
 
     EXPECT_EQ(out, "file error\n");
-    EXPECT_EQ(engine.recording, 0);
-    EXPECT_FALSE(pen.black);
     EXPECT_EQ(host.Messages(), std::vector<std::string>{"数据写入失败"});
     EXPECT_EQ(ReadAllBytes(path).size(), 200u + 2 * kPacketBytes);
 
-    // Still acquiring, and a new recording may begin.
+    // Acquisition went on, and so does the new recording.
+    ASSERT_TRUE(restarted);
     EXPECT_EQ(engine.running, 1);
-    const auto next = dir.File("next.EOL");
-    ASSERT_TRUE(CommandChoosing(next).Run(nullptr));
-    Deliver(1);
+    EXPECT_TRUE(pen.black);
+    amplifier.Release(1);
+    ASSERT_TRUE(amplifier.WaitForRead(5));
     engine.StopAcquisition();
+    EXPECT_FALSE(pen.black);
     EXPECT_EQ(ReadAllBytes(next).size(), 200u + kPacketBytes);
     EXPECT_EQ(ReadAllBytes(path).size(), 200u + 2 * kPacketBytes);
 }

@@ -49,7 +49,7 @@ TEST(VostrelOptions, ReadsAScriptedSession) {
 
 TEST(VostrelOptions, RefusesBadValues) {
     const std::vector<std::vector<std::string>> bad{
-        {"--amplifier", "usb"},       {"--amplifier"},         {"--play"},
+        {"--amplifier"},         {"--play"},
         {"--port", "65536"},          {"--port", "-1"},        {"--port", "12x"},
         {"--quit-after", "soon"},     {"--quit-after", "-1"},  {"--quit-after", "nan"},
         {"--start", "--impedance"},   {"--record", "x.EOL"},   {"--bogus"},
