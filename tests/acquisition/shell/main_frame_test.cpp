@@ -8,6 +8,8 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QEventLoop>
+#include <QTimer>
 
 #include "acquisition/recording/scripted_amplifier.h"
 #include "acquisition/shell/command_ids.h"
@@ -174,6 +176,28 @@ TEST_F(MainFrame, OpeningAMenuRefreshesItsItems) {
     EXPECT_FALSE(Commands().Action(kStart)->isEnabled());
     EXPECT_TRUE(Commands().Action(kStop)->isEnabled());
     Engine().StopAcquisition();
+}
+
+// Runs a real event loop, which goes idle between its events, until done()
+// holds; false if it never does.
+bool RunEventLoopUntil(const std::function<bool()>& done) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(30000, &loop, [&] { loop.exit(1); });
+    poll.start(10);
+    return loop.exec() == 0;
+}
+
+TEST_F(MainFrame, AnIdleEventLoopRefreshesTheCommands) {
+    Engine().StartWaveform();  // behind the table's back
+    EXPECT_TRUE(Commands().Action(kStart)->isEnabled());
+    EXPECT_TRUE(RunEventLoopUntil([this] { return !Commands().Action(kStart)->isEnabled(); }));
+    EXPECT_TRUE(Commands().Action(kStop)->isEnabled());
+    Engine().StopAcquisition();
+    EXPECT_TRUE(RunEventLoopUntil([this] { return Commands().Action(kStart)->isEnabled(); }));
 }
 
 TEST_F(MainFrame, StatusBarHasFourPanesAndTheServerPaneCanBeSet) {
