@@ -172,6 +172,24 @@ TEST_F(SettingsDialog, WithoutAnImportTheListAndTheCurrentScaleDecide) {
     EXPECT_EQ(settings.scale, 0.25);
 }
 
+TEST_F(SettingsDialog, AfterAnImportTheListAsLeftStillDecidesTheDevice) {
+    TempDir dir;
+    const auto path = dir.File("imported.EOL");
+    {
+        EolFile file;
+        ASSERT_TRUE(file.Create(path));
+        ASSERT_TRUE(file.WriteHeader(500, 20, 0.5));
+    }
+    chosen = QString::fromStdString(path);
+    Button(Id::kSimulatedBrowseId)->click();
+    List()->setCurrentIndex(1);
+    ASSERT_TRUE(Confirm());
+    const AcquisitionSettings settings = dialog.Settings(0.25);
+    EXPECT_EQ(settings.amplifierType, 1);
+    EXPECT_EQ(settings.scale, 0.5);
+    EXPECT_EQ(settings.sampleRate, 500);
+}
+
 // The confirmation's effect on the engine.
 
 class SettingsConfirmation : public ::testing::Test {
@@ -203,11 +221,6 @@ TEST_F(SettingsConfirmation, ConfirmingAtOnceGivesTheDialogsValues) {
     EXPECT_EQ(engine.canceller.PacketSize(), 40);
     EXPECT_EQ(engine.canceller.ChannelCount(), 21);
     for (double w : engine.canceller.Weights()) EXPECT_EQ(w, 0.0);
-}
-
-TEST_F(SettingsConfirmation, KeepsTheEnginesScaleWhenNothingWasImported) {
-    engine.scale = 0.125;
-    EXPECT_EQ(CurrentScale(engine), 0.125);
 }
 
 TEST_F(SettingsConfirmation, TheCommandIsRefusedWhileAcquisitionRuns) {

@@ -4,7 +4,6 @@
 
 #include <QSettings>
 
-#include "acquisition/shell/absent_amplifier.h"
 #include "acquisition/shell/recent_file_list.h"
 #include "support/temp_dir.h"
 
@@ -15,15 +14,6 @@ bool Parse(std::vector<std::string> args, VostrelOptions& options) {
     const bool ok = ParseVostrelOptions(args, options, error);
     EXPECT_EQ(ok, error.empty()) << error;
     return ok;
-}
-
-TEST(VostrelOptions, NoArgumentsChangeNothing) {
-    VostrelOptions options;
-    ASSERT_TRUE(Parse({}, options));
-    EXPECT_TRUE(options.amplifier.empty());
-    EXPECT_EQ(options.start, VostrelOptions::StartMode::None);
-    EXPECT_FALSE(options.quitAfterSeconds);
-    EXPECT_FALSE(options.serve);
 }
 
 TEST(VostrelOptions, ReadsAScriptedSession) {
@@ -61,16 +51,6 @@ TEST(VostrelOptions, RefusesBadValues) {
         EXPECT_FALSE(ParseVostrelOptions(args, options, error)) << args[0];
         EXPECT_FALSE(error.empty()) << args[0];
     }
-}
-
-TEST(MakeAmplifier, KnowsTheTwoKindsOnly) {
-    std::string error;
-    EXPECT_NE(MakeAmplifier("", error), nullptr);
-    EXPECT_NE(MakeAmplifier("serial:/dev/ttyUSB0", error), nullptr);
-    EXPECT_NE(MakeAmplifier("emulator", error), nullptr);
-    EXPECT_TRUE(error.empty());
-    EXPECT_EQ(MakeAmplifier("parallel", error), nullptr);
-    EXPECT_FALSE(error.empty());
 }
 
 TEST(RecentFileList, KeepsFourEntriesNewestFirstInTheSettingsStore) {
