@@ -26,7 +26,8 @@ public:
     void AddStandardCommands();
     QAction* Add(int id, const QString& label, const QString& toolTip);
 
-    // Binds a handler and an enable rule to an existing command id.
+    // Binds a handler and an enable rule to a command id; an id the table
+    // lacks gets an action without text.
     void Register(int id, Handler handler, EnableRule enableRule = {});
 
     QAction* Action(int id) const;
