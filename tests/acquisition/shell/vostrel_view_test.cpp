@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "acquisition/recording/scripted_amplifier.h"
-#include "acquisition/shell/absent_amplifier.h"
 #include "acquisition/shell/command_ids.h"
 #include "support/temp_dir.h"
 
@@ -56,7 +55,8 @@ TEST(VostrelView, MakesTwoDisplayWindowsThatFillItAndShowsTheOneOfTheMode) {
 
 TEST(VostrelView, AnAmplifierThatCannotBeOpenedIsReportedAndStartCanBeTriedAgain) {
     FilePlaybackSource playback;
-    AbsentAmplifier amplifier;
+    ScriptedAmplifier amplifier;
+    amplifier.openSucceeds = false;  // no amplifier attached
     CVostrelView view(playback, amplifier);
     Messages messages;
     view.SetMessagePresenter(RecordInto(messages));
