@@ -162,8 +162,8 @@ bool AcquisitionEngine::OpenRecording(const std::string& path) {
     return true;
 }
 
-// The file is closed before the flag drops: once the UI thread sees
-// recording 0 it may open the file object on a new path.
+// The file is closed before the flag clears: once the UI thread sees
+// recording 0 it may open the next recording on the same file object.
 void AcquisitionEngine::EndRecording() {
     recordingFile.Close();
     recording = 0;
@@ -172,8 +172,9 @@ void AcquisitionEngine::EndRecording() {
 // [acq] A failed write ends the recording at once; acquisition goes on.
 void AcquisitionEngine::AppendToRecording(std::span<const SampleRecord> records) {
     if (recordingFile.Append(records)) return;
-    EndRecording();
+    // The pen first, so it cannot turn blue over a recording begun right after.
     if (ports_.wave) ports_.wave->SetRecordingPen(false);
+    EndRecording();
     PrintLine("file error");
     ShowMessage(kDataWriteFailed);
 }

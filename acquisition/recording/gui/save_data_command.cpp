@@ -1,0 +1,31 @@
+#include "acquisition/recording/gui/save_data_command.h"
+
+#include <QFileDialog>
+
+const QString SaveDataCommand::kNameFilter = QStringLiteral("EOL(*.EOL)) (*.EOL)");
+const QString SaveDataCommand::kDefaultSuffix = QStringLiteral("EOL");
+
+SaveDataCommand::SaveDataCommand(AcquisitionEngine& engine, PathChooser choosePath)
+    : engine_(engine), choosePath_(std::move(choosePath)) {}
+
+std::optional<std::string> SaveDataCommand::ChooseRecordingPath(QWidget* parent) {
+    QFileDialog dialog(parent, QString(), QString(), kNameFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(kDefaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
+bool SaveDataCommand::Run(QWidget* parent) {
+    if (!IsEnabled()) return false;
+    const auto path = choosePath_(parent);
+    if (!path) return false;
+    return RecordTo(*path);
+}
+
+bool SaveDataCommand::RecordTo(const std::string& path) {
+    // Acquisition may have stopped while the dialog was open.
+    if (!IsEnabled()) return false;
+    return engine_.OpenRecording(path);
+}

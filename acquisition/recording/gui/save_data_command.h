@@ -1,0 +1,38 @@
+#pragma once
+// "存储数据": asks for a file and starts recording the running acquisition
+// into it. The recording ends with Stop; there is no command of its own.
+
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "acquisition/engine/acquisition_engine.h"
+
+class QWidget;
+
+class SaveDataCommand {
+public:
+    static constexpr int kId = 32775;
+    static const QString kNameFilter;
+    static const QString kDefaultSuffix;
+
+    // Asks for the recording's path; nothing when the user cancels.
+    using PathChooser = std::function<std::optional<std::string>(QWidget* parent)>;
+
+    explicit SaveDataCommand(AcquisitionEngine& engine, PathChooser choosePath = ChooseRecordingPath);
+
+    bool IsEnabled() const { return engine_.CanRecord(); }
+    // The command: dialog, then the recording. True when recording started.
+    bool Run(QWidget* parent);
+    // The command's steps after the dialog, for a path chosen another way.
+    bool RecordTo(const std::string& path);
+
+    // The save dialog: ".EOL" added to a name typed without one, confirmation
+    // before an existing file is replaced.
+    static std::optional<std::string> ChooseRecordingPath(QWidget* parent);
+
+private:
+    AcquisitionEngine& engine_;
+    PathChooser choosePath_;
+};

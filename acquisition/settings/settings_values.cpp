@@ -1,0 +1,33 @@
+#include "acquisition/settings/settings_values.h"
+
+SettingsField FirstInvalidSetting(int sampleRate, int packetSize, int channelCount) {
+    if (sampleRate < 5) return SettingsField::SampleRate;
+    if (packetSize <= 0 || packetSize % 4 != 0 || packetSize > sampleRate) return SettingsField::PacketSize;
+    if (channelCount < 2 || channelCount > 256) return SettingsField::ChannelCount;
+    return SettingsField::None;
+}
+
+double CurrentScale(const AcquisitionEngine& engine) {
+    // An engine that never initialised still holds 0, which would flatten every trace.
+    return engine.scale != 0.0 ? engine.scale : kDefaultScale;
+}
+
+bool PlaybackSettings(const std::string& path, AcquisitionSettings& settings, std::string& error) {
+    EolHeader header;
+    if (!ReadEolHeader(path, header)) {
+        error = "cannot read the header of " + path;
+        return false;
+    }
+    if (FirstInvalidSetting(header.sampleRate, header.packetSize, header.channelCount) != SettingsField::None) {
+        error = "the header of " + path + " holds settings that cannot be played";
+        return false;
+    }
+    settings.amplifierType = 0;
+    settings.channelCount = header.channelCount;
+    settings.sampleRate = header.sampleRate;
+    settings.packetSize = header.packetSize;
+    settings.scale = header.scale;
+    settings.simulatedDataPath = path;
+    settings.electrodeFilePath.clear();
+    return true;
+}

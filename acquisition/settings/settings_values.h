@@ -1,0 +1,26 @@
+#pragma once
+// Checks and imports of acquisition settings, shared by the settings dialog and
+// the command line.
+
+#include <string>
+
+#include "acquisition/engine/acquisition_engine.h"
+
+// The field whose value is refused, or None.
+enum class SettingsField { None, SampleRate, PacketSize, ChannelCount };
+
+// A sample rate below 5, a packet size that is not a positive multiple of 4 or
+// exceeds the sample rate, or a channel count outside 2..256 cannot be acquired
+// without breaking the pacing or the record layout.
+SettingsField FirstInvalidSetting(int sampleRate, int packetSize, int channelCount);
+
+// The scale used when neither an import nor an initialised engine supplies one.
+inline constexpr double kDefaultScale = 0.00073536;
+
+// The scale a confirmation passes on when no header was imported.
+double CurrentScale(const AcquisitionEngine& engine);
+
+// Settings for playing an EOL file, as the settings dialog makes them when the
+// file's header is imported with "仿真信号" selected. False, with a reason in
+// error, when the header cannot be read or holds settings that cannot be played.
+bool PlaybackSettings(const std::string& path, AcquisitionSettings& settings, std::string& error);

@@ -1,0 +1,59 @@
+#pragma once
+// The command ids of the main window, and the texts their menu items and
+// toolbar buttons carry.
+
+namespace command {
+inline constexpr int kSettings = 32771;
+inline constexpr int kStart = 32772;
+inline constexpr int kStop = 32773;
+inline constexpr int kPause = 32774;
+inline constexpr int kSaveData = 32775;
+inline constexpr int kFewerSeconds = 32778;  // "增加(&P)": one second less per sweep
+inline constexpr int kMoreSeconds = 32779;   // "减少(&D)": one second more per sweep
+inline constexpr int kDoubleGain = 32780;
+inline constexpr int kHalveGain = 32781;
+inline constexpr int kLeadSettings = 32782;
+inline constexpr int kAutoGain = 32785;
+inline constexpr int kImpedance = 32788;
+inline constexpr int kImpedanceRange = 32790;
+inline constexpr int kServer = 32791;
+inline constexpr int kAbout = 57664;
+inline constexpr int kExit = 57665;
+
+// The server-status pane of the status bar.
+inline constexpr int kServerPane = 32792;
+}  // namespace command
+
+struct CommandText {
+    int id;
+    const char* label;    // menu item, with its mnemonic; empty for toolbar-only commands
+    const char* toolTip;  // empty: none
+};
+
+inline constexpr CommandText kCommandTexts[] = {
+    {command::kSettings, "设置(&S)...", ""},
+    {command::kStart, "开始(&B)", "开始"},
+    {command::kPause, "暂停(&P)", "暂停"},
+    {command::kStop, "停止(&H)", "停止"},
+    {command::kSaveData, "存储数据(&R)", "存储数据"},
+    {command::kExit, "退出(&X)", ""},
+    {command::kDoubleGain, "放大(&O)", "放大"},
+    {command::kHalveGain, "减小(&I)", "缩小"},
+    {command::kAutoGain, "自动增益(&A)", "自动"},
+    {command::kFewerSeconds, "增加(&P)", "时间增加"},
+    {command::kMoreSeconds, "减少(&D)", "时间增少"},
+    {command::kLeadSettings, "导联设置", ""},
+    {command::kImpedance, "阻抗/波形", "阻抗/波形"},
+    {command::kImpedanceRange, "阻抗范围", ""},
+    {command::kAbout, "关于 Vostrel(&A)...", ""},
+    {command::kServer, "", ""},
+};
+
+// Toolbar buttons left to right; 0 is a separator. Button n shows image n of
+// the strips.
+inline constexpr int kToolbarLayout[] = {
+    command::kStart,      command::kSaveData,  command::kStop,         0,
+    command::kDoubleGain, command::kHalveGain, command::kAutoGain,     0,
+    command::kMoreSeconds, command::kFewerSeconds, command::kImpedance, 0,
+    command::kServer,
+};

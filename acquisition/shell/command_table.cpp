@@ -1,0 +1,75 @@
+#include "acquisition/shell/command_table.h"
+
+#include <QAbstractEventDispatcher>
+#include <QThread>
+
+#include "acquisition/shell/command_ids.h"
+
+int CommandId(const QAction* action) { return action ? action->data().toInt() : 0; }
+
+CommandTable::CommandTable(QObject* owner) : QObject(owner), owner_(owner) {}
+
+void CommandTable::AddStandardCommands() {
+    for (const CommandText& text : kCommandTexts) {
+        Add(text.id, QString::fromUtf8(text.label), QString::fromUtf8(text.toolTip));
+    }
+}
+
+QAction* CommandTable::Add(int id, const QString& label, const QString& toolTip) {
+    Entry& entry = entries_[id];
+    if (entry.action) return entry.action;
+    entry.action = new QAction(label, owner_);
+    entry.action->setData(id);
+    entry.action->setObjectName(QString::number(id));
+    // An explicit tooltip, even an empty one, so Qt does not make one from the label.
+    entry.action->setToolTip(toolTip);
+    entry.action->setEnabled(false);
+    connect(entry.action, &QAction::triggered, this, [this, id] { Trigger(id); });
+    return entry.action;
+}
+
+void CommandTable::Register(int id, Handler handler, EnableRule enableRule) {
+    Entry& entry = entries_[id];
+    if (!entry.action) Add(id, QString(), QString());
+    entry.handler = std::move(handler);
+    entry.enableRule = std::move(enableRule);
+    entry.action->setEnabled(IsEnabled(id));
+}
+
+const CommandTable::Entry* CommandTable::Find(int id) const {
+    const auto it = entries_.find(id);
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+QAction* CommandTable::Action(int id) const {
+    const Entry* entry = Find(id);
+    return entry ? entry->action : nullptr;
+}
+
+bool CommandTable::IsEnabled(int id) const {
+    const Entry* entry = Find(id);
+    if (!entry || !entry->handler) return false;
+    return !entry->enableRule || entry->enableRule();
+}
+
+bool CommandTable::Trigger(int id) {
+    if (!IsEnabled(id)) return false;
+    // Copied: a handler may register its own command again while it runs.
+    const Handler handler = Find(id)->handler;
+    handler();
+    UpdateEnabled();
+    return true;
+}
+
+void CommandTable::UpdateEnabled() {
+    for (auto& [id, entry] : entries_) {
+        const bool enabled = IsEnabled(id);
+        if (entry.action->isEnabled() != enabled) entry.action->setEnabled(enabled);
+    }
+}
+
+void CommandTable::UpdateWhenIdle() {
+    if (auto* dispatcher = QAbstractEventDispatcher::instance(thread())) {
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &CommandTable::UpdateEnabled);
+    }
+}

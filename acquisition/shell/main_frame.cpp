@@ -1,0 +1,127 @@
+#include "acquisition/shell/main_frame.h"
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/main_tool_bar.h"
+#include "acquisition/shell/toolbar_images.h"
+#include "acquisition/shell/vostrel_view.h"
+#include "acquisition/shell/lock_keys.h"
+
+namespace {
+constexpr int kLockPanePollMs = 250;
+}
+
+CMainFrame::CMainFrame(FilePlaybackSource& playback, ModalAmplifier& amplifier, QWidget* parent)
+    : QMainWindow(parent) {
+    view_ = new CVostrelView(playback, amplifier, this);
+    setCentralWidget(view_);
+    setWindowIcon(ProgramIcon());
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+
+    CommandTable& commands = view_->Commands();
+    commands.Register(command::kExit, [this] { close(); });
+    commands.UpdateWhenIdle();
+}
+
+QMenu* CMainFrame::AddMenu(QMenu* parent, const QString& title) {
+    QMenu* menu = parent ? parent->addMenu(title) : menuBar()->addMenu(title);
+    // Enable rules are looked at whenever a menu opens.
+    connect(menu, &QMenu::aboutToShow, &view_->Commands(), &CommandTable::UpdateEnabled);
+    return menu;
+}
+
+void CMainFrame::AddCommand(QMenu* menu, int id) { menu->addAction(view_->Commands().Action(id)); }
+
+void CMainFrame::CreateMenus() {
+    using namespace command;
+    QMenu* file = AddMenu(nullptr, QStringLiteral("File"));
+    AddCommand(file, kSettings);
+    file->addSeparator();
+    AddCommand(file, kStart);
+    AddCommand(file, kPause);
+    AddCommand(file, kStop);
+    AddCommand(file, kSaveData);
+    file->addSeparator();
+    AddCommand(file, kExit);
+
+    QMenu* tools = AddMenu(nullptr, QStringLiteral("Tools"));
+    QMenu* gain = AddMenu(tools, QStringLiteral("增益"));
+    AddCommand(gain, kDoubleGain);
+    AddCommand(gain, kHalveGain);
+    AddCommand(gain, kAutoGain);
+    QMenu* time = AddMenu(tools, QStringLiteral("时间"));
+    AddCommand(time, kFewerSeconds);
+    AddCommand(time, kMoreSeconds);
+    AddCommand(tools, kLeadSettings);
+    AddCommand(tools, kImpedance);
+    AddCommand(tools, kImpedanceRange);
+
+    QMenu* help = AddMenu(nullptr, QStringLiteral("Help"));
+    AddCommand(help, kAbout);
+}
+
+void CMainFrame::CreateToolBar() {
+    toolBar_ = new MainToolBar(this);
+    toolBar_->setObjectName(QStringLiteral("128"));
+    toolBar_->setMovable(true);  // shows the gripper
+    toolBar_->setFloatable(false);
+    toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (int id : kToolbarLayout) {
+        if (id == 0) {
+            toolBar_->addSeparator();
+        } else {
+            toolBar_->addAction(view_->Commands().Action(id));
+        }
+    }
+    toolBar_->UsePlaceholderImages();
+    // Without the strips the buttons keep their placeholders; the window still opens.
+    toolBar_->SetTrueColorImages(bitmap::kImageSize, bitmap::kToolbarNormal, bitmap::kToolbarHot,
+                                 bitmap::kToolbarDisabled);
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+}
+
+void CMainFrame::CreateStatusBar() {
+    statusBar_ = new QStatusBar(this);
+    setStatusBar(statusBar_);
+    const QFontMetrics metrics(statusBar_->font());
+    auto pane = [&](const QString& text, const QString& sizingText, int id) {
+        auto* label = new QLabel(text, statusBar_);
+        label->setObjectName(QString::number(id));
+        label->setMinimumWidth(metrics.horizontalAdvance(sizingText) + 8);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        if (id != 0) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        return label;
+    };
+    panes_[0] = pane(QStringLiteral("就绪"), QString(), 0);
+    panes_[1] = pane(QString(), QStringLiteral("大写"), 59137);
+    panes_[2] = pane(QString(35, QLatin1Char(' ')), QString(35, QLatin1Char(' ')), command::kServerPane);
+    panes_[3] = pane(QString(), QStringLiteral("滚动"), 59139);
+    statusBar_->addWidget(panes_[0], 1);
+    for (int i = 1; i < kPaneCount; ++i) statusBar_->addPermanentWidget(panes_[i]);
+
+    auto* lockPoll = new QTimer(this);
+    connect(lockPoll, &QTimer::timeout, this, &CMainFrame::UpdateLockPanes);
+    lockPoll->start(kLockPanePollMs);
+    UpdateLockPanes();
+}
+
+QLabel* CMainFrame::Pane(int index) const {
+    return index >= 0 && index < kPaneCount ? panes_[index] : nullptr;
+}
+
+void CMainFrame::SetServerPaneText(const QString& text) {
+    panes_[kServerPane]->setText(text);
+    panes_[kServerPane]->repaint();
+}
+
+void CMainFrame::UpdateLockPanes() {
+    const LockKeys keys = ReadLockKeys();
+    panes_[1]->setText(keys.capsLock ? QStringLiteral("大写") : QString());
+    panes_[3]->setText(keys.scrollLock ? QStringLiteral("滚动") : QString());
+}

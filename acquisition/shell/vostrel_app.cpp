@@ -1,0 +1,89 @@
+#include "acquisition/shell/vostrel_app.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <fstream>
+
+#include "acquisition/settings/settings_values.h"
+#include "acquisition/shell/about_box.h"
+#include "acquisition/shell/absent_amplifier.h"
+#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/main_frame.h"
+#include "acquisition/shell/vostrel_view.h"
+
+CVostrelApp::CVostrelApp(VostrelOptions options) : options_(std::move(options)) {}
+
+CVostrelApp::~CVostrelApp() { ExitInstance(); }
+
+bool CVostrelApp::Prepare(std::string& error) {
+    amplifier_ = MakeAmplifier(options_.amplifier, error);
+    if (!amplifier_) return false;
+    if (!options_.playFile.empty()) {
+        AcquisitionSettings settings;
+        if (!PlaybackSettings(options_.playFile, settings, error)) return false;
+        playSettings_ = settings;
+    }
+    if (!options_.electrodeFile.empty() && !std::ifstream(options_.electrodeFile)) {
+        error = "cannot read the electrode file " + options_.electrodeFile;
+        return false;
+    }
+    return true;
+}
+
+bool CVostrelApp::InitInstance() {
+    if (!amplifier_) return false;
+    profile_ = std::make_unique<QSettings>(QString::fromUtf8(kCompany), QString::fromUtf8(kApplication));
+    recentFiles_.Load(*profile_);
+
+    if (!document_.OnNewDocument()) return false;
+    mainFrame_ = std::make_unique<CMainFrame>(playback_, *amplifier_);
+    mainFrame_->View()->Commands().Register(command::kAbout, [this] { OnAppAbout(); });
+    ApplyStartupOptions();
+
+    mainFrame_->setWindowTitle(QStringLiteral("脑电采集"));
+    // Without a window manager nothing maximises the window; its normal size
+    // is the whole screen for that case.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) mainFrame_->setGeometry(screen->availableGeometry());
+    mainFrame_->showMaximized();
+    QTimer::singleShot(0, mainFrame_.get(), [this] { RunStartupCommands(); });
+    return true;
+}
+
+void CVostrelApp::ApplyStartupOptions() {
+    AcquisitionEngine& engine = mainFrame_->View()->Engine();
+    if (!options_.electrodeFile.empty()) engine.SetDefaultElectrodeFile(options_.electrodeFile);
+    if (playSettings_) engine.ApplySettings(*playSettings_);
+}
+
+void CVostrelApp::RunStartupCommands() {
+    CVostrelView& view = *mainFrame_->View();
+    if (options_.quitAfterSeconds) {
+        const auto ms = static_cast<int>(std::min(*options_.quitAfterSeconds * 1000.0, 2.0e9));
+        // exit() also ends a modal box's loop, so a message cannot hold the program.
+        QTimer::singleShot(ms, mainFrame_.get(), [] { QCoreApplication::exit(0); });
+    }
+    // The streaming server reads options_.listenAddress and options_.port when
+    // it is built; --serve is then its command, as a click on the "S" button.
+    if (options_.serve) view.Commands().Trigger(command::kServer);
+    switch (options_.start) {
+    case VostrelOptions::StartMode::Waveform: view.Commands().Trigger(command::kStart); break;
+    case VostrelOptions::StartMode::Impedance: view.Commands().Trigger(command::kImpedance); break;
+    case VostrelOptions::StartMode::None: break;
+    }
+    if (!options_.recordFile.empty()) view.SaveData().RecordTo(options_.recordFile);
+}
+
+void CVostrelApp::ExitInstance() {
+    mainFrame_.reset();
+    if (profile_) {
+        recentFiles_.Save(*profile_);
+        profile_->sync();
+    }
+}
+
+void CVostrelApp::OnAppAbout() {
+    CAboutBox about(mainFrame_.get());
+    about.exec();
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The application: owns the two devices for the whole run, the per-user
+// settings, the document and the main window, and runs start-up and
+// shut-down in their order.
+
+#include <QSettings>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "acquisition/engine/acquisition_engine.h"
+#include "acquisition/engine/file_playback_source.h"
+#include "acquisition/shell/recent_file_list.h"
+#include "acquisition/shell/vostrel_doc.h"
+#include "acquisition/shell/vostrel_options.h"
+
+class CMainFrame;
+
+class CVostrelApp {
+public:
+    static constexpr const char* kCompany = "Local AppWizard-Generated Applications";
+    static constexpr const char* kApplication = "Vostrel";
+
+    explicit CVostrelApp(VostrelOptions options);
+    ~CVostrelApp();
+    CVostrelApp(const CVostrelApp&) = delete;
+    CVostrelApp& operator=(const CVostrelApp&) = delete;
+
+    // Makes the amplifier and checks the files the options name. False, with
+    // the reason in error, when an option's value cannot be used.
+    bool Prepare(std::string& error);
+    // Start-up: settings store, document, main window, title, shown maximised,
+    // then the options' start-up actions once the event loop runs.
+    bool InitInstance();
+    // Shut-down: the main window and its view go first (Stop, recording
+    // closed), then the settings are saved.
+    void ExitInstance();
+
+    CMainFrame* MainFrame() const { return mainFrame_.get(); }
+    void OnAppAbout();
+
+private:
+    void ApplyStartupOptions();
+    void RunStartupCommands();
+
+    VostrelOptions options_;
+    // The two device singletons, in this order; they outlive the view.
+    FilePlaybackSource playback_;
+    std::unique_ptr<ModalAmplifier> amplifier_;
+    std::optional<AcquisitionSettings> playSettings_;
+    std::unique_ptr<QSettings> profile_;
+    RecentFileList recentFiles_;
+    CVostrelDoc document_;
+    std::unique_ptr<CMainFrame> mainFrame_;
+};

@@ -1,0 +1,104 @@
+// The vostrel program as a script drives it: options in, recording and exit
+// status out.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <cstring>
+
+#include "acquisition/recording/eol_file.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr int kPackets = 30;
+constexpr std::size_t kPacketBytes = 40 * 84;
+
+// A recording of kPackets packets whose first slot counts the samples.
+std::string WritePlayFile(const TempDir& dir) {
+    const auto path = dir.File("play.EOL");
+    EolFile file;
+    EXPECT_TRUE(file.Create(path));
+    EXPECT_TRUE(file.WriteHeader(1000, 40, 0.00073536));
+    std::vector<SampleRecord> packet(40);
+    for (int p = 0; p < kPackets; ++p) {
+        for (int s = 0; s < 40; ++s) {
+            packet[s].slots[0] = p * 40 + s;
+            packet[s].slots[5] = 7000 - s;
+            packet[s].slots[20] = s == 0 ? 3 : 0;
+        }
+        EXPECT_TRUE(file.Append(packet));
+    }
+    return path;
+}
+
+struct ProgramRun {
+    int exitCode = -1;
+    QString standardError;
+};
+
+ProgramRun RunVostrel(const TempDir& dir, const QStringList& arguments) {
+    QProcess process;
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.File("config")));
+#if defined(__SANITIZE_THREAD__)
+    // Qt's libraries are not instrumented: the threads of its own pools (raster
+    // painting, image conversion) synchronise where ThreadSanitizer cannot see.
+    // The program's cross-thread code is checked in-process, without this.
+    const auto suppressions = dir.Write("qt.supp", "race:libQt6Core.so.6\nrace:libQt6Gui.so.6\nrace:libQt6Widgets.so.6\n");
+    environment.insert("TSAN_OPTIONS", environment.value("TSAN_OPTIONS") + " suppressions=" +
+                                           QString::fromStdString(suppressions));
+#endif
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VOSTREL_EXECUTABLE), arguments);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+TEST(VostrelProgram, RecordsAPlayedFileAndQuits) {
+    TempDir dir;
+    const auto play = WritePlayFile(dir);
+    const auto record = dir.File("x.EOL");
+    const ProgramRun run = RunVostrel(dir, {"--play", QString::fromStdString(play), "--start", "--record",
+                                     QString::fromStdString(record), "--quit-after", "1"});
+    ASSERT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+
+    const auto recorded = ReadAllBytes(record);
+    const auto source = ReadAllBytes(play);
+    ASSERT_GE(recorded.size(), 82u);
+    // The header is the played file's.
+    EXPECT_EQ(std::memcmp(recorded.data() + 50, source.data() + 50, 32), 0);
+    if (recorded.size() == 82u) return;  // stopped before the first packet
+    ASSERT_EQ((recorded.size() - 200) % kPacketBytes, 0u);
+
+    // Whole packets, each as the file held it; playback starts over before
+    // the last packet, so it runs through kPackets - 1 of them.
+    const std::size_t count = (recorded.size() - 200) / kPacketBytes;
+    std::int32_t first = 0;
+    std::memcpy(&first, recorded.data() + 200, sizeof first);
+    ASSERT_EQ(first % 40, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t from = (static_cast<std::size_t>(first / 40) + i) % (kPackets - 1);
+        EXPECT_EQ(std::memcmp(recorded.data() + 200 + i * kPacketBytes, source.data() + 200 + from * kPacketBytes,
+                              kPacketBytes),
+                  0)
+            << "packet " << i;
+    }
+}
+
+TEST(VostrelProgram, BadOptionsPrintTheUsageAndExitWithStatus2) {
+    TempDir dir;
+    for (const QStringList& arguments : {QStringList{"--port", "x"}, QStringList{"--bogus"},
+                                         QStringList{"--play", QString::fromStdString(dir.File("missing.EOL"))},
+                                         QStringList{"--electrodes", QString::fromStdString(dir.File("none.loc"))},
+                                         QStringList{"--amplifier", "tape"}}) {
+        const ProgramRun run = RunVostrel(dir, arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.standardError.contains("usage: vostrel")) << run.standardError.toStdString();
+    }
+}
+
+}  // namespace
