@@ -2,16 +2,42 @@
 
 #include <iconv.h>
 
-#include <QStringDecoder>
 #include <cstring>
 #include <string>
 
 namespace {
 
-bool IsValidUtf8(const char* bytes, std::size_t size) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder.decode(QByteArrayView(bytes, static_cast<qsizetype>(size)));
-    return !decoder.hasError();
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF and
+// no sequence cut off at the end.
+bool IsValidUtf8(const unsigned char* bytes, std::size_t size) {
+    std::size_t i = 0;
+    while (i < size) {
+        const unsigned char lead = bytes[i];
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (size - i < static_cast<std::size_t>(length)) return false;
+        if (bytes[i + 1] < low || bytes[i + 1] > high) return false;
+        for (int k = 2; k < length; ++k)
+            if (bytes[i + static_cast<std::size_t>(k)] < 0x80 || bytes[i + static_cast<std::size_t>(k)] > 0xBF) return false;
+        i += static_cast<std::size_t>(length);
+    }
+    return true;
 }
 
 // iconv owns a descriptor per conversion; this keeps it closed on every path.
@@ -53,6 +79,6 @@ QString FromGbk(const char* bytes, std::size_t size) {
 QString LabelText(const char* label) {
     if (label == nullptr) return {};
     const std::size_t size = std::strlen(label);
-    if (IsValidUtf8(label, size)) return QString::fromUtf8(label, static_cast<qsizetype>(size));
+    if (IsValidUtf8(reinterpret_cast<const unsigned char*>(label), size)) return QString::fromUtf8(label, static_cast<qsizetype>(size));
     return FromGbk(label, size);
 }
