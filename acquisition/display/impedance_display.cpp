@@ -29,8 +29,7 @@ void ImpedanceDisplay::ShowImpedances(std::span<const int> impedances, int min, 
         const std::lock_guard hold(lock_);
         renderer_.Draw(impedances, min, max, size_);
     }
-    QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
-    Q_EMIT FrameReady();
+    QMetaObject::invokeMethod(this, [this] { PictureReady(); }, Qt::QueuedConnection);
 }
 
 QImage ImpedanceDisplay::Snapshot() const {
@@ -49,4 +48,9 @@ void ImpedanceDisplay::paintEvent(QPaintEvent* event) {
 void ImpedanceDisplay::resizeEvent(QResizeEvent* event) {
     const std::lock_guard hold(lock_);
     size_ = event->size();
+}
+
+void ImpedanceDisplay::PictureReady() {
+    update();
+    Q_EMIT FrameReady();
 }

@@ -31,7 +31,7 @@ public:
     QImage Snapshot() const;
 
 Q_SIGNALS:
-    // A picture has been drawn; emitted on the acquisition thread.
+    // A new picture is ready and about to be painted; emitted on the UI thread.
     void FrameReady();
 
 protected:
@@ -39,6 +39,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // UI thread, queued by the acquisition thread after each finished picture.
+    void PictureReady();
+
     mutable std::mutex lock_;
     ImpedanceRenderer renderer_;
     QSize size_;

@@ -36,8 +36,7 @@ void WaveDisplay::AddPacket(std::span<const double> samples) {
         renderer_.AddPacket(samples);
     }
     // The picture is complete: let the UI thread paint it.
-    QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
-    Q_EMIT FrameReady();
+    QMetaObject::invokeMethod(this, [this] { PictureReady(); }, Qt::QueuedConnection);
 }
 
 void WaveDisplay::SetRecordingPen(bool recording) {
@@ -96,4 +95,9 @@ void WaveDisplay::paintEvent(QPaintEvent* event) {
 void WaveDisplay::resizeEvent(QResizeEvent* event) {
     const std::lock_guard hold(lock_);
     renderer_.Resize(event->size());
+}
+
+void WaveDisplay::PictureReady() {
+    update();
+    Q_EMIT FrameReady();
 }

@@ -42,7 +42,7 @@ public:
     QImage Snapshot() const;
 
 Q_SIGNALS:
-    // A packet has been drawn; emitted on the acquisition thread.
+    // A new picture is ready and about to be painted; emitted on the UI thread.
     void FrameReady();
 
 protected:
@@ -50,6 +50,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // UI thread, queued by the acquisition thread after each finished picture.
+    void PictureReady();
+
     mutable std::mutex lock_;
     WaveRenderer renderer_;
 };
