@@ -3,6 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QTimer>
 
 ImpedanceDisplay::ImpedanceDisplay(QWidget* parent) : QWidget(parent), size_(size()) {
     setObjectName(kWindowName);
@@ -12,6 +13,9 @@ ImpedanceDisplay::ImpedanceDisplay(QWidget* parent) : QWidget(parent), size_(siz
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
+    auto* frames = new QTimer(this);
+    connect(frames, &QTimer::timeout, this, &ImpedanceDisplay::ShowFinishedPicture);
+    frames->start(kFrameCheckMs);
 }
 
 void ImpedanceDisplay::SetUp(int channelCount, std::span<const ChannelRecord> records) {
@@ -29,7 +33,7 @@ void ImpedanceDisplay::ShowImpedances(std::span<const int> impedances, int min, 
         const std::lock_guard hold(lock_);
         renderer_.Draw(impedances, min, max, size_);
     }
-    QMetaObject::invokeMethod(this, [this] { PictureReady(); }, Qt::QueuedConnection);
+    pictureReady_ = true;
 }
 
 QImage ImpedanceDisplay::Snapshot() const {
@@ -50,7 +54,8 @@ void ImpedanceDisplay::resizeEvent(QResizeEvent* event) {
     size_ = event->size();
 }
 
-void ImpedanceDisplay::PictureReady() {
+void ImpedanceDisplay::ShowFinishedPicture() {
+    if (!pictureReady_.exchange(false)) return;
     update();
     Q_EMIT FrameReady();
 }

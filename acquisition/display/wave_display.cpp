@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QResizeEvent>
+#include <QTimer>
 
 WaveDisplay::WaveDisplay(QWidget* parent) : QWidget(parent) {
     setObjectName(kWindowName);
@@ -11,6 +12,9 @@ WaveDisplay::WaveDisplay(QWidget* parent) : QWidget(parent) {
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
+    auto* frames = new QTimer(this);
+    connect(frames, &QTimer::timeout, this, &WaveDisplay::ShowFinishedPicture);
+    frames->start(kFrameCheckMs);
     renderer_.Resize(size());
 }
 
@@ -36,7 +40,7 @@ void WaveDisplay::AddPacket(std::span<const double> samples) {
         renderer_.AddPacket(samples);
     }
     // The picture is complete: let the UI thread paint it.
-    QMetaObject::invokeMethod(this, [this] { PictureReady(); }, Qt::QueuedConnection);
+    pictureReady_ = true;
 }
 
 void WaveDisplay::SetRecordingPen(bool recording) {
@@ -97,7 +101,8 @@ void WaveDisplay::resizeEvent(QResizeEvent* event) {
     renderer_.Resize(event->size());
 }
 
-void WaveDisplay::PictureReady() {
+void WaveDisplay::ShowFinishedPicture() {
+    if (!pictureReady_.exchange(false)) return;
     update();
     Q_EMIT FrameReady();
 }

@@ -14,6 +14,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <atomic>
 #include <mutex>
 
 class WaveDisplay : public QWidget, public WaveView {
@@ -42,7 +43,8 @@ public:
     QImage Snapshot() const;
 
 Q_SIGNALS:
-    // A new picture is ready and about to be painted; emitted on the UI thread.
+    // One or more new pictures are ready and about to be painted; emitted on
+    // the UI thread.
     void FrameReady();
 
 protected:
@@ -50,8 +52,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // UI thread, queued by the acquisition thread after each finished picture.
-    void PictureReady();
+    // The acquisition thread only raises pictureReady_; the UI thread looks at
+    // it a few times per packet and repaints. Pictures that come faster than
+    // the UI can paint are coalesced instead of queued.
+    static constexpr int kFrameCheckMs = 15;
+    void ShowFinishedPicture();
+
+    std::atomic<bool> pictureReady_{false};
 
     mutable std::mutex lock_;
     WaveRenderer renderer_;
