@@ -47,6 +47,8 @@ void ImpedanceDisplay::paintEvent(QPaintEvent* event) {
     const QImage& image = renderer_.Image();
     const QRect area = event->rect() & image.rect();
     if (!area.isEmpty()) painter.drawImage(area, image, area);
+    painter.setPen(palette().color(QPalette::Mid));  // the window's thin border
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void ImpedanceDisplay::resizeEvent(QResizeEvent* event) {
