@@ -20,16 +20,16 @@ CLeadSelectionDialog::CLeadSelectionDialog(std::span<int> flags, std::span<const
     const DialogUnits du(font());
     setFixedSize(du.Size(206, 179));
 
-    struct ButtonSpec {
+    struct ButtonPlace {
         int id;
         const char* text;
         int y;
     };
-    for (const ButtonSpec& spec : {ButtonSpec{kIdOk, "确定", 130}, ButtonSpec{kIdCancel, "取消", 151},
-                                   ButtonSpec{kIdCheckAll, "全选", 88}, ButtonSpec{kIdUncheckAll, "全部取消", 109}}) {
-        auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
-        button->setProperty(kIdProperty, spec.id);
-        button->setGeometry(du.Rect(149, spec.y, 50, 14));
+    for (const ButtonPlace& place : {ButtonPlace{kIdOk, "确定", 130}, ButtonPlace{kIdCancel, "取消", 151},
+                                   ButtonPlace{kIdCheckAll, "全选", 88}, ButtonPlace{kIdUncheckAll, "全部取消", 109}}) {
+        auto* button = new QPushButton(QString::fromUtf8(place.text), this);
+        button->setProperty(kIdProperty, place.id);
+        button->setGeometry(du.Rect(149, place.y, 50, 14));
         button->setAutoDefault(false);
     }
     Button(kIdOk)->setDefault(true);
