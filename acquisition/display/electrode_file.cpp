@@ -4,9 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
+#include <memory>
 #include <string_view>
 
 namespace {
@@ -131,13 +130,39 @@ void ParseElectrodeLine(std::string_view line, ChannelRecord& record) {
     ComputePlaneCoordinates(record);
 }
 
-int ReadElectrodeLocations(std::span<ChannelRecord> records, const std::string& path, std::string* error) {
-    std::ifstream file(path, std::ios::binary);
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+std::string OpenFailure(const std::string& path, int cause) {
+    return "电极位置文件打开失败: " + path + " (" + std::strerror(cause) + ")";
+}
+
+// The whole file, or nothing and the cause. A path that opens but cannot be
+// read (a directory, say) is reported like one that does not open.
+bool ReadWholeFile(const std::string& path, std::string& text, std::string* error) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        if (error) *error = "电极位置文件打开失败: " + path + " (" + std::strerror(errno) + ")";
-        return 0;
+        if (error) *error = OpenFailure(path, errno);
+        return false;
     }
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
+    if (std::ferror(file.get())) {
+        if (error) *error = OpenFailure(path, errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int ReadElectrodeLocations(std::span<ChannelRecord> records, const std::string& path, std::string* error) {
+    std::string text;
+    if (!ReadWholeFile(path, text, error)) return 0;
 
     std::size_t count = 0;
     std::size_t start = 0;

@@ -101,6 +101,10 @@ TEST(ElectrodeFile, MissingOrEmptyFileReadsNothingAndSaysWhy) {
     error.clear();
     EXPECT_EQ(ReadElectrodeLocations(records, dir.Write("empty.loc", ""), &error), 0);
     EXPECT_TRUE(error.empty());
+    // A path that opens but cannot be read is a failure with its cause, not an exception.
+    EXPECT_EQ(ReadElectrodeLocations(records, dir.File(""), &error), 0);
+    EXPECT_NE(error.find("directory"), std::string::npos) << error;
+    EXPECT_STREQ(records[0].label, "keep");
 }
 
 }  // namespace

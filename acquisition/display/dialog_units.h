@@ -1,0 +1,22 @@
+#pragma once
+// Dialog layouts are given in dialog units, which scale with the dialog's
+// font: a horizontal unit is a quarter of the average character width, a
+// vertical unit an eighth of the character height.
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QRect>
+#include <QSize>
+
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font) : metrics_(font) {}
+
+    int X(int units) const { return units * metrics_.averageCharWidth() / 4; }
+    int Y(int units) const { return units * metrics_.height() / 8; }
+    QRect Rect(int x, int y, int width, int height) const { return QRect(X(x), Y(y), X(width), Y(height)); }
+    QSize Size(int width, int height) const { return QSize(X(width), Y(height)); }
+
+private:
+    QFontMetrics metrics_;
+};

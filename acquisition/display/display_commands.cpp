@@ -1,0 +1,79 @@
+#include "acquisition/display/display_commands.h"
+
+#include "acquisition/display/impedance_range_dialog.h"
+#include "acquisition/display/lead_selection_dialog.h"
+#include "acquisition/display/wave_display.h"
+#include "acquisition/engine/acquisition_engine.h"
+
+DisplayCommands::DisplayCommands(AcquisitionEngine& engine, WaveDisplay& wave, QWidget* dialogParent)
+    : engine_(engine), wave_(wave), dialogParent_(dialogParent) {}
+
+std::vector<DisplayCommands::Command> DisplayCommands::Commands() {
+    const auto running = [this] { return Running(); };
+    return {
+        {kIdMoreGain, [this] { DoubleGain(); }, running},
+        {kIdLessGain, [this] { HalveGain(); }, running},
+        {kIdResetGain, [this] { ResetGain(); }, running},
+        {kIdFewerSeconds, [this] { ShowFewerSeconds(); }, [this] { return CanShowFewerSeconds(); }},
+        {kIdMoreSeconds, [this] { ShowMoreSeconds(); }, [this] { return CanShowMoreSeconds(); }},
+        {kIdLeadSelection, [this] { SelectLeads(); }, running},
+        {kIdImpedanceRange, [this] { SetImpedanceRange(); }, &DisplayCommands::Always},
+    };
+}
+
+bool DisplayCommands::Run(int id) {
+    for (const Command& command : Commands()) {
+        if (command.id != id) continue;
+        if (!command.enabled()) return false;
+        command.handler();
+        return true;
+    }
+    return false;
+}
+
+bool DisplayCommands::Enabled(int id) const {
+    switch (id) {
+    case kIdMoreGain:
+    case kIdLessGain:
+    case kIdResetGain:
+    case kIdLeadSelection:
+        return Running();
+    case kIdFewerSeconds:
+        return CanShowFewerSeconds();
+    case kIdMoreSeconds:
+        return CanShowMoreSeconds();
+    case kIdImpedanceRange:
+        return Always();
+    default:
+        return false;
+    }
+}
+
+void DisplayCommands::DoubleGain() { wave_.DoubleGain(); }
+void DisplayCommands::HalveGain() { wave_.HalveGain(); }
+void DisplayCommands::ResetGain() { wave_.ResetGain(); }
+
+void DisplayCommands::ShowFewerSeconds() {
+    wave_.ShowFewerSeconds();
+    engine_.secondsPerScreen -= 1;
+}
+
+void DisplayCommands::ShowMoreSeconds() {
+    wave_.ShowMoreSeconds();
+    engine_.secondsPerScreen += 1;
+}
+
+void DisplayCommands::SelectLeads() {
+    CLeadSelectionDialog dialog(engine_.channelEnabled, engine_.channelRecords, engine_.channelCount - 1,
+                                dialogParent_);
+    if (dialog.exec() == QDialog::Accepted) wave_.SetChannelFlags(engine_.channelEnabled);
+}
+
+void DisplayCommands::SetImpedanceRange() {
+    CImpedanceRangeDialog dialog(engine_.impedanceMin, engine_.impedanceMax, dialogParent_);
+    dialog.exec();
+}
+
+bool DisplayCommands::Running() const { return engine_.running == 1; }
+bool DisplayCommands::CanShowFewerSeconds() const { return Running() && engine_.secondsPerScreen > 1; }
+bool DisplayCommands::CanShowMoreSeconds() const { return Running() && engine_.secondsPerScreen <= 9; }

@@ -1,0 +1,65 @@
+#pragma once
+// The view's display commands: gain, time base, lead selection and impedance
+// range, each with its enable rule. The view registers them in its command
+// table, one line per command:
+//
+//   for (const DisplayCommands::Command& c : displayCommands.Commands())
+//       Register(c.id, c.handler, c.enabled);
+//
+// Threads: UI thread only. The engine's fields written here are read by the
+// acquisition thread only through the displays' lock (gain, time base, flags)
+// or as atomics (impedanceMin, impedanceMax).
+
+#include <functional>
+#include <vector>
+
+class AcquisitionEngine;
+class WaveDisplay;
+class QWidget;
+
+class DisplayCommands {
+public:
+    static constexpr int kIdMoreGain = 32780;       // "放大(&O)"
+    static constexpr int kIdLessGain = 32781;       // "减小(&I)"
+    static constexpr int kIdResetGain = 32785;      // "自动增益(&A)"
+    static constexpr int kIdFewerSeconds = 32778;   // "增加(&P)"
+    static constexpr int kIdMoreSeconds = 32779;    // "减少(&D)"
+    static constexpr int kIdLeadSelection = 32782;  // "导联设置"
+    static constexpr int kIdImpedanceRange = 32790; // "阻抗范围"
+
+    struct Command {
+        int id;
+        std::function<void()> handler;
+        std::function<bool()> enabled;
+    };
+
+    // dialogParent owns the dialogs while they are open (the view).
+    DisplayCommands(AcquisitionEngine& engine, WaveDisplay& wave, QWidget* dialogParent);
+
+    // Every command with its handler and enable rule, in menu order.
+    std::vector<Command> Commands();
+
+    // Runs the command if it is enabled; false when it is not (or unknown).
+    bool Run(int id);
+    bool Enabled(int id) const;
+
+    // Handlers.
+    void DoubleGain();
+    void HalveGain();
+    void ResetGain();
+    void ShowFewerSeconds();
+    void ShowMoreSeconds();
+    void SelectLeads();
+    void SetImpedanceRange();
+
+    // Enable rules.
+    bool Running() const;
+    bool CanShowFewerSeconds() const;
+    bool CanShowMoreSeconds() const;
+    static bool Always() { return true; }
+
+private:
+    AcquisitionEngine& engine_;
+    WaveDisplay& wave_;
+    QWidget* dialogParent_;
+};

@@ -1,0 +1,55 @@
+#pragma once
+// The scalp map of electrode impedances, drawn by the acquisition thread after
+// each impedance update and painted by the UI thread.
+//
+// Threads: ShowImpedances runs on the acquisition thread, everything else on
+// the UI thread. One lock covers the renderer's image and the size it is
+// drawn at, so a paint never copies a picture that is being drawn. The
+// window must outlive the thread.
+
+// First: SampleRecord has a member named slots, which Qt headers define away.
+#include "acquisition/engine/engine_ports.h"
+#include "acquisition/display/impedance_renderer.h"
+
+#include <QImage>
+#include <QWidget>
+#include <atomic>
+#include <mutex>
+
+class ImpedanceDisplay : public QWidget, public ImpedanceView {
+    Q_OBJECT
+public:
+    static constexpr const char* kWindowName = "Vid_Irader  Control";
+
+    explicit ImpedanceDisplay(QWidget* parent = nullptr);
+
+    void SetUp(int channelCount, std::span<const ChannelRecord> records) override;
+    void SetChannelFlags(std::span<const int> flags) override;
+    // Draws at the window's current size, so a resize shows in the next picture.
+    void ShowImpedances(std::span<const int> impedances, int min, int max) override;
+
+    // A copy of the last picture; null before the first update.
+    QImage Snapshot() const;
+
+Q_SIGNALS:
+    // One or more new pictures are ready and about to be painted; emitted on
+    // the UI thread.
+    void FrameReady();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // The acquisition thread only raises pictureReady_; the UI thread looks at
+    // it a few times per packet and repaints. Pictures that come faster than
+    // the UI can paint are coalesced instead of queued.
+    static constexpr int kFrameCheckMs = 15;
+    void ShowFinishedPicture();
+
+    std::atomic<bool> pictureReady_{false};
+
+    mutable std::mutex lock_;
+    ImpedanceRenderer renderer_;
+    QSize size_;
+};

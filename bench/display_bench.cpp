@@ -1,0 +1,106 @@
+// Drawing cost of the sweep display at 1920 × 1080 with 16 shown channels (17
+// with the event channel), 1000 samples per second in packets of 40, 4 seconds
+// per sweep: the incremental update runs for every packet (25 per second),
+// the full redraw after a change of gain, time base, leads or size.
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <cmath>
+#include <vector>
+
+#include "acquisition/display/impedance_renderer.h"
+#include "acquisition/display/wave_renderer.h"
+
+namespace {
+
+constexpr int kPacket = 40;
+constexpr int kChannels = 17;
+constexpr int kRate = 1000;
+constexpr int kSeconds = 4;
+const QSize kScreen(1920, 1080);
+
+// A few seconds of EEG-like packets: alpha, hum and an event every second.
+class PacketSource {
+public:
+    PacketSource() : packet_(kPacket * kChannels) {}
+    const std::vector<double>& Next() {
+        for (int j = 0; j < kPacket; ++j, ++t_) {
+            for (int c = 0; c < kChannels - 1; ++c)
+                packet_[static_cast<std::size_t>(j * kChannels + c)] =
+                    15 * std::sin(2 * M_PI * 10 * t_ / kRate + c) + 5 * std::sin(2 * M_PI * 50 * t_ / kRate);
+            packet_[static_cast<std::size_t>(j * kChannels + kChannels - 1)] = t_ % 1000 == 0 ? 3 : 0;
+        }
+        return packet_;
+    }
+
+private:
+    std::vector<double> packet_;
+    long t_ = 0;
+};
+
+void SetUp(WaveRenderer& renderer) {
+    renderer.Resize(kScreen);
+    std::vector<ChannelRecord> records(kChannels);
+    for (int i = 0; i < kChannels; ++i) std::snprintf(records[static_cast<std::size_t>(i)].label, 20, "Ch%d", i + 1);
+    renderer.SetUp(kPacket, kChannels, kRate, kSeconds, records);
+    renderer.SetChannelFlags(std::vector<int>(kChannels, 1));
+}
+
+void BM_WaveIncrementalUpdate(benchmark::State& state) {
+    WaveRenderer renderer;
+    SetUp(renderer);
+    PacketSource source;
+    renderer.AddPacket(source.Next());  // the pending full redraw
+    for (auto _ : state) {
+        renderer.AddPacket(source.Next());
+        benchmark::DoNotOptimize(renderer.Image().constBits());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WaveIncrementalUpdate)->Unit(benchmark::kMicrosecond);
+
+// The worst case: a change when the sweep is one packet short of full, so the
+// redraw walks 3960 samples of 16 channels.
+void BM_WaveFullRedrawOfAFullSweep(benchmark::State& state) {
+    WaveRenderer renderer;
+    SetUp(renderer);
+    PacketSource source;
+    const int lastButOne = renderer.PacketsPerScreen() - 2;
+    for (auto _ : state) {
+        state.PauseTiming();
+        while (renderer.WriteSlot() != lastButOne) renderer.AddPacket(source.Next());
+        renderer.ResetGain();
+        state.ResumeTiming();
+        renderer.AddPacket(source.Next());
+        benchmark::DoNotOptimize(renderer.Image().constBits());
+    }
+}
+BENCHMARK(BM_WaveFullRedrawOfAFullSweep)->Unit(benchmark::kMillisecond);
+
+void BM_ImpedanceMap(benchmark::State& state) {
+    ImpedanceRenderer renderer;
+    std::vector<ChannelRecord> records(kChannels);
+    for (int i = 0; i < kChannels; ++i) {
+        records[static_cast<std::size_t>(i)].mapX = std::cos(i) * 0.5;
+        records[static_cast<std::size_t>(i)].mapY = std::sin(i) * 0.5;
+    }
+    renderer.SetUp(kChannels, records);
+    std::vector<int> impedances(kChannels, 2550000);
+    for (auto _ : state) {
+        renderer.Draw(impedances, 0, 100, kScreen);
+        benchmark::DoNotOptimize(renderer.Image().constBits());
+    }
+}
+BENCHMARK(BM_ImpedanceMap)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);  // fonts for the labels
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
