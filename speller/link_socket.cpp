@@ -51,7 +51,7 @@ void LinkSocket::OnConnectTimeout() {
 void LinkSocket::FinishConnect(ConnectOutcome outcome) {
     connecting = false;
     connectTimer.stop();
-    emit connectFinished(outcome);
+    Q_EMIT connectFinished(outcome);
 }
 
 void LinkSocket::OnDisconnected() {
@@ -59,7 +59,7 @@ void LinkSocket::OnDisconnected() {
     ReadArrivedBytes();  // whole packets that came before the close still count
     connected = false;
     packetFill = 0;
-    emit farEndClosed();
+    Q_EMIT farEndClosed();
 }
 
 void LinkSocket::ReadArrivedBytes() {

@@ -47,7 +47,7 @@ public:
     // Bytes of a packet that is still incomplete.
     int PartialPacketBytes() const { return packetFill; }
 
-signals:
+Q_SIGNALS:
     void connectFinished(LinkSocket::ConnectOutcome outcome);
     // The far end closed a connection that had been made.
     void farEndClosed();

@@ -289,12 +289,12 @@ void CPallockDlg::AppendLine(QString& log, QPlainTextEdit* box, const QString& l
 
 void CPallockDlg::appendStatus(const QString& line) {
     AppendLine(statusLog, statusBox, line);
-    emit statusAppended(line);
+    Q_EMIT statusAppended(line);
 }
 
 void CPallockDlg::appendResult(const QString& line) {
     AppendLine(resultLog, resultBox, line);
-    emit resultAppended(line);
+    Q_EMIT resultAppended(line);
 }
 
 // ---- Links ----------------------------------------------------------------

@@ -96,7 +96,7 @@ public:
     // Also writes every status and result line to standard output.
     void SetEchoToStdout(bool echo) { echoToStdout = echo; }
 
-signals:
+Q_SIGNALS:
     void statusAppended(const QString& line);
     void resultAppended(const QString& line);
 

@@ -7,7 +7,6 @@
 // drawn at, so a paint never copies a picture that is being drawn. The
 // window must outlive the thread.
 
-// First: SampleRecord has a member named slots, which Qt headers define away.
 #include "acquisition/engine/engine_ports.h"
 #include "acquisition/display/impedance_renderer.h"
 

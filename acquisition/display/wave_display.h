@@ -8,7 +8,6 @@
 // paint never sees a half-drawn image. The window must outlive the thread
 // (the view stops the engine before destroying its children).
 
-// First: SampleRecord has a member named slots, which Qt headers define away.
 #include "acquisition/engine/engine_ports.h"
 #include "acquisition/display/wave_renderer.h"
 

@@ -25,8 +25,6 @@
 // stream is cut only after a whole record, also when a stalled client is
 // dropped.
 
-// Before any Qt header: SampleRecord has a member named like Qt's "slots"
-// keyword macro. Code that touches that member builds with QT_NO_KEYWORDS.
 #include "acquisition/engine/engine_ports.h"
 #include "acquisition/server/socket_handle.h"
 #include "common/sample_record.h"
