@@ -16,8 +16,9 @@ function(add_project_test name)
   if(T_GUI)
     set(env "QT_QPA_PLATFORM=offscreen")
   endif()
+  # A hung test fails instead of holding up the whole run.
   gtest_discover_tests(${name}
-    PROPERTIES ENVIRONMENT "${env}"
+    PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300
     DISCOVERY_TIMEOUT 60)
 endfunction()
 include(GoogleTest)

@@ -8,7 +8,7 @@
 
 #include "acquisition/settings/settings_values.h"
 #include "acquisition/shell/about_box.h"
-#include "acquisition/shell/absent_amplifier.h"
+#include "acquisition/shell/amplifier_factory.h"
 #include "acquisition/shell/command_ids.h"
 #include "acquisition/shell/main_frame.h"
 #include "acquisition/shell/vostrel_view.h"
@@ -55,6 +55,8 @@ void CVostrelApp::ApplyStartupOptions() {
     AcquisitionEngine& engine = mainFrame_->View()->Engine();
     if (!options_.electrodeFile.empty()) engine.SetDefaultElectrodeFile(options_.electrodeFile);
     if (playSettings_) engine.ApplySettings(*playSettings_);
+    mainFrame_->View()->Server().SetListenAddress(QString::fromStdString(options_.listenAddress),
+                                                  static_cast<quint16>(options_.port.value_or(DataServer::kDefaultPort)));
 }
 
 void CVostrelApp::RunStartupCommands() {
@@ -64,8 +66,7 @@ void CVostrelApp::RunStartupCommands() {
         // exit() also ends a modal box's loop, so a message cannot hold the program.
         QTimer::singleShot(ms, mainFrame_.get(), [] { QCoreApplication::exit(0); });
     }
-    // The streaming server reads options_.listenAddress and options_.port when
-    // it is built; --serve is then its command, as a click on the "S" button.
+    // --serve is the server command, as a click on the "S" button.
     if (options_.serve) view.Commands().Trigger(command::kServer);
     switch (options_.start) {
     case VostrelOptions::StartMode::Waveform: view.Commands().Trigger(command::kStart); break;

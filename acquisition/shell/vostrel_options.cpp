@@ -1,5 +1,7 @@
 #include "acquisition/shell/vostrel_options.h"
 
+#include "acquisition/server/data_server.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -48,6 +50,10 @@ bool ParseVostrelOptions(const std::vector<std::string>& args, VostrelOptions& o
             options.serve = true;
         } else if (name == "--listen") {
             if (!value(options.listenAddress)) return false;
+            if (!DataServer::IsValidListenAddress(QString::fromStdString(options.listenAddress))) {
+                error = "--listen takes a numeric IPv4 or IPv6 address, or localhost";
+                return false;
+            }
         } else if (name == "--port") {
             int port = 0;
             if (!value(text)) return false;

@@ -8,26 +8,13 @@
 #include "acquisition/shell/command_ids.h"
 #include "acquisition/shell/main_frame.h"
 
-namespace {
-// A stand-in for a display window until the real one is built in: a plain
-// white child.
-QWidget* MakePlaceholderDisplay(QWidget* parent) {
-    auto* window = new QWidget(parent);
-    window->setObjectName(QString::fromUtf8(CVostrelView::kDisplayWindowName));
-    window->setWindowTitle(QString::fromUtf8(CVostrelView::kDisplayWindowName));
-    window->setAutoFillBackground(true);
-    QPalette palette = window->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    window->setPalette(palette);
-    return window;
-}
-}  // namespace
 
 CVostrelView::CVostrelView(FilePlaybackSource& playback, ModalAmplifier& amplifier, QWidget* parent)
     : QWidget(parent),
       engine_(playback, amplifier),
       commands_(new CommandTable(this)),
       saveData_(engine_) {
+    ConnectServer();
     CreateDisplayWindows();
     commands_->AddStandardCommands();
     RegisterCommands();
@@ -36,20 +23,38 @@ CVostrelView::CVostrelView(FilePlaybackSource& playback, ModalAmplifier& amplifi
 CVostrelView::~CVostrelView() { engine_.StopAcquisition(); }
 
 void CVostrelView::CreateDisplayWindows() {
-    waveWindow = MakePlaceholderDisplay(this);
-    impedanceWindow = MakePlaceholderDisplay(this);
-    engine_.SetPorts(EnginePorts{.host = this, .wave = nullptr, .impedance = nullptr, .stream = nullptr});
+    waveWindow = new WaveDisplay(this);
+    impedanceWindow = new ImpedanceDisplay(this);
+    engine_.SetPorts(EnginePorts{.host = this, .wave = waveWindow, .impedance = impedanceWindow, .stream = &server_});
+    displayCommands_ = std::make_unique<DisplayCommands>(engine_, *waveWindow, this);
     ShowDisplay(engine_.shownWindow);
+}
+
+void CVostrelView::ConnectServer() {
+    connect(&server_, &DataServer::statusChanged, this, &CVostrelView::SetServerStatus);
+    connect(&server_, &DataServer::messageRequested, this, [this](const QString& text, const QString& caption) {
+        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, this);
+        box.exec();
+    });
+}
+
+void CVostrelView::StartAcquisition(int mode) {
+    if (mode == 0) engine_.StartWaveform();
+    else engine_.StartImpedance();
+    // The server judges a stalled client by seconds of the stream.
+    if (engine_.running == 1) server_.SetSampleRate(engine_.sampleRate);
 }
 
 void CVostrelView::RegisterCommands() {
     using namespace command;
     auto stopped = [this] { return engine_.CanStart(); };
     commands_->Register(kSettings, [this] { RunSettingsCommand(this, engine_); }, stopped);
-    commands_->Register(kStart, [this] { engine_.StartWaveform(); }, stopped);
+    commands_->Register(kStart, [this] { StartAcquisition(0); }, stopped);
     commands_->Register(kStop, [this] { engine_.StopAcquisition(); }, [this] { return engine_.CanStop(); });
     commands_->Register(kSaveData, [this] { saveData_.Run(this); }, [this] { return saveData_.IsEnabled(); });
-    commands_->Register(kImpedance, [this] { engine_.StartImpedance(); });
+    commands_->Register(kImpedance, [this] { StartAcquisition(1); });
+    for (const DisplayCommands::Command& c : displayCommands_->Commands()) commands_->Register(c.id, c.handler, c.enabled);
+    commands_->Register(kServer, [this] { server_.Start(); });
     // Pause has no handler anywhere and stays disabled.
 }
 

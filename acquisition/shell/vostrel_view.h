@@ -1,15 +1,22 @@
 #pragma once
 // The view: holds the acquisition engine, the two display windows, the
-// recording command and the command table of every command of the program.
-// It draws nothing itself; its two child windows cover it.
+// streaming server, the recording command and the command table of every
+// command of the program. It draws nothing itself; its two child windows
+// cover it.
 
 #include <QString>
 #include <QWidget>
 #include <functional>
 #include <string>
 
+#include <memory>
+
+#include "acquisition/display/display_commands.h"
+#include "acquisition/display/impedance_display.h"
+#include "acquisition/display/wave_display.h"
 #include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/recording/gui/save_data_command.h"
+#include "acquisition/server/data_server.h"
 #include "acquisition/shell/command_table.h"
 
 class CVostrelView : public QWidget, public EngineHost {
@@ -29,8 +36,9 @@ public:
     CommandTable& Commands() { return *commands_; }
     SaveDataCommand& SaveData() { return saveData_; }
 
-    QWidget* WaveWindow() const { return waveWindow; }
-    QWidget* ImpedanceWindow() const { return impedanceWindow; }
+    WaveDisplay* WaveWindow() const { return waveWindow; }
+    ImpedanceDisplay* ImpedanceWindow() const { return impedanceWindow; }
+    DataServer& Server() { return server_; }
 
     // The server-status pane of the main window's status bar.
     void SetServerStatus(const QString& text);
@@ -54,10 +62,17 @@ private:
     void CreateDisplayWindows();
     void RegisterCommands();
 
+    void ConnectServer();
+    void StartAcquisition(int mode);
+
+    // The server outlives the engine: the engine's destructor joins the
+    // thread that sends on it.
+    DataServer server_;
     AcquisitionEngine engine_;
     CommandTable* commands_;
     SaveDataCommand saveData_;
-    QWidget* waveWindow = nullptr;
-    QWidget* impedanceWindow = nullptr;
+    WaveDisplay* waveWindow = nullptr;
+    ImpedanceDisplay* impedanceWindow = nullptr;
+    std::unique_ptr<DisplayCommands> displayCommands_;
     MessagePresenter presentMessage_ = ShowMessageBox;
 };

@@ -144,16 +144,29 @@ TEST_F(MainFrame, EnableRulesFollowAcquisitionAndRecording) {
     EXPECT_EQ(Engine().recording, 0);
 }
 
-TEST_F(MainFrame, CommandsWithoutAHandlerStayDisabledAndCannotBeTriggered) {
+TEST_F(MainFrame, PauseHasNoHandlerAndStaysDisabled) {
     ASSERT_TRUE(Commands().Trigger(kStart));
-    // Pause never has a handler; the display and server commands have none
-    // until their windows are built in.
-    for (int id : {kPause, kDoubleGain, kHalveGain, kAutoGain, kFewerSeconds, kMoreSeconds, kLeadSettings,
-                   kImpedanceRange, kServer}) {
-        EXPECT_FALSE(Commands().Trigger(id)) << id;
-        EXPECT_FALSE(Commands().Action(id)->isEnabled()) << id;
-    }
+    EXPECT_FALSE(Commands().Trigger(kPause));
+    EXPECT_FALSE(Commands().Action(kPause)->isEnabled());
     Commands().Trigger(kStop);
+}
+
+TEST_F(MainFrame, DisplayAndServerCommandsAreWiredToTheView) {
+    const std::initializer_list<int> wired{kDoubleGain, kHalveGain, kAutoGain, kFewerSeconds,
+                                           kMoreSeconds, kLeadSettings, kImpedanceRange, kServer};
+    EXPECT_EQ(EnabledOf(wired), (std::vector<int>{kImpedanceRange, kServer}));
+    ASSERT_TRUE(Commands().Trigger(kStart));
+    EXPECT_EQ(EnabledOf(wired), std::vector<int>(wired));
+
+    ASSERT_TRUE(Commands().Trigger(kDoubleGain));
+    EXPECT_EQ(frame.View()->WaveWindow()->Gain(), 2.0);
+    ASSERT_TRUE(Commands().Trigger(kFewerSeconds));
+    EXPECT_EQ(Engine().secondsPerScreen, 3);
+    Commands().Trigger(kStop);
+
+    frame.View()->Server().SetListenAddress(QStringLiteral("127.0.0.1"), 0);
+    ASSERT_TRUE(Commands().Trigger(kServer));
+    EXPECT_EQ(frame.Pane(CMainFrame::kServerPane)->text(), QStringLiteral("正在监听"));
 }
 
 TEST_F(MainFrame, CommandsRegisteredLaterFollowTheirRule) {
