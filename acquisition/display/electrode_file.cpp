@@ -1,5 +1,7 @@
 #include "acquisition/display/electrode_file.h"
 
+#include "common/truncate.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -17,13 +19,6 @@ double Digit(char ch) { return static_cast<double>(static_cast<unsigned char>(ch
 
 // The accumulator is single precision: each step is computed in double and rounded.
 float Step(double value) { return static_cast<float>(value); }
-
-std::int32_t TruncToInt(double v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-    if (v <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(v);
-}
 
 void ComputePlaneCoordinates(ChannelRecord& record) {
     // 1/180 as the single-precision constant the montage files were made with.
@@ -70,7 +65,7 @@ void ParseElectrodeLine(std::string_view line, ChannelRecord& record) {
                 acc = Step(static_cast<double>(acc) * 10 + Digit(ch));
                 inField = true;
             } else if (inField) {
-                record.number = TruncToInt(acc);
+                record.number = TruncateToInt(acc);
                 acc = 0;
                 inField = false;
                 field = Field::Angle;
@@ -82,7 +77,7 @@ void ParseElectrodeLine(std::string_view line, ChannelRecord& record) {
                 if (ch == '-') minus = true;
                 else acc = Step(static_cast<double>(acc) * 10 + Digit(ch));
             } else if (inField) {
-                record.angle = TruncToInt(minus ? -acc : acc);
+                record.angle = TruncateToInt(minus ? -acc : acc);
                 acc = 0;
                 inField = false;
                 field = Field::Radius;

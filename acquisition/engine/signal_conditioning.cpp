@@ -1,5 +1,7 @@
 #include "acquisition/engine/signal_conditioning.h"
 
+#include "common/truncate.h"
+
 #include <cmath>
 #include <limits>
 
@@ -62,12 +64,6 @@ constexpr double kAmplitudeFactor = 0.024835271617008;
 constexpr double kImpedancePerAmplitude = 0.1098;
 constexpr double kImpedanceOffset = 11.1671;
 
-int TruncateToInt(double v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return std::numeric_limits<int>::max();
-    if (v <= -2147483648.0) return std::numeric_limits<int>::min();
-    return static_cast<int>(v);
-}
 }  // namespace
 
 ImpedanceEstimate EstimateImpedance(std::span<const std::int32_t> input, int packetSize, int channelCount, int d) {

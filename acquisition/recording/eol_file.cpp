@@ -1,5 +1,7 @@
 #include "acquisition/recording/eol_file.h"
 
+#include "common/truncate.h"
+
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -10,13 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-int TruncateToInt(double v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return std::numeric_limits<int>::max();
-    if (v <= -2147483648.0) return std::numeric_limits<int>::min();
-    return static_cast<int>(v);
-}
 
 bool WriteAll(int fd, const std::byte* data, std::size_t size) {
     while (size > 0) {
