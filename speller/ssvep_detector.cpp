@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -19,8 +20,12 @@ SsvepResult MakeResult(int stimulus, double value, double threshold) {
         std::snprintf(text, sizeof text, "ID01CH00%d", stimulus);
         result.decisionText = text;
     }
-    std::snprintf(text, sizeof text, "No.%d Value:%.3f", stimulus, value);
+    // "No.%d Value:%.3f" with the C locale's decimal point: the program runs
+    // under the user's locale, which may write decimal commas.
+    std::snprintf(text, sizeof text, "No.%d Value:", stimulus);
     result.resultLine = text;
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
+    if (error == std::errc()) result.resultLine.append(text, end);
     return result;
 }
 

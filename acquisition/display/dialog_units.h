@@ -8,6 +8,11 @@
 #include <QRect>
 #include <QSize>
 
+// Its own namespace: the settings dialog's DialogUnits, linked into the same
+// program, measures differently, and one class name for both would let the
+// linker call one's members on the other's objects.
+namespace display_units {
+
 class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font) : metrics_(font) {}
@@ -20,3 +25,7 @@ public:
 private:
     QFontMetrics metrics_;
 };
+
+}  // namespace display_units
+
+using display_units::DialogUnits;

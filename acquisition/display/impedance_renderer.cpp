@@ -83,7 +83,8 @@ void ImpedanceRenderer::DrawElectrode(QPainter& painter, int channel, int impeda
     const std::optional<QPoint> corner = SquareCorner(record.mapX, record.mapY, image_.size());
     if (!corner) return;  // no place on the map
 
-    const QString label = QString("%1(%2)").arg(labels_[static_cast<std::size_t>(channel)]).arg(channel + 1);
+    // Both at once: a "%1" inside the label must not take the channel number.
+    const QString label = QString("%1(%2)").arg(labels_[static_cast<std::size_t>(channel)], QString::number(channel + 1));
     painter.setPen(Qt::black);
     painter.drawText(QRect(corner->x(), corner->y() - kLabelHeight, kSquareSize, kLabelHeight),
                      Qt::AlignHCenter | Qt::AlignTop, label);

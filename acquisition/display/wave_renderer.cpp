@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "acquisition/display/label_text.h"
 #include "acquisition/display/pixel.h"
@@ -38,7 +39,12 @@ WaveRenderer::WaveRenderer()
 
 void WaveRenderer::SetUp(int packetSize, int channelCount, int sampleRate, int secondsPerScreen,
                          std::span<const ChannelRecord> records) {
-    const bool drawable = packetSize >= 1 && channelCount >= 1 && sampleRate >= 5 && sampleRate >= packetSize;
+    // The sweep store holds ten seconds of every channel; a rate too high for
+    // that (a typed value, say) would exhaust memory and overflow the sweep
+    // arithmetic, so it is not drawn.
+    const bool storable = channelCount >= 1 && sampleRate >= 1 &&
+                          std::int64_t{sampleRate} * kMaxSecondsPerScreen * channelCount <= kMaxRingValues;
+    const bool drawable = packetSize >= 1 && channelCount >= 1 && sampleRate >= 5 && sampleRate >= packetSize && storable;
     channelCount_ = drawable ? channelCount : 0;
     packetSize_ = drawable ? packetSize : 0;
     sampleRate_ = drawable ? sampleRate : 0;

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QSize>
 #include <array>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -27,6 +28,8 @@ public:
     static constexpr int kSideMargin = 45;
     static constexpr int kBottomBand = 40;
     static constexpr int kMaxSecondsPerScreen = 10;
+    // Values of the sweep store at most (512 MiB of doubles).
+    static constexpr std::int64_t kMaxRingValues = std::int64_t{1} << 26;
     static inline const QColor kTraceColour{0, 153, 255};
     static inline const QColor kRecordingTraceColour{0, 0, 0};
     static inline const QColor kGridColour{255, 153, 71};
@@ -35,8 +38,9 @@ public:
     WaveRenderer();
 
     // Parameters outside what the display can draw (no channel, a packet size
-    // below 1, a sample rate below 5 or below the packet size) leave it set up
-    // for nothing: packets are then ignored.
+    // below 1, a sample rate below 5 or below the packet size, or more than
+    // kMaxRingValues for ten seconds of every channel) leave it set up for
+    // nothing: packets are then ignored.
     void SetUp(int packetSize, int channelCount, int sampleRate, int secondsPerScreen,
                std::span<const ChannelRecord> records);
     void SetChannelFlags(std::span<const int> flags);

@@ -1,11 +1,15 @@
 #include "ssvep_detector.h"
 
 #include <bit>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include <gtest/gtest.h>
 
 #include "signal_fixtures.h"
+#include "support/temp_dir.h"
 
 using namespace speller_test;
 
@@ -180,4 +184,31 @@ TEST(SsvepDetector, ShortPacketIsIgnored) {
     const std::vector<std::int32_t> shortPacket(kPacketValues - 1, 7);
     EXPECT_FALSE(detector.AddPacket(shortPacket));
     EXPECT_EQ(detector.PacketIndex(), 0);
+}
+
+// Qt programs take the user's locale at start-up; the result line keeps its
+// decimal point under a locale that writes decimal commas.
+TEST(SsvepDetector, ResultLineKeepsItsDecimalPointUnderACommaLocale) {
+    TempDir dir;
+    const std::string source = dir.Write("comma.src",
+                                         "LC_NUMERIC\ndecimal_point \"<U002C>\"\nthousands_sep \"\"\n"
+                                         "grouping -1\nEND LC_NUMERIC\n");
+    const std::string command =
+        "localedef -c -i '" + source + "' -f UTF-8 '" + dir.File("comma.UTF-8") + "' >/dev/null 2>&1";
+    (void)std::system(command.c_str());  // warns, and so fails, about the categories it lacks
+    ::setenv("LOCPATH", dir.File("").c_str(), 1);
+    const bool comma = std::setlocale(LC_NUMERIC, "comma.UTF-8") != nullptr;
+    ::unsetenv("LOCPATH");
+    if (!comma) GTEST_SKIP() << "no locale compiler here";
+
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    const std::string probeText = probe;
+
+    SsvepDetector detector;
+    const auto result = FeedSineWindow(detector, 0, 12.0, 100000.0);
+    std::setlocale(LC_NUMERIC, "C");
+    ASSERT_EQ(probeText, "1,5") << "the locale writes decimal commas";
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->resultLine, "No.2 Value:" + ThreeDecimals(result->value));
 }

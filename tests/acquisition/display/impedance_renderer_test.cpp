@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <QPainter>
 #include <vector>
 
 #include "image_probe.h"
@@ -65,6 +66,23 @@ TEST(ImpedanceMap, SquareAndLabelOfAnElectrode) {
     EXPECT_GT(CountInRect(image, QRect(40, 10, 60, 20), dark), 10) << "label Fp1(1) above the square";
     // The event channel is never drawn: its square would stand at the map's centre.
     EXPECT_TRUE(Is(image, 340 + 30, 270 + 30, Qt::white));
+}
+
+TEST(ImpedanceMap, LabelIsTheRecordsTextAsItStands) {
+    // Labels are bytes from the electrode file; a "%" in one is plain text.
+    ImpedanceRenderer renderer;
+    renderer.SetUp(2, std::vector<ChannelRecord>{At("%1", -0.5, -0.5), At("Event", 0, 0)});
+    renderer.Draw(std::vector<int>{0, 0}, 0, 100, {800, 600});
+
+    QImage expected(800, 600, QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    {
+        QPainter painter(&expected);
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(40, 10, 60, 20), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("%1(1)"));
+    }
+    const QRect labelBox(40, 10, 60, 20);
+    EXPECT_EQ(renderer.Image().copy(labelBox), expected.copy(labelBox));
 }
 
 TEST(ImpedanceMap, ColourBar) {

@@ -291,4 +291,21 @@ TEST(WaveRenderer, UnusableInputIsIgnored) {
     EXPECT_FALSE(renderer.Image().isNull());
 }
 
+TEST(WaveRenderer, SampleRateTooHighForTheSweepStoreIsIgnored) {
+    // A sample rate typed into the settings dialog: ten seconds of it for every
+    // channel would not fit in memory.
+    WaveRenderer renderer;
+    renderer.Resize({400, 300});
+    EXPECT_NO_THROW(renderer.SetUp(40, 17, 2000000000, 4, Records(17)));
+    EXPECT_FALSE(renderer.IsSetUp());
+    renderer.ShowMoreSeconds();
+    renderer.AddPacket(std::vector<double>(40 * 17, 1.0));
+    EXPECT_TRUE(renderer.Image().isNull());
+
+    // A high rate that fits is still drawn.
+    renderer.SetUp(40, 17, 100000, 10, Records(17));
+    EXPECT_TRUE(renderer.IsSetUp());
+    EXPECT_EQ(renderer.PacketsPerScreen(), 25000);
+}
+
 }  // namespace
