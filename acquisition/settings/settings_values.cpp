@@ -1,7 +1,7 @@
 #include "acquisition/settings/settings_values.h"
 
 SettingsField FirstInvalidSetting(int sampleRate, int packetSize, int channelCount) {
-    if (sampleRate < 5) return SettingsField::SampleRate;
+    if (sampleRate < 5 || sampleRate > kMaxSampleRate) return SettingsField::SampleRate;
     if (packetSize <= 0 || packetSize % 4 != 0 || packetSize > sampleRate) return SettingsField::PacketSize;
     if (channelCount < 2 || channelCount > 256) return SettingsField::ChannelCount;
     return SettingsField::None;

@@ -9,9 +9,14 @@
 // The field whose value is refused, or None.
 enum class SettingsField { None, SampleRate, PacketSize, ChannelCount };
 
-// A sample rate below 5, a packet size that is not a positive multiple of 4 or
-// exceeds the sample rate, or a channel count outside 2..256 cannot be acquired
-// without breaking the pacing or the record layout.
+// Far above any EEG amplifier; it bounds the per-packet buffers the
+// acquisition thread allocates (a packet is at most one second of data).
+inline constexpr int kMaxSampleRate = 20000;
+
+// A sample rate below 5 or above kMaxSampleRate, a packet size that is not a
+// positive multiple of 4 or exceeds the sample rate, or a channel count outside
+// 2..256 cannot be acquired without breaking the pacing, the record layout or
+// the memory.
 SettingsField FirstInvalidSetting(int sampleRate, int packetSize, int channelCount);
 
 // The scale used when neither an import nor an initialised engine supplies one.

@@ -135,7 +135,8 @@ TEST_F(SettingsDialog, RefusesValuesThatCannotBeAcquiredAndKeepsFocusOnTheField)
         int id;
         QString text;
     } bad[] = {
-        {Id::kSampleRateId, "fast"}, {Id::kSampleRateId, "4"},   {Id::kPacketSizeId, "42"},
+        {Id::kSampleRateId, "fast"}, {Id::kSampleRateId, "4"},   {Id::kSampleRateId, "2000000000"},
+        {Id::kPacketSizeId, "42"},
         {Id::kPacketSizeId, "0"},    {Id::kPacketSizeId, "-4"},  {Id::kPacketSizeId, "1004"},
         {Id::kChannelCountId, "1"},  {Id::kChannelCountId, "257"}, {Id::kChannelCountId, "2.5"},
         {Id::kPacketSizeId, ""},
@@ -162,6 +163,14 @@ TEST_F(SettingsDialog, AcceptsTheLimits) {
     EXPECT_EQ(dialog.sampleRate, 8);
     EXPECT_EQ(dialog.packetSize, 8);
     EXPECT_EQ(dialog.channelCount, 256);
+}
+
+TEST_F(SettingsDialog, AcceptsTheHighestSampleRate) {
+    Field(Id::kSampleRateId)->setText("20000");
+    Field(Id::kPacketSizeId)->setText("20000");
+    EXPECT_TRUE(Confirm());
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(dialog.sampleRate, 20000);
 }
 
 TEST_F(SettingsDialog, WithoutAnImportTheListAndTheCurrentScaleDecide) {
