@@ -157,8 +157,10 @@ bool AcquisitionEngine::OpenRecording(const std::string& path) {
         ShowMessage(kDataWriteFailed);
         return false;
     }
-    recording = 1;
+    // The pen turns black before the thread may append: a first append that
+    // fails turns it blue again, and nothing here can undo that afterwards.
     if (ports_.wave) ports_.wave->SetRecordingPen(true);
+    recording = 1;
     return true;
 }
 
