@@ -8,7 +8,12 @@ constexpr const char* kAmplifierOpenFailed = "放大器打开失败";
 constexpr const char* kDataFileOpenFailed = "数据文件打开失败";
 constexpr const char* kDataWriteFailed = "数据写入失败";
 
-void PrintLine(const char* line) { std::cout << line << std::endl; }
+// One write per line: the other thread may be printing a line of its own.
+void PrintLine(const char* line) {
+    const std::string text = std::string(line) + '\n';
+    std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+    std::cout.flush();
+}
 }  // namespace
 
 std::string ExecutableDirectory() {

@@ -1,6 +1,8 @@
 #include "acquisition/engine/signal_conditioning.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 void PowerLineCanceller::BuildCanceller(int packetSize, int channelCount, int sampleRate) {
@@ -90,6 +92,12 @@ ImpedanceEstimate EstimateImpedance(std::span<const std::int32_t> input, int pac
     return result;
 }
 
+// The line goes out in one write, so a line printed by another thread at the
+// same moment cannot land inside it. %g is the stream's default number format.
 void WriteImpedanceDiagnostic(std::ostream& out, int channel, const ImpedanceEstimate& estimate) {
-    out << channel << " imp=" << estimate.value << "  A = " << estimate.amplitude << std::endl;
+    char line[128];
+    const int n = std::snprintf(line, sizeof line, "%d imp=%g  A = %g\n", channel, estimate.value, estimate.amplitude);
+    if (n <= 0) return;
+    out.write(line, std::min<std::streamsize>(n, static_cast<std::streamsize>(sizeof line) - 1));
+    out.flush();
 }

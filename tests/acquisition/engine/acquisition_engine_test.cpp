@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <iostream>
 #include <mutex>
 #include <set>
 #include <sys/resource.h>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <thread>
 
+#include "support/piece_recorder.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -389,6 +391,17 @@ TEST_F(EngineTest, UnwritablePathPrintsFileErrorAndChangesNothing) {
     EXPECT_TRUE(wave.pens.empty());
     EXPECT_TRUE(host.Messages().empty());
     EXPECT_TRUE(engine.CanRecord());
+}
+
+TEST_F(EngineTest, FileErrorLineReachesStandardOutputInOnePiece) {
+    TempDir dir;
+    engine.StartWaveform();
+    PieceRecorder pieces;
+    std::streambuf* const standardOutput = std::cout.rdbuf(&pieces);
+    const bool opened = engine.OpenRecording(dir.File("no-such-dir/x.EOL"));
+    std::cout.rdbuf(standardOutput);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(pieces.pieces, std::vector<std::string>{"file error\n"});
 }
 
 TEST_F(EngineTest, FailedAppendEndsTheRecordingAndAcquisitionGoesOn) {
