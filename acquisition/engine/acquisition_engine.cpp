@@ -8,7 +8,12 @@ constexpr const char* kAmplifierOpenFailed = "放大器打开失败";
 constexpr const char* kDataFileOpenFailed = "数据文件打开失败";
 constexpr const char* kDataWriteFailed = "数据写入失败";
 
-void PrintLine(const char* line) { std::cout << line << std::endl; }
+// One write per line: the other thread may be printing a line of its own.
+void PrintLine(const char* line) {
+    const std::string text = std::string(line) + '\n';
+    std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+    std::cout.flush();
+}
 }  // namespace
 
 std::string ExecutableDirectory() {
@@ -157,8 +162,10 @@ bool AcquisitionEngine::OpenRecording(const std::string& path) {
         ShowMessage(kDataWriteFailed);
         return false;
     }
-    recording = 1;
+    // The pen turns black before the thread may append: a first append that
+    // fails turns it blue again, and nothing here can undo that afterwards.
     if (ports_.wave) ports_.wave->SetRecordingPen(true);
+    recording = 1;
     return true;
 }
 

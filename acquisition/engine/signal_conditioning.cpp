@@ -2,7 +2,9 @@
 
 #include "common/truncate.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 void PowerLineCanceller::BuildCanceller(int packetSize, int channelCount, int sampleRate) {
@@ -63,7 +65,6 @@ namespace {
 constexpr double kAmplitudeFactor = 0.024835271617008;
 constexpr double kImpedancePerAmplitude = 0.1098;
 constexpr double kImpedanceOffset = 11.1671;
-
 }  // namespace
 
 ImpedanceEstimate EstimateImpedance(std::span<const std::int32_t> input, int packetSize, int channelCount, int d) {
@@ -86,6 +87,12 @@ ImpedanceEstimate EstimateImpedance(std::span<const std::int32_t> input, int pac
     return result;
 }
 
+// The line goes out in one write, so a line printed by another thread at the
+// same moment cannot land inside it. %g is the stream's default number format.
 void WriteImpedanceDiagnostic(std::ostream& out, int channel, const ImpedanceEstimate& estimate) {
-    out << channel << " imp=" << estimate.value << "  A = " << estimate.amplitude << std::endl;
+    char line[128];
+    const int n = std::snprintf(line, sizeof line, "%d imp=%g  A = %g\n", channel, estimate.value, estimate.amplitude);
+    if (n <= 0) return;
+    out.write(line, std::min<std::streamsize>(n, static_cast<std::streamsize>(sizeof line) - 1));
+    out.flush();
 }

@@ -173,6 +173,7 @@ void DataServer::AcceptPendingClient(int listenFd) {
         const std::lock_guard lock(clientMutex_);
         clientSocket = std::move(accepted);
         backlog_.clear();
+        ReserveBacklog();
         clientGivenUp_ = false;
     }
     clientNotifier_.setSocket(fd);
@@ -210,7 +211,16 @@ void DataServer::ReleaseClient() {
     SetAccepting(true);
 }
 
-void DataServer::SetSampleRate(int samplesPerSecond) { sampleRate_ = samplesPerSecond > 0 ? samplesPerSecond : 1; }
+void DataServer::SetSampleRate(int samplesPerSecond) {
+    sampleRate_ = samplesPerSecond > 0 ? samplesPerSecond : 1;
+    const std::lock_guard lock(clientMutex_);
+    ReserveBacklog();
+}
+
+// The sending thread must not allocate. The backlog grows to one second and a
+// packet before the client counts as stalled, and a packet is never longer
+// than a second (the settings refuse that), so twice the limit always does.
+void DataServer::ReserveBacklog() { backlog_.reserve(2 * BacklogLimit()); }
 
 std::size_t DataServer::BacklogBytes() const {
     const std::lock_guard lock(clientMutex_);

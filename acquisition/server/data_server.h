@@ -119,6 +119,8 @@ private:
     void GiveUpOnClient();
     void EndOnRecordBoundary();
     std::size_t BacklogLimit() const;
+    // Under clientMutex_, on the UI thread.
+    void ReserveBacklog();
 
     QString listenAddress_;
     quint16 listenPort_ = kDefaultPort;

@@ -52,9 +52,13 @@ private:
 UsbAmplifier::UsbAmplifier(std::unique_ptr<UsbBridge> bridge, std::ostream& diagnostics)
     : bridge_(std::move(bridge)), out_(diagnostics) {}
 
+// One write per line: the engine prints its own lines on another thread.
 void UsbAmplifier::PrintLine(std::string_view line) {
+    std::string text(line);
+    text += '\n';
     std::lock_guard lock(outMutex_);
-    out_ << line << std::endl;
+    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out_.flush();
 }
 
 bool UsbAmplifier::ReadBytes(std::span<std::uint8_t> buffer, int& bytesReceived, int timeoutMs) {

@@ -8,11 +8,19 @@ const QString SaveDataCommand::kDefaultSuffix = QStringLiteral("EOL");
 SaveDataCommand::SaveDataCommand(AcquisitionEngine& engine, PathChooser choosePath)
     : engine_(engine), choosePath_(std::move(choosePath)) {}
 
-std::optional<std::string> SaveDataCommand::ChooseRecordingPath(QWidget* parent) {
-    QFileDialog dialog(parent, QString(), QString(), kNameFilter);
+void SaveDataCommand::SetUpRecordingDialog(QFileDialog& dialog) {
+    // The filter's description is shown as it stands, without Qt's copy of
+    // the pattern after it.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilter(kNameFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(kDefaultSuffix);
+}
+
+std::optional<std::string> SaveDataCommand::ChooseRecordingPath(QWidget* parent) {
+    QFileDialog dialog(parent);
+    SetUpRecordingDialog(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().front().toStdString();
 }

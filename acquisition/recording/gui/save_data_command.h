@@ -9,6 +9,7 @@
 
 #include "acquisition/engine/acquisition_engine.h"
 
+class QFileDialog;
 class QWidget;
 
 class SaveDataCommand {
@@ -31,6 +32,8 @@ public:
     // The save dialog: ".EOL" added to a name typed without one, confirmation
     // before an existing file is replaced.
     static std::optional<std::string> ChooseRecordingPath(QWidget* parent);
+    // Gives a save dialog the filter, suffix and options of the one above.
+    static void SetUpRecordingDialog(QFileDialog& dialog);
 
 private:
     AcquisitionEngine& engine_;

@@ -7,10 +7,15 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <iostream>
 #include <mutex>
 #include <set>
+#include <sys/resource.h>
+#include <csignal>
+#include <functional>
 #include <thread>
 
+#include "support/piece_recorder.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -75,6 +80,7 @@ public:
     int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override {
         signal.Change([&] {
             readerThreads.insert(std::this_thread::get_id());
+            ++reads;
             ++readersInside;
             maxReadersInside = std::max(maxReadersInside, readersInside);
         });
@@ -97,6 +103,7 @@ public:
     bool cancelled = false;
     std::deque<std::pair<std::vector<std::int32_t>, int>> queue;
     std::set<std::thread::id> readerThreads;
+    int reads = 0;
     int readersInside = 0;
     int maxReadersInside = 0;
 };
@@ -136,8 +143,10 @@ struct FakeWave : WaveView {
         signal.Change([&] { packets.emplace_back(samples.begin(), samples.end()); });
     }
     void SetRecordingPen(bool on) override {
+        if (beforePen) beforePen(on);
         signal.Change([&] { pens.push_back(on); });
     }
+    std::function<void(bool)> beforePen;
     std::size_t Count() {
         std::lock_guard lock(signal.Mutex());
         return packets.size();
@@ -384,6 +393,17 @@ TEST_F(EngineTest, UnwritablePathPrintsFileErrorAndChangesNothing) {
     EXPECT_TRUE(engine.CanRecord());
 }
 
+TEST_F(EngineTest, FileErrorLineReachesStandardOutputInOnePiece) {
+    TempDir dir;
+    engine.StartWaveform();
+    PieceRecorder pieces;
+    std::streambuf* const standardOutput = std::cout.rdbuf(&pieces);
+    const bool opened = engine.OpenRecording(dir.File("no-such-dir/x.EOL"));
+    std::cout.rdbuf(standardOutput);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(pieces.pieces, std::vector<std::string>{"file error\n"});
+}
+
 TEST_F(EngineTest, FailedAppendEndsTheRecordingAndAcquisitionGoesOn) {
     engine.StartWaveform();
     // /dev/full accepts the open and the header position but fails every write.
@@ -399,6 +419,58 @@ TEST_F(EngineTest, FailedAppendEndsTheRecordingAndAcquisitionGoesOn) {
     EXPECT_THAT(host.Messages(), ElementsAre("数据写入失败"));
     EXPECT_TRUE(engine.ThreadExists());
     engine.StopAcquisition();
+}
+
+// Files may grow to limit bytes while it lives; writes past it fail (EFBIG).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit now = old_;
+        now.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &now);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+// A disk that takes the header block but not the first packet: the recording
+// ends and the traces are blue again, even when that packet is finished while
+// the command is still turning the pen black.
+TEST_F(EngineTest, RecordingThatFailsAtOnceLeavesTheTracesBlue) {
+    TempDir dir;
+    engine.StartWaveform();
+    ASSERT_TRUE(amplifier.signal.WaitUntil([&] { return amplifier.readersInside == 1; }));
+    auto passPacket = [&] {
+        int before = 0;
+        amplifier.signal.Change([&] { before = amplifier.reads; });
+        amplifier.Push(CountingPacket(40, 17, 0));
+        // The thread is back for the next packet once this one went everywhere.
+        ASSERT_TRUE(amplifier.signal.WaitUntil([&] { return amplifier.reads > before; }));
+    };
+    wave.beforePen = [&](bool on) {
+        if (on) passPacket();
+    };
+    {
+        const FileSizeLimit limit(100);  // the header block ends at 82, the first record starts at 200
+        engine.OpenRecording(dir.File("full.EOL"));
+        wave.beforePen = nullptr;
+        passPacket();
+    }
+    EXPECT_EQ(engine.recording, 0);
+    ASSERT_FALSE(wave.pens.empty());
+    EXPECT_FALSE(wave.pens.back()) << "no recording, so the traces must not be black";
+    EXPECT_THAT(host.Messages(), ElementsAre("数据写入失败"));
+    EXPECT_TRUE(engine.CanRecord());
+    engine.StopAcquisition();
+    EXPECT_EQ(ReadAllBytes(dir.File("full.EOL")).size(), 82u);
 }
 
 TEST_F(EngineTest, SettingsConfirmedBeforeStartAreKeptAndPlayTheChosenFile) {

@@ -6,6 +6,8 @@
 #include <sstream>
 #include <vector>
 
+#include "support/piece_recorder.h"
+
 namespace {
 
 constexpr int P = 40, C = 17, R = 1000;
@@ -94,6 +96,26 @@ TEST(ImpedanceEstimate, QuarterRateSquareWave) {
     std::ostringstream line;
     WriteImpedanceDiagnostic(line, 3, e);
     EXPECT_EQ(line.str(), "3 imp=-7.31066  A = 35.1224\n");
+}
+
+// The UI thread prints "connect " while the acquisition thread prints these
+// lines (the impedance command during acquisition); each must stay whole.
+TEST(ImpedanceEstimate, DiagnosticLineReachesTheStreamInOnePiece) {
+    const auto packet = Packet([](int t, int c) { return c == 3 ? ((t % 4) < 2 ? 1000 : -1000) : 77; });
+    PieceRecorder pieces;
+    std::ostream out(&pieces);
+    WriteImpedanceDiagnostic(out, 3, EstimateImpedance(packet, P, C, 3));
+    WriteImpedanceDiagnostic(out, 12, EstimateImpedance(Packet([](int, int) { return 0; }), P, C, 12));
+    EXPECT_EQ(pieces.pieces, (std::vector<std::string>{"3 imp=-7.31066  A = 35.1224\n", "12 imp=-11.1671  A = 0\n"}));
+
+    // Numbers keep the stream's default format, whatever their size.
+    for (const double v : {0.0, 1e-7, 0.000123456789, 123456.7, 1234567.0, -2.5e12, 201.7}) {
+        std::ostringstream expected;
+        expected << 5 << " imp=" << v << "  A = " << v * 3 << "\n";
+        std::ostringstream line;
+        WriteImpedanceDiagnostic(line, 5, ImpedanceEstimate{v, v * 3, 0});
+        EXPECT_EQ(line.str(), expected.str());
+    }
 }
 
 TEST(ImpedanceEstimate, ZerosAndTruncationTowardZero) {

@@ -10,6 +10,7 @@
 
 #include "acquisition/usb/amplifier_protocol.h"
 #include "fake_bridge.h"
+#include "support/piece_recorder.h"
 
 namespace {
 using ::testing::ElementsAre;
@@ -172,6 +173,20 @@ TEST_F(UsbAmplifierTest, ModeAndStopCommandsAndTheirLines) {
     bridge->writeStatus = UsbBridge::kWriteError;
     amplifier->SetMode(0);
     EXPECT_EQ(out.str(), "");
+}
+
+// The acquisition thread writes its own lines at the same time (impedances);
+// each of ours must reach standard output whole.
+TEST(UsbAmplifierLines, EachLineReachesTheOutputInOnePiece) {
+    auto fake = std::make_unique<FakeBridge>();
+    FakeBridge* bridge = fake.get();
+    PieceRecorder pieces;
+    std::ostream out(&pieces);
+    UsbAmplifier amplifier(std::move(fake), out);
+    bridge->QueueRead(Reply(0xFF));
+    ASSERT_TRUE(amplifier.OpenDevice(P, C, 1000));
+    amplifier.SetMode(1);
+    EXPECT_EQ(pieces.pieces, (std::vector<std::string>{"connect \n", "recievedEEG\n", "握手成功\n", "connect \n"}));
 }
 
 TEST_F(UsbAmplifierTest, TimeoutsAreRestoredAfterEveryCall) {
