@@ -25,11 +25,14 @@ QRect LabelRect(const DialogUnits& du, const FieldPlace& field, int leftEdge) {
 }
 }  // namespace
 
-const QString CSettingsDlg::kEolFilter = QStringLiteral("eol(*.eol)) (*.eol)");
-const QString CSettingsDlg::kLocFilter = QStringLiteral("loc(*.loc)) (*.loc)");
+// Only the description is shown. File names are case-sensitive here, and
+// recordings are saved as ".EOL": both cases are offered.
+const QString CSettingsDlg::kEolFilter = QStringLiteral("eol(*.eol)) (*.eol *.EOL)");
+const QString CSettingsDlg::kLocFilter = QStringLiteral("loc(*.loc)) (*.loc *.LOC)");
 
 QString CSettingsDlg::ChooseFileToOpen(QWidget* parent, const QString& nameFilter) {
     QFileDialog dialog(parent, QString(), QString(), nameFilter);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};

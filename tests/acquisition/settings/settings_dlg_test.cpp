@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -92,7 +94,11 @@ TEST_F(SettingsDialog, ImportsTheHeaderOfADefaultRecording) {
     chosen = QString::fromStdString(path);
     Button(Id::kSimulatedBrowseId)->click();
 
-    EXPECT_EQ(filters, std::vector<QString>{"eol(*.eol)) (*.eol)"});
+    ASSERT_EQ(filters.size(), 1u);
+    EXPECT_TRUE(filters[0].startsWith("eol(*.eol)) ("));
+    const QStringList patterns = filters[0].section('(', -1).chopped(1).split(' ');
+    EXPECT_TRUE(QDir::match(patterns, "take1.EOL")) << "what the recorder saves must be offered";
+    EXPECT_TRUE(QDir::match(patterns, "old.eol"));
     EXPECT_EQ(Field(Id::kChannelCountId)->text(), "21");
     EXPECT_EQ(Field(Id::kSampleRateId)->text(), "1000");
     EXPECT_EQ(Field(Id::kPacketSizeId)->text(), "40");
@@ -125,7 +131,7 @@ TEST_F(SettingsDialog, ACancelledChooserChangesNothing) {
 TEST_F(SettingsDialog, ChoosesTheElectrodeFile) {
     chosen = "/data/montage.loc";
     Button(Id::kElectrodeBrowseId)->click();
-    EXPECT_EQ(filters, std::vector<QString>{"loc(*.loc)) (*.loc)"});
+    EXPECT_EQ(filters, std::vector<QString>{"loc(*.loc)) (*.loc *.LOC)"});
     EXPECT_EQ(Field(Id::kElectrodeFileId)->text(), chosen);
     EXPECT_EQ(dialog.electrodeFile, chosen);
 }
