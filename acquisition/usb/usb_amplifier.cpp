@@ -168,9 +168,15 @@ bool UsbAmplifier::DecodeInto(std::span<const std::uint8_t, amp::kFrameBytes> fr
     return true;
 }
 
+bool UsbAmplifier::ReadFrameOrPause(std::span<std::uint8_t, amp::kFrameBytes> frame) {
+    if (ReadFrame(frame)) return true;
+    Gate().WaitFor(std::chrono::milliseconds(kPauseAfterFailedReadMs));
+    return false;
+}
+
 int UsbAmplifier::ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) {
     std::array<std::uint8_t, amp::kFrameBytes> frame{};
-    if (!ReadFrame(frame)) return 0;
+    if (!ReadFrameOrPause(frame)) return 0;
     lastCounter = amp::FrameCounter(frame);
     counterSeen = 1;
     if (!DecodeInto(frame, packet)) return 0;
@@ -180,8 +186,8 @@ int UsbAmplifier::ReadPacketWithChannel(std::span<std::int32_t> packet, int& cha
 
 int UsbAmplifier::ReadPacket(std::span<std::int32_t> packet) {
     std::array<std::uint8_t, amp::kFrameBytes> frame{};
-    int received = 0;
-    if (!ReadBytes(frame, received, kFrameTimeoutMs) || received != amp::kFrameBytes) return 0;
+    if (!ReadFrameOrPause(frame)) return 0;
+    const int received = amp::kFrameBytes;
     const std::string count = std::to_string(received);
     PrintLine(count + "    " + count);
     const int counter = amp::FrameCounter(frame);
@@ -202,6 +208,7 @@ void UsbAmplifier::ReleaseReadsCancelled() {
 }
 
 void UsbAmplifier::CancelReads() {
+    Gate().Cancel();
     std::lock_guard lock(cancelMutex_);
     if (cancelledByCaller_) return;
     cancelledByCaller_ = true;
@@ -209,6 +216,7 @@ void UsbAmplifier::CancelReads() {
 }
 
 void UsbAmplifier::ResumeReads() {
+    Gate().Resume();
     std::lock_guard lock(cancelMutex_);
     if (!cancelledByCaller_) return;
     cancelledByCaller_ = false;

@@ -40,6 +40,10 @@ public:
     static constexpr int kCommandTimeoutMs = 1000;
     static constexpr int kReplyTimeoutMs = 3000;
     static constexpr int kFrameTimeoutMs = 3000;
+    // After a frame read that failed, the next read waits this long (or until
+    // reads are cancelled), so an unplugged adapter, whose reads fail at once,
+    // does not keep the acquisition thread spinning.
+    static constexpr int kPauseAfterFailedReadMs = 100;
     static constexpr int kLockPatienceMs = 100;
     static constexpr int kDrainTimeoutMs = 20;
 
@@ -71,6 +75,7 @@ private:
 
     // Reads one frame; false (nothing else touched) unless all of it arrived.
     bool ReadFrame(std::span<std::uint8_t, 2086> frame);
+    bool ReadFrameOrPause(std::span<std::uint8_t, 2086> frame);
     bool DecodeInto(std::span<const std::uint8_t, 2086> frame, std::span<std::int32_t> packet) const;
     bool SendCommand(std::span<const std::uint8_t> command);
     void DiscardStaleInput();

@@ -330,6 +330,23 @@ TEST_F(UsbAmplifierTest, StaleBytesAreDiscardedBeforeANewStream) {
     EXPECT_EQ(channel, 11);
 }
 
+TEST_F(UsbAmplifierTest, AFailedReadPausesBeforeTheNextAndStopEndsThePause) {
+    Open();
+    bridge->QueueRead(Frame(), UsbBridge::kReadError);  // an unplugged adapter fails at once
+    int channel = 0;
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - before,
+              std::chrono::milliseconds(UsbAmplifier::kPauseAfterFailedReadMs));
+
+    // Stop must not wait out the pause: a cancelled read returns at once.
+    amplifier->CancelReads();
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 0);
+    amplifier->ResumeReads();
+    bridge->QueueRead(Frame());
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
+}
+
 TEST_F(UsbAmplifierTest, CancelWakesAReadAndLetsTheStopCommandThrough) {
     Open();
     bridge->blockWhenEmpty = true;
