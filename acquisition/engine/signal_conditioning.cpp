@@ -61,11 +61,6 @@ void ScaleSignalChannels(std::span<double> packet, int packetSize, int channelCo
     }
 }
 
-namespace {
-constexpr double kAmplitudeFactor = 0.024835271617008;
-constexpr double kImpedancePerAmplitude = 0.1098;
-constexpr double kImpedanceOffset = 11.1671;
-}  // namespace
 
 ImpedanceEstimate EstimateImpedance(std::span<const std::int32_t> input, int packetSize, int channelCount, int d) {
     ImpedanceEstimate result;
@@ -79,10 +74,10 @@ ImpedanceEstimate EstimateImpedance(std::span<const std::int32_t> input, int pac
             A += x(4 * g + 1) - x(4 * g + 3);
         }
     }
-    const double a = kAmplitudeFactor * A;
-    const double b = kAmplitudeFactor * B;
+    const double a = impedance::kAmplitudeFactor * A;
+    const double b = impedance::kAmplitudeFactor * B;
     result.amplitude = packetSize > 0 ? 2 * std::sqrt(a * a + b * b) / packetSize : 0.0;
-    result.value = result.amplitude * kImpedancePerAmplitude - kImpedanceOffset;
+    result.value = result.amplitude * impedance::kPerAmplitude - impedance::kOffset;
     result.stored = TruncateToInt(result.value) / 2;
     return result;
 }

@@ -1,5 +1,7 @@
 #include "acquisition/usb/amplifier_emulator.h"
 
+#include "acquisition/engine/signal_conditioning.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -13,8 +15,8 @@ constexpr std::array<int, AmplifierEmulator::kSignalChannels> kImpedances{6, 5, 
 
 // EstimateImpedance turns a test-signal peak a into 0.1098 × √2 × 0.024835… × a
 // − 11.1671 and stores half of that, truncated; aim at the middle of the step.
-constexpr double kEstimatePerCount = 0.1098 * 1.4142135623730951 * 0.024835271617008;
-constexpr double kEstimateOffset = 11.1671;
+constexpr double kEstimatePerCount = impedance::kPerAmplitude * std::numbers::sqrt2 * impedance::kAmplitudeFactor;
+constexpr double kEstimateOffset = impedance::kOffset;
 
 constexpr double kBackgroundPole = 0.97;      // reddens the noise towards EEG's spectrum
 constexpr double kBackgroundDrive = 3600.0;   // about 15000 counts RMS after the pole
