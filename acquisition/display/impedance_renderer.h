@@ -16,7 +16,7 @@
 #include <span>
 #include <vector>
 
-#include "acquisition/display/electrode_file.h"
+#include "acquisition/electrodes/electrode_file.h"
 
 class QPainter;
 

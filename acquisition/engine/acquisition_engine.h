@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "acquisition/display/electrode_file.h"
+#include "acquisition/electrodes/electrode_file.h"
 #include "acquisition/engine/engine_ports.h"
 #include "acquisition/engine/file_playback_source.h"
 #include "acquisition/engine/signal_conditioning.h"

@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "acquisition/display/electrode_file.h"
+#include "acquisition/electrodes/electrode_file.h"
 #include "acquisition/engine/simulated_source.h"
 #include "common/sample_record.h"
 

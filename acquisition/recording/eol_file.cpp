@@ -1,7 +1,9 @@
 #include "acquisition/recording/eol_file.h"
 
+#include "common/regular_file.h"
 #include "common/truncate.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -27,20 +29,23 @@ bool WriteAll(int fd, const std::byte* data, std::size_t size) {
     return true;
 }
 
-}  // namespace
-
-bool ReadEolHeader(const std::string& path, EolHeader& header) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+bool ReadHeaderBlock(int fd, EolHeader& header) {
     std::array<double, 4> block{};
     const ssize_t n = ::pread(fd, block.data(), sizeof block, eol::kHeaderBlockOffset);
-    ::close(fd);
     if (n != static_cast<ssize_t>(sizeof block)) return false;
     header.channelCount = TruncateToInt(block[0]);
     header.sampleRate = TruncateToInt(block[1]);
     header.packetSize = TruncateToInt(block[2]);
     header.scale = block[3];
     return true;
+}
+
+}  // namespace
+
+bool ReadEolHeader(const std::string& path, EolHeader& header) {
+    std::string error;
+    const UniqueFd fd = OpenRegularFile(path, kUnboundedFileSize, error);
+    return fd && ReadHeaderBlock(fd.Get(), header);
 }
 
 std::array<std::byte, eol::kHeaderBlockSize> EolHeaderBlock(int sampleRate, int packetSize, double scale) {
@@ -83,4 +88,51 @@ bool EolFile::Append(std::span<const SampleRecord> records) {
 void EolFile::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+}
+
+bool EolReader::Open(const std::string& path, std::string& error) {
+    fd_ = OpenRegularFile(path, kUnboundedFileSize, error);
+    if (!fd_) return false;
+    if (!ReadHeaderBlock(fd_.Get(), header_)) {
+        error = "no EOL header";
+        fd_.Close();
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd_.Get(), &info) != 0) {
+        error = std::strerror(errno);
+        fd_.Close();
+        return false;
+    }
+    const std::int64_t sampleBytes = std::max<std::int64_t>(0, info.st_size - eol::kHeaderRegionSize);
+    recordCount_ = sampleBytes / static_cast<std::int64_t>(sizeof(SampleRecord));
+    trailingBytes_ = static_cast<int>(sampleBytes % static_cast<std::int64_t>(sizeof(SampleRecord)));
+    next_ = 0;
+    return true;
+}
+
+std::size_t EolReader::Read(std::span<SampleRecord> records) {
+    if (!fd_) return 0;
+    const auto count = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(records.size()), recordCount_ - next_));
+    const std::size_t bytes = count * sizeof(SampleRecord);
+    auto* out = reinterpret_cast<std::byte*>(records.data());
+    std::size_t done = 0;
+    while (done < bytes) {
+        const off_t at = eol::kHeaderRegionSize + static_cast<off_t>(next_) * static_cast<off_t>(sizeof(SampleRecord)) +
+                         static_cast<off_t>(done);
+        const ssize_t n = ::pread(fd_.Get(), out + done, bytes - done, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // the file shrank or cannot be read
+        done += static_cast<std::size_t>(n);
+    }
+    const std::size_t whole = done / sizeof(SampleRecord);
+    next_ += static_cast<std::int64_t>(whole);
+    return whole;
+}
+
+bool EolReader::Seek(std::int64_t record) {
+    if (!fd_ || record < 0 || record > recordCount_) return false;
+    next_ = record;
+    return true;
 }

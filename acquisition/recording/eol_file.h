@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/sample_record.h"
+#include "common/unique_fd.h"
 
 namespace eol {
 inline constexpr long kHeaderRegionSize = 200;
@@ -26,7 +27,7 @@ struct EolHeader {
 };
 
 // Reads the header block. Fails, leaving header untouched, when the file cannot
-// be opened or is too short to hold the whole block. Doubles are truncated toward
+// be opened, is not a regular file or is too short to hold the whole block. Doubles are truncated toward
 // zero; values outside int's range saturate and a NaN reads as 0, because the
 // block of a file of another kind may hold anything.
 bool ReadEolHeader(const std::string& path, EolHeader& header);
@@ -56,4 +57,32 @@ public:
 
 private:
     int fd_ = -1;
+};
+
+// A recording read front to back a chunk of records at a time, so that an
+// hour's file never has to be held in memory. Only regular files are opened.
+class EolReader {
+public:
+    // Opens path and reads its header. False, with the reason in error, when
+    // the file cannot be opened, is not a regular file or has no whole header.
+    bool Open(const std::string& path, std::string& error);
+
+    const EolHeader& Header() const { return header_; }
+    // Whole records after the header region.
+    std::int64_t RecordCount() const { return recordCount_; }
+    // Bytes of a record cut short at the end of the file (0 to 83).
+    int TrailingBytes() const { return trailingBytes_; }
+
+    // Reads the next records into records; returns how many (0 at the end or
+    // on a read error). The trailing part of a record is never delivered.
+    std::size_t Read(std::span<SampleRecord> records);
+    // Positions at record index (0 to RecordCount()).
+    bool Seek(std::int64_t record);
+
+private:
+    UniqueFd fd_;
+    EolHeader header_;
+    std::int64_t recordCount_ = 0;
+    std::int64_t next_ = 0;
+    int trailingBytes_ = 0;
 };

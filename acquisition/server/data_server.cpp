@@ -95,7 +95,7 @@ bool DataServer::Start() {
     const std::optional<SocketAddress> address = ParseListenAddress(listenAddress_, listenPort_);
     // POSIX has no separate start-up of the socket layer; a socket that cannot
     // be had at all is this system's "the socket layer failed".
-    SocketHandle socket(::socket(address ? address->Family() : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    UniqueFd socket(::socket(address ? address->Family() : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!socket.IsOpen()) {
         Q_EMIT messageRequested(QString::fromUtf8(kInitFailed), QString::fromUtf8(kInitFailedCaption));
         return false;
@@ -154,7 +154,7 @@ void DataServer::AcceptPendingClient(int listenFd) {
         SetAccepting(false);
         return;
     }
-    SocketHandle accepted(::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    UniqueFd accepted(::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!accepted.IsOpen()) {
         // A connection that went away before we took it is no error of ours;
         // anything else (out of descriptors) is retried a little later.

@@ -26,7 +26,7 @@
 // dropped.
 
 #include "acquisition/engine/engine_ports.h"
-#include "acquisition/server/socket_handle.h"
+#include "common/unique_fd.h"
 #include "common/sample_record.h"
 
 #include <QObject>
@@ -102,7 +102,7 @@ Q_SIGNALS:
 
 private:
     struct Listener {
-        SocketHandle socket;
+        UniqueFd socket;
         std::unique_ptr<QSocketNotifier> notifier;
     };
 
@@ -128,7 +128,7 @@ private:
     std::vector<Listener> listenSockets;
 
     mutable std::mutex clientMutex_;
-    SocketHandle clientSocket;           // written under clientMutex_, on the UI thread only
+    UniqueFd clientSocket;           // written under clientMutex_, on the UI thread only
     std::vector<std::byte> backlog_;     // under clientMutex_
     bool clientGivenUp_ = false;         // under clientMutex_
     QSocketNotifier clientNotifier_{QSocketNotifier::Read};

@@ -4,14 +4,15 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
-#include <fstream>
 
+#include "acquisition/electrodes/electrode_file.h"
 #include "acquisition/settings/settings_values.h"
 #include "acquisition/shell/about_box.h"
 #include "acquisition/shell/amplifier_factory.h"
 #include "acquisition/shell/command_ids.h"
 #include "acquisition/shell/main_frame.h"
 #include "acquisition/shell/vostrel_view.h"
+#include "common/regular_file.h"
 
 CVostrelApp::CVostrelApp(VostrelOptions options) : options_(std::move(options)) {}
 
@@ -25,9 +26,12 @@ bool CVostrelApp::Prepare(std::string& error) {
         if (!PlaybackSettings(options_.playFile, settings, error)) return false;
         playSettings_ = settings;
     }
-    if (!options_.electrodeFile.empty() && !std::ifstream(options_.electrodeFile)) {
-        error = "cannot read the electrode file " + options_.electrodeFile;
-        return false;
+    if (!options_.electrodeFile.empty()) {
+        std::string cause;
+        if (!OpenRegularFile(options_.electrodeFile, kMaxElectrodeFileBytes, cause)) {
+            error = "cannot read the electrode file " + options_.electrodeFile + ": " + cause;
+            return false;
+        }
     }
     return true;
 }

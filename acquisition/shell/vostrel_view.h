@@ -15,7 +15,7 @@
 #include "acquisition/display/impedance_display.h"
 #include "acquisition/display/wave_display.h"
 #include "acquisition/engine/acquisition_engine.h"
-#include "acquisition/recording/gui/save_data_command.h"
+#include "acquisition/shell/save_data_command.h"
 #include "acquisition/server/data_server.h"
 #include "acquisition/shell/command_table.h"
 

@@ -72,11 +72,6 @@ void CopyZeroTerminated(const std::string& text, std::span<char> buffer) {
 }
 }  // namespace
 
-void UniqueFd::Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-}
-
 SerialBridge::SerialBridge() : cancelEvent_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 SerialBridge::SerialBridge(std::string devicePath)

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/display/electrode_file.h"
+#include "acquisition/electrodes/electrode_file.h"
 #include "acquisition/engine/acquisition_engine.h"
 
 namespace {

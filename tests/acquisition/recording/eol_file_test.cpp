@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <vector>
 #include <sys/resource.h>
 #include <csignal>
 
@@ -148,6 +150,51 @@ TEST(EolHeaderReader, ShortOrMissingFilesFailWithoutTouchingTheOutput) {
     }
     EolHeader header;
     EXPECT_TRUE(ReadEolHeader(dir.Write("exact.EOL", std::string(82, '\0')), header));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EolReader, ReadsWholeRecordsInChunksAndReportsACutLastRecord) {
+    TempDir dir;
+    const auto path = dir.File("r.EOL");
+    {
+        EolFile file;
+        ASSERT_TRUE(file.Create(path));
+        ASSERT_TRUE(file.WriteHeader(500, 20, 0.5));
+        std::vector<SampleRecord> records(10);
+        for (int i = 0; i < 10; ++i) records[static_cast<std::size_t>(i)].slots[0] = i;
+        ASSERT_TRUE(file.Append(records));
+    }
+    std::ofstream(path, std::ios::binary | std::ios::app) << std::string(30, '\x7f');
+
+    EolReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(path, error)) << error;
+    EXPECT_EQ(reader.Header().sampleRate, 500);
+    EXPECT_EQ(reader.RecordCount(), 10);
+    EXPECT_EQ(reader.TrailingBytes(), 30);
+    std::vector<SampleRecord> chunk(4);
+    std::vector<int> seen;
+    while (const std::size_t n = reader.Read(chunk)) {
+        for (std::size_t i = 0; i < n; ++i) seen.push_back(chunk[i].slots[0]);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    ASSERT_TRUE(reader.Seek(8));
+    EXPECT_EQ(reader.Read(chunk), 2u);
+    EXPECT_EQ(chunk[0].slots[0], 8);
+}
+
+TEST(EolReader, RefusesWhatIsNoRecording) {
+    TempDir dir;
+    for (const std::string& path : {dir.Write("short.EOL", std::string(40, '\0')), std::string("/dev/zero"),
+                                    dir.File("none.EOL")}) {
+        EolReader reader;
+        std::string error;
+        EXPECT_FALSE(reader.Open(path, error)) << path;
+        EXPECT_FALSE(error.empty()) << path;
+    }
 }
 
 }  // namespace

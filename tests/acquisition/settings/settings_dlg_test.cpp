@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "acquisition/recording/eol_file.h"
-#include "acquisition/recording/scripted_amplifier.h"
+#include "support/scripted_amplifier.h"
 #include "acquisition/settings/dialog_units.h"
 #include "acquisition/settings/settings_values.h"
 #include "acquisition/shell/qt_application.h"

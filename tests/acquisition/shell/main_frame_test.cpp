@@ -11,7 +11,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "acquisition/recording/scripted_amplifier.h"
+#include "support/scripted_amplifier.h"
 #include "acquisition/shell/command_ids.h"
 #include "acquisition/shell/main_tool_bar.h"
 #include "acquisition/shell/qt_application.h"

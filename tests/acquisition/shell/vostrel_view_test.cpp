@@ -7,7 +7,7 @@
 #include <QTest>
 #include <thread>
 
-#include "acquisition/recording/scripted_amplifier.h"
+#include "support/scripted_amplifier.h"
 #include "acquisition/shell/command_ids.h"
 #include "support/temp_dir.h"
 

@@ -21,10 +21,14 @@ struct ChannelRecord {
     double mapY = 0.0;  // -0.5 .. 0.5, downwards (towards the back of the head)
 };
 
+// Larger files are refused: a montage is a few hundred bytes.
+inline constexpr std::int64_t kMaxElectrodeFileBytes = 1 << 20;
+
 // Fills records 0, 1, ... from the file's lines (at most records.size() lines are
 // read; an empty line fills a record too), normalises the records read into map
 // coordinates and returns how many lines were read. Returns 0 when the file
-// cannot be opened (with the cause in *error, if given) or is empty; records
+// cannot be opened, is not a regular file or is larger than
+// kMaxElectrodeFileBytes (with the cause in *error, if given) or is empty; records
 // without a line keep what they held.
 int ReadElectrodeLocations(std::span<ChannelRecord> records, const std::string& path,
                            std::string* error = nullptr);

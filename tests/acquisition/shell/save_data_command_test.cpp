@@ -1,4 +1,4 @@
-#include "acquisition/recording/gui/save_data_command.h"
+#include "acquisition/shell/save_data_command.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "acquisition/recording/scripted_amplifier.h"
+#include "support/scripted_amplifier.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "acquisition/recording/gui/save_data_command.h"
+#include "acquisition/shell/save_data_command.h"
 
 #include <QFileDialog>
 

@@ -1,9 +1,10 @@
-#include "acquisition/display/electrode_file.h"
+#include "acquisition/electrodes/electrode_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <sys/stat.h>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -105,6 +106,25 @@ TEST(ElectrodeFile, MissingOrEmptyFileReadsNothingAndSaysWhy) {
     EXPECT_EQ(ReadElectrodeLocations(records, dir.File(""), &error), 0);
     EXPECT_NE(error.find("directory"), std::string::npos) << error;
     EXPECT_STREQ(records[0].label, "keep");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ElectrodeFile, RefusesDevicesFifosAndOversizedFilesWithTheCause) {
+    TempDir dir;
+    const std::string fifo = dir.File("pipe.loc");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string large = dir.Write("large.loc", std::string(kMaxElectrodeFileBytes + 1, '1'));
+    for (const auto& [path, cause] : {std::pair{std::string("/dev/zero"), "not a regular file"},
+                                      std::pair{fifo, "not a regular file"},
+                                      std::pair{large, "larger than 1048576 bytes"}}) {
+        std::vector<ChannelRecord> records(17);
+        std::string error;
+        EXPECT_EQ(ReadElectrodeLocations(records, path, &error), 0) << path;
+        EXPECT_NE(error.find(cause), std::string::npos) << error;
+    }
 }
 
 }  // namespace

@@ -1,13 +1,14 @@
-#include "acquisition/display/electrode_file.h"
+#include "acquisition/electrodes/electrode_file.h"
 
+#include "common/regular_file.h"
 #include "common/truncate.h"
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <string_view>
 
 namespace {
@@ -127,30 +128,36 @@ void ParseElectrodeLine(std::string_view line, ChannelRecord& record) {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-std::string OpenFailure(const std::string& path, int cause) {
-    return "电极位置文件打开失败: " + path + " (" + std::strerror(cause) + ")";
+std::string OpenFailure(const std::string& path, const std::string& cause) {
+    return "电极位置文件打开失败: " + path + " (" + cause + ")";
 }
 
-// The whole file, or nothing and the cause. A path that opens but cannot be
-// read (a directory, say) is reported like one that does not open.
+// The whole file, or nothing and the cause. Only a regular file of at most
+// kMaxElectrodeFileBytes is read, so a device or a FIFO named by mistake can
+// neither hang the program nor fill its memory.
 bool ReadWholeFile(const std::string& path, std::string& text, std::string* error) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        if (error) *error = OpenFailure(path, errno);
+    std::string cause;
+    const UniqueFd fd = OpenRegularFile(path, kMaxElectrodeFileBytes, cause);
+    if (!fd) {
+        if (error) *error = OpenFailure(path, cause);
         return false;
     }
     char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
-    if (std::ferror(file.get())) {
-        if (error) *error = OpenFailure(path, errno);
-        return false;
+    for (;;) {
+        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            if (error) *error = OpenFailure(path, std::strerror(errno));
+            return false;
+        }
+        if (got == 0) return true;
+        text.append(buffer, static_cast<std::size_t>(got));
+        // The file grew after it was measured.
+        if (text.size() > static_cast<std::size_t>(kMaxElectrodeFileBytes)) {
+            if (error) *error = OpenFailure(path, "larger than " + std::to_string(kMaxElectrodeFileBytes) + " bytes");
+            return false;
+        }
     }
-    return true;
 }
 
 }  // namespace

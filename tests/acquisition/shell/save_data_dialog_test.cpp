@@ -1,6 +1,6 @@
 // The save-data command's file dialog, as the user sees it.
 
-#include "acquisition/recording/gui/save_data_command.h"
+#include "acquisition/shell/save_data_command.h"
 
 #include <QComboBox>
 #include <QFileDialog>
