@@ -6,10 +6,26 @@
 // only. Open, Close and the device-specific open operations run on the UI thread
 // while no acquisition thread runs. CancelReads and ResumeReads run on the UI
 // thread, CancelReads possibly while a read is in progress: that is how Stop
-// ends a read without waiting for its timeout.
+// ends a read without waiting for its timeout. Health may be asked on any
+// thread at any time.
 
 #include <cstdint>
 #include <span>
+
+// The state of the link to the device, as the user is told it.
+enum class LinkState {
+    Idle,          // not asked for data (before a start, after a stop)
+    NoDevice,      // could not be opened
+    Connecting,    // opened and told to send, no whole frame yet
+    Acquiring,     // whole frames arrive
+    Disconnected,  // the device went away; it is being reopened
+};
+
+struct DeviceHealth {
+    LinkState state = LinkState::Idle;
+    // Frames the device sent that never arrived whole, since the start.
+    std::uint64_t lostFrames = 0;
+};
 
 class AmplifierDevice {
 public:
@@ -32,4 +48,6 @@ public:
     // until ResumeReads.
     virtual void CancelReads() = 0;
     virtual void ResumeReads() = 0;
+
+    virtual DeviceHealth Health() const = 0;
 };

@@ -68,4 +68,8 @@ class ModalAmplifier : public SimulatedSource {
 public:
     virtual bool OpenDevice(int packetSize, int channelCount, int sampleRate) = 0;
     virtual void SetMode(int mode) = 0;
+    // The device and why it last failed to open or went away, for messages:
+    // "/dev/ttyUSB0 (No such file or directory)". Any thread.
+    virtual std::string LastFailure() const { return {}; }
+    DeviceHealth Health() const override { return {LinkState::Idle, 0}; }
 };

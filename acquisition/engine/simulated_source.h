@@ -28,6 +28,8 @@ public:
     int GetSampleRate() const override { return sampleRate; }
     void CancelReads() override { gate_.Cancel(); }
     void ResumeReads() override { gate_.Resume(); }
+    // A file source has no link to lose.
+    DeviceHealth Health() const override { return {LinkState::Acquiring, 0}; }
 
     // How long a file source sleeps before each read: one packet's duration,
     // integer milliseconds. 0 for a sample rate that cannot pace.

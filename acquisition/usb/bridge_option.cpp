@@ -56,27 +56,34 @@ bool ParseHoldSeconds(std::string_view text, double& seconds, std::string& error
     return true;
 }
 
-bool ParseEmulatorOptions(std::string_view text, EmulatorOptions& options, std::string& error) {
+bool ParseEmulatorOptions(std::string_view text, EmulatorOptions& options, EmulatorFaults& faults,
+                          std::string& error) {
     EmulatorOptions parsed = options;
+    EmulatorFaults parsedFaults = faults;
     while (!text.empty()) {
         const std::string_view item = NextField(text, ',');
         const auto equals = item.find('=');
         const std::string_view key = item.substr(0, equals);
         const std::string_view value = equals == std::string_view::npos ? std::string_view{} : item.substr(equals + 1);
         if (equals == std::string_view::npos) {
-            error = "emulator option \"" + std::string(item) + "\" needs a value (ssvep=F1/F2/... or hold=SECONDS)";
+            error = "emulator option \"" + std::string(item) +
+                    "\" needs a value (ssvep=F1/F2/..., hold=SECONDS or a fault as lose-bytes=3/2)";
             return false;
         }
         if (key == "ssvep") {
             if (!ParseSsvepSchedule(value, parsed.ssvepFrequencies, error)) return false;
         } else if (key == "hold") {
             if (!ParseHoldSeconds(value, parsed.holdSeconds, error)) return false;
+        } else if (IsFaultKey(key)) {
+            if (!ParseFault(key, value, parsedFaults, error)) return false;
         } else {
-            error = "unknown emulator option \"" + std::string(key) + "\" (known: ssvep, hold)";
+            error = "unknown emulator option \"" + std::string(key) +
+                    "\" (known: ssvep, hold, lose-bytes, lose-frames, pause, silence, vanish)";
             return false;
         }
     }
     options = std::move(parsed);
+    faults = parsedFaults;
     return true;
 }
 
@@ -97,9 +104,11 @@ std::unique_ptr<UsbBridge> MakeBridge(std::string_view option, std::string& erro
     }
     if (kind == "emulator") {
         EmulatorOptions options;
-        if (!ParseEmulatorOptions(argument, options, error)) return nullptr;
-        return std::make_unique<EmulatedBridge>(std::move(options));
+        EmulatorFaults faults;
+        if (!ParseEmulatorOptions(argument, options, faults, error)) return nullptr;
+        return std::make_unique<EmulatedBridge>(std::move(options), faults);
     }
-    error = "unknown amplifier \"" + std::string(option) + "\": use serial[:DEVICE] or emulator[:ssvep=F1/F2/...,hold=SECONDS]";
+    error = "unknown amplifier \"" + std::string(option) +
+            "\": use serial[:DEVICE] or emulator[:ssvep=F1/F2/...,hold=SECONDS,FAULT=N/SECONDS...]";
     return nullptr;
 }

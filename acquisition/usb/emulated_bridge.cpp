@@ -1,18 +1,20 @@
 #include "acquisition/usb/emulated_bridge.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
-namespace {
-constexpr auto kFrameInterval = std::chrono::milliseconds(AmplifierEmulator::kFrameIntervalMs);
+EmulatedBridge::EmulatedBridge(EmulatorOptions options, EmulatorFaults faults, std::unique_ptr<EmulatorClock> clock)
+    : clock_(std::move(clock)), line_(std::move(options), faults) {}
+
+void EmulatedBridge::Advance() {
+    line_.Advance(clock_->Now());
+    if (line_.Gone()) open_ = false;
 }
 
-EmulatedBridge::EmulatedBridge(EmulatorOptions options, std::unique_ptr<EmulatorClock> clock)
-    : clock_(std::move(clock)), emulator_(std::move(options)) {}
-
 UsbBridge::Status EmulatedBridge::GetNumDevices(int& count) {
-    count = 1;
+    std::lock_guard lock(mutex_);
+    Advance();
+    count = line_.Gone() ? 0 : 1;
     return kSuccess;
 }
 
@@ -28,9 +30,16 @@ UsbBridge::Status EmulatedBridge::GetProductString(int deviceIndex, std::span<ch
 UsbBridge::Status EmulatedBridge::Open(int deviceIndex, Handle& handle) {
     if (deviceIndex != 0) return kDeviceNotFound;
     std::lock_guard lock(mutex_);
+    Advance();
+    if (line_.Gone()) return kDeviceNotFound;
     open_ = true;
     handle = kHandle;
     return kSuccess;
+}
+
+std::string EmulatedBridge::LastError() const {
+    std::lock_guard lock(mutex_);
+    return line_.Gone() ? "unplugged" : "closed";
 }
 
 UsbBridge::Status EmulatedBridge::SetBaudRate(Handle handle, int baudRate) {
@@ -58,55 +67,32 @@ UsbBridge::Status EmulatedBridge::Write(Handle handle, std::span<const std::uint
     bytesWritten = 0;
     {
         std::lock_guard lock(mutex_);
-        if (!ValidHandle(handle)) return kInvalidHandle;
+        Advance();
+        if (!ValidHandle(handle)) return line_.Gone() ? kWriteError : kInvalidHandle;
         bytesWritten = static_cast<int>(bytes.size());
         if (silent_) return kSuccess;
-        const bool wasStreaming = emulator_.Streaming();
-        const std::vector<std::uint8_t> reply = emulator_.Receive(bytes);
-        output_.insert(output_.end(), reply.begin(), reply.end());
-        if (!wasStreaming && emulator_.Streaming()) nextFrameDue_ = clock_->Now() + kFrameInterval;
+        line_.Receive(bytes, clock_->Now());
         ++changes_;
     }
     wake_.notify_all();
     return kSuccess;
 }
 
-void EmulatedBridge::QueueDueFrames() {
-    std::array<std::uint8_t, amp::kFrameBytes> frame{};
-    const auto now = clock_->Now();
-    while (emulator_.Streaming() && !silent_ && nextFrameDue_ <= now) {
-        emulator_.NextFrame(frame);
-        // A reader that falls far behind loses frames, as on a real link;
-        // the counter shows the gap.
-        if (output_.size() < kMaxQueuedFrames * amp::kFrameBytes) output_.insert(output_.end(), frame.begin(), frame.end());
-        nextFrameDue_ += kFrameInterval;
-    }
-}
-
 UsbBridge::Status EmulatedBridge::Read(Handle handle, std::span<std::uint8_t> buffer, int& bytesReceived) {
     bytesReceived = 0;
     std::unique_lock lock(mutex_);
-    if (!ValidHandle(handle)) return kInvalidHandle;
     const auto deadline = clock_->Now() + std::chrono::milliseconds(readTimeoutMs_);
-    auto deliver = [&](std::size_t count) {
-        std::copy_n(output_.begin(), count, buffer.begin());
-        output_.erase(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(count));
-        bytesReceived = static_cast<int>(count);
-    };
+    std::size_t got = 0;
     for (;;) {
         if (cancelled_) return kCancelled;
-        QueueDueFrames();
-        if (output_.size() >= buffer.size()) {
-            deliver(buffer.size());
-            return kSuccess;
-        }
+        Advance();
+        if (!ValidHandle(handle)) return line_.Gone() ? kReadError : kInvalidHandle;
         const auto now = clock_->Now();
-        if (now >= deadline) {
-            deliver(output_.size());
-            return kTimeout;
-        }
-        const bool framesComing = emulator_.Streaming() && !silent_;
-        const auto until = framesComing ? std::min(deadline, nextFrameDue_) : deadline;
+        if (!silent_) got += line_.Take(buffer.subspan(got), now);
+        bytesReceived = static_cast<int>(got);
+        if (got == buffer.size()) return kSuccess;
+        if (now >= deadline) return kTimeout;
+        const auto until = silent_ ? deadline : std::min(deadline, line_.NextChange());
         readWaiting_ = true;
         const unsigned seen = changes_;
         clock_->WaitUntil(lock, wake_, until, [this, seen] { return cancelled_ || changes_ != seen; });
@@ -130,8 +116,9 @@ void EmulatedBridge::ResumeReads() {
 void EmulatedBridge::SetSilent(bool silent) {
     {
         std::lock_guard lock(mutex_);
+        // Switched off: it forgets its mode and makes no frames.
+        if (silent && !silent_) line_.Receive(amp::StopCommand(), clock_->Now());
         silent_ = silent;
-        if (!silent_ && emulator_.Streaming()) nextFrameDue_ = clock_->Now() + kFrameInterval;
         ++changes_;
     }
     wake_.notify_all();
@@ -144,5 +131,15 @@ bool EmulatedBridge::ReadWaiting() const {
 
 int EmulatedBridge::Mode() const {
     std::lock_guard lock(mutex_);
-    return emulator_.Mode();
+    return line_.Mode();
+}
+
+FaultCounts EmulatedBridge::Counts() const {
+    std::lock_guard lock(mutex_);
+    return line_.Counts();
+}
+
+void EmulatedBridge::WatchFrames(EmulatorLine::FrameWatcher watcher) {
+    std::lock_guard lock(mutex_);
+    line_.WatchFrames(std::move(watcher));
 }

@@ -2,17 +2,18 @@
 // The amplifier emulator behind the bridge interface, in the same process: a
 // handshake is answered at once, a mode command starts one frame per 40 ms of
 // the clock, the stop command ends them. Frames not read yet wait in the
-// bridge as they would in a real one, up to about a second's worth.
+// bridge as they would in a real one, up to about a second's worth. Faults,
+// when asked for, are injected on the line (see emulator_faults.h); while the
+// adapter has vanished, opening fails and reads fail as on a pulled adapter.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 
-#include "acquisition/usb/amplifier_emulator.h"
 #include "acquisition/usb/emulator_clock.h"
+#include "acquisition/usb/emulator_line.h"
 #include "acquisition/usb/usb_bridge.h"
 
 class EmulatedBridge final : public UsbBridge {
@@ -20,9 +21,8 @@ public:
     static constexpr Handle kHandle = 1;
     static constexpr const char* kProductString = "Amplifier emulator";
     static constexpr int kDefaultTimeoutMs = 1000;
-    static constexpr std::size_t kMaxQueuedFrames = 25;
 
-    explicit EmulatedBridge(EmulatorOptions options = {},
+    explicit EmulatedBridge(EmulatorOptions options = {}, EmulatorFaults faults = {},
                             std::unique_ptr<EmulatorClock> clock = std::make_unique<SteadyClock>());
 
     Status GetNumDevices(int& count) override;
@@ -35,6 +35,8 @@ public:
     Status SetBaudRate(Handle handle, int baudRate) override;
     void CancelReads() override;
     void ResumeReads() override;
+    std::string DeviceName() const override { return kProductString; }
+    std::string LastError() const override;
 
     // A silent amplifier takes commands and answers nothing, like one that is
     // switched off behind a live bridge.
@@ -42,17 +44,18 @@ public:
     // True while a Read waits for bytes.
     bool ReadWaiting() const;
     int Mode() const;
+    FaultCounts Counts() const;
+    void WatchFrames(EmulatorLine::FrameWatcher watcher);
 
 private:
+    // Brings the line up to now; a vanished adapter drops the open handle.
+    void Advance();
     bool ValidHandle(Handle handle) const { return open_ && handle == kHandle; }
-    void QueueDueFrames();
 
     std::unique_ptr<EmulatorClock> clock_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    AmplifierEmulator emulator_;
-    std::deque<std::uint8_t> output_;
-    EmulatorClock::TimePoint nextFrameDue_{};
+    EmulatorLine line_;
     bool open_ = false;
     bool silent_ = false;
     bool cancelled_ = false;

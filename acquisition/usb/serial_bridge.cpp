@@ -123,13 +123,26 @@ UsbBridge::Status SerialBridge::GetProductString(int deviceIndex, std::span<char
     return kSuccess;
 }
 
+UsbBridge::Status SerialBridge::Fail(Status status, std::string why) {
+    lastError_ = std::move(why);
+    return status;
+}
+
+std::string SerialBridge::DeviceName() const {
+    if (fixedPath_) return *fixedPath_;
+    return devices_.empty() ? std::string("USB serial port") : devices_.front();
+}
+
 UsbBridge::Status SerialBridge::Open(int deviceIndex, Handle& handle) {
     const auto& devices = Devices();
-    if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= devices.size()) return kDeviceNotFound;
+    if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= devices.size()) {
+        return Fail(kDeviceNotFound, "no USB serial port found");
+    }
     port_.Reset();  // opening again replaces the earlier connection
     UniqueFd fd(::open(devices[static_cast<std::size_t>(deviceIndex)].c_str(),
                        O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd || !MakeRaw(fd.Get())) return kDeviceNotFound;
+    if (!fd) return Fail(kDeviceNotFound, std::strerror(errno));
+    if (!MakeRaw(fd.Get())) return Fail(kDeviceNotFound, "not a serial port");
     tcflush(fd.Get(), TCIOFLUSH);
     port_ = std::move(fd);
     handle = ++handle_;
@@ -138,16 +151,17 @@ UsbBridge::Status SerialBridge::Open(int deviceIndex, Handle& handle) {
 
 UsbBridge::Status SerialBridge::SetBaudRate(Handle handle, int baudRate) {
     if (!ValidHandle(handle)) return kInvalidHandle;
+    const std::string refused = "cannot set " + std::to_string(baudRate) + " baud";
     const auto speed = SpeedFor(baudRate);
-    if (!speed) return kInvalidBaudRate;
+    if (!speed) return Fail(kInvalidBaudRate, refused);
     termios tio{};
-    if (tcgetattr(port_.Get(), &tio) != 0) return kInvalidHandle;
+    if (tcgetattr(port_.Get(), &tio) != 0) return Fail(kInvalidHandle, std::strerror(errno));
     cfsetispeed(&tio, *speed);
     cfsetospeed(&tio, *speed);
-    if (tcsetattr(port_.Get(), TCSANOW, &tio) != 0) return kInvalidBaudRate;
+    if (tcsetattr(port_.Get(), TCSANOW, &tio) != 0) return Fail(kInvalidBaudRate, refused);
     // tcsetattr succeeds when any part of the change took; make sure the speed did.
     termios now{};
-    if (tcgetattr(port_.Get(), &now) != 0 || cfgetospeed(&now) != *speed) return kInvalidBaudRate;
+    if (tcgetattr(port_.Get(), &now) != 0 || cfgetospeed(&now) != *speed) return Fail(kInvalidBaudRate, refused);
     return kSuccess;
 }
 
@@ -172,7 +186,7 @@ UsbBridge::Status SerialBridge::Read(Handle handle, std::span<std::uint8_t> buff
     while (got < buffer.size()) {
         pollfd fds[2] = {{port_.Get(), POLLIN, 0}, {cancelEvent_.Get(), POLLIN, 0}};
         const int ready = ::poll(fds, 2, RemainingMs(deadline));
-        if (ready < 0 && errno != EINTR) return kReadError;
+        if (ready < 0 && errno != EINTR) return Fail(kReadError, std::strerror(errno));
         if (fds[1].revents & POLLIN) return kCancelled;
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             const ssize_t n = ::read(port_.Get(), buffer.data() + got, buffer.size() - got);
@@ -182,7 +196,8 @@ UsbBridge::Status SerialBridge::Read(Handle handle, std::span<std::uint8_t> buff
                 continue;
             }
             // Hang-up or error with nothing left to read: the adapter is gone.
-            if (n == 0 || (errno != EAGAIN && errno != EINTR)) return kReadError;
+            if (n == 0) return Fail(kReadError, "device gone");
+            if (errno != EAGAIN && errno != EINTR) return Fail(kReadError, std::strerror(errno));
         }
         if (ready == 0 && Clock::now() >= deadline) return kTimeout;
     }
@@ -201,11 +216,11 @@ UsbBridge::Status SerialBridge::Write(Handle handle, std::span<const std::uint8_
             bytesWritten = static_cast<int>(done);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return kWriteError;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail(kWriteError, std::strerror(errno));
         pollfd fd{port_.Get(), POLLOUT, 0};
         const int ready = ::poll(&fd, 1, RemainingMs(deadline));
-        if (ready < 0 && errno != EINTR) return kWriteError;
-        if (fd.revents & (POLLHUP | POLLERR)) return kWriteError;
+        if (ready < 0 && errno != EINTR) return Fail(kWriteError, std::strerror(errno));
+        if (fd.revents & (POLLHUP | POLLERR)) return Fail(kWriteError, "device gone");
         if (ready == 0 && Clock::now() >= deadline) return kTimeout;
     }
     return kSuccess;

@@ -32,6 +32,8 @@ public:
     Status SetBaudRate(Handle handle, int baudRate) override;
     void CancelReads() override;
     void ResumeReads() override;
+    std::string DeviceName() const override;
+    std::string LastError() const override { return lastError_; }
 
     // /dev paths of the USB serial ports listed under sysClassTty, sorted.
     static std::vector<std::string> FindUsbSerialPorts(const std::filesystem::path& sysClassTty = "/sys/class/tty");
@@ -41,6 +43,7 @@ public:
 private:
     const std::vector<std::string>& Devices();
     bool ValidHandle(Handle handle) const { return port_ && handle == handle_; }
+    Status Fail(Status status, std::string why);
 
     std::optional<std::string> fixedPath_;
     std::vector<std::string> devices_;
@@ -49,6 +52,7 @@ private:
     Handle handle_ = 0;
     int readTimeoutMs_ = kDefaultTimeoutMs;
     int writeTimeoutMs_ = kDefaultTimeoutMs;
+    std::string lastError_;
 
     UniqueFd cancelEvent_;
     std::mutex cancelMutex_;

@@ -1,7 +1,9 @@
 #include "acquisition/usb/usb_amplifier.h"
 
 #include <array>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <string>
 
 #include "acquisition/usb/amplifier_protocol.h"
@@ -12,6 +14,9 @@ constexpr const char* kReceived = "recieved";
 constexpr const char* kHandshakeFailed = "握手失败";
 constexpr const char* kHandshakeSucceeded = "握手成功";
 constexpr const char* kLostData = "lost data.......";
+constexpr const char* kLostFrames = "amplifier: frames lost: ";
+constexpr const char* kConnectionLost = "amplifier: connection lost: ";
+constexpr const char* kReconnected = "amplifier: reconnected";
 // Enough to empty the kernel's and the bridge's buffers of a stream that was
 // cut short, without hanging on a device that never goes quiet.
 constexpr int kMaxDrainReads = 64;
@@ -61,30 +66,41 @@ void UsbAmplifier::PrintLine(std::string_view line) {
     out_.flush();
 }
 
-bool UsbAmplifier::ReadBytes(std::span<std::uint8_t> buffer, int& bytesReceived, int timeoutMs) {
+UsbBridge::Status UsbAmplifier::Read(std::span<std::uint8_t> buffer, int& bytesReceived, int timeoutMs) {
     bytesReceived = 0;
     BridgeLock lock(*this);
-    if (!deviceHandle) return false;
+    if (!deviceHandle) return UsbBridge::kInvalidHandle;
     int savedRead = 0;
     int savedWrite = 0;
     const bool saved = bridge_->GetTimeouts(savedRead, savedWrite) == UsbBridge::kSuccess;
     bridge_->SetTimeouts(timeoutMs, 0);
     const UsbBridge::Status status = bridge_->Read(*deviceHandle, buffer, bytesReceived);
     if (saved) bridge_->SetTimeouts(savedRead, savedWrite);
-    return status == UsbBridge::kSuccess;
+    if (status != UsbBridge::kSuccess && status != UsbBridge::kTimeout && status != UsbBridge::kCancelled) {
+        SetFailure(bridge_->DeviceName() + " (" + bridge_->LastError() + ")");
+    }
+    return status;
 }
 
-bool UsbAmplifier::WriteBytes(std::span<const std::uint8_t> bytes, int& bytesWritten, int timeoutMs) {
+UsbBridge::Status UsbAmplifier::Write(std::span<const std::uint8_t> bytes, int& bytesWritten, int timeoutMs) {
     bytesWritten = 0;
     BridgeLock lock(*this);
-    if (!deviceHandle) return false;
+    if (!deviceHandle) return UsbBridge::kInvalidHandle;
     int savedRead = 0;
     int savedWrite = 0;
     const bool saved = bridge_->GetTimeouts(savedRead, savedWrite) == UsbBridge::kSuccess;
     bridge_->SetTimeouts(0, timeoutMs);
     const UsbBridge::Status status = bridge_->Write(*deviceHandle, bytes, bytesWritten);
     if (saved) bridge_->SetTimeouts(savedRead, savedWrite);
-    return status == UsbBridge::kSuccess;
+    return status;
+}
+
+bool UsbAmplifier::ReadBytes(std::span<std::uint8_t> buffer, int& bytesReceived, int timeoutMs) {
+    return Read(buffer, bytesReceived, timeoutMs) == UsbBridge::kSuccess;
+}
+
+bool UsbAmplifier::WriteBytes(std::span<const std::uint8_t> bytes, int& bytesWritten, int timeoutMs) {
+    return Write(bytes, bytesWritten, timeoutMs) == UsbBridge::kSuccess;
 }
 
 bool UsbAmplifier::SendCommand(std::span<const std::uint8_t> command) {
@@ -92,14 +108,23 @@ bool UsbAmplifier::SendCommand(std::span<const std::uint8_t> command) {
     return WriteBytes(command, written, kCommandTimeoutMs);
 }
 
-bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSampleRate) {
+void UsbAmplifier::SetFailure(std::string text) {
+    std::lock_guard lock(failureMutex_);
+    failure_ = std::move(text);
+}
+
+std::string UsbAmplifier::LastFailure() const {
+    std::lock_guard lock(failureMutex_);
+    return failure_;
+}
+
+DeviceHealth UsbAmplifier::Health() const { return {state_.load(), lostFrames_.load()}; }
+
+bool UsbAmplifier::OpenAndHandshake() {
     UsbBridge::Status baudStatus = UsbBridge::kInvalidHandle;
     {
         BridgeLock lock(*this);
         deviceHandle.reset();
-        streaming_ = false;
-        // The frame has a fixed size; a packet that cannot fit it is never decoded.
-        if (!amp::SettingsFitFrame(newPacketSize, newChannelCount)) return false;
         int count = 0;
         if (bridge_->GetNumDevices(count) == UsbBridge::kSuccess) {
             std::array<char, UsbBridge::kProductStringBytes> product{};
@@ -108,6 +133,7 @@ bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSam
         UsbBridge::Handle handle{};
         if (bridge_->Open(0, handle) == UsbBridge::kSuccess) deviceHandle = handle;
         if (deviceHandle) baudStatus = bridge_->SetBaudRate(*deviceHandle, amp::kBaudRate);
+        if (baudStatus != UsbBridge::kSuccess) SetFailure(bridge_->DeviceName() + " (" + bridge_->LastError() + ")");
     }
 
     if (SendCommand(amp::HandshakeCommand())) PrintLine(kConnected);
@@ -120,18 +146,40 @@ bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSam
         if (reply[4] == amp::kHandshakeFailed) PrintLine(kHandshakeFailed);
         if (reply[4] == amp::kHandshakeSucceeded) PrintLine(kHandshakeSucceeded);
     }
+    return baudStatus == UsbBridge::kSuccess;
+}
 
+bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSampleRate) {
+    streaming_ = false;
+    // The frame has a fixed size; a packet that cannot fit it is never decoded.
+    if (!amp::SettingsFitFrame(newPacketSize, newChannelCount)) {
+        BridgeLock lock(*this);
+        deviceHandle.reset();
+        SetFailure(std::to_string(newPacketSize) + " × " + std::to_string(newChannelCount) +
+                   " values do not fit the amplifier's frame");
+        state_ = LinkState::NoDevice;
+        return false;
+    }
+    const bool opened = OpenAndHandshake();
     packetSize = newPacketSize;
     channelCount = newChannelCount;
     sampleRate = newSampleRate;
-    return baudStatus == UsbBridge::kSuccess;
+    state_ = opened ? LinkState::Idle : LinkState::NoDevice;
+    return opened;
 }
 
 void UsbAmplifier::SetMode(int mode) {
     if (mode < 0 || mode > 3 || !deviceHandle) return;
-    // A stream cut short by a cancelled read or by the last stop leaves bytes
-    // behind; read after a new mode command they would shift every frame.
-    if (!streaming_) DiscardStaleInput();
+    mode_ = mode;
+    if (!streaming_) {
+        // A stream cut short by a cancelled read or by the last stop leaves
+        // bytes behind; and a new run counts its own losses.
+        DiscardStaleInput();
+        aligner_.Restart();
+        lastFrameAt_.reset();
+        lostFrames_ = 0;
+        state_ = LinkState::Connecting;
+    }
     if (SendCommand(amp::ModeCommand(mode))) {
         PrintLine(kConnected);
         streaming_ = true;
@@ -143,6 +191,7 @@ int UsbAmplifier::Close() {
         SendCommand(amp::StopCommand());
         streaming_ = false;
     }
+    if (state_ != LinkState::NoDevice) state_ = LinkState::Idle;
     return 1;
 }
 
@@ -155,11 +204,6 @@ void UsbAmplifier::DiscardStaleInput() {
     }
 }
 
-bool UsbAmplifier::ReadFrame(std::span<std::uint8_t, amp::kFrameBytes> frame) {
-    int received = 0;
-    return ReadBytes(frame, received, kFrameTimeoutMs) && received == amp::kFrameBytes;
-}
-
 bool UsbAmplifier::DecodeInto(std::span<const std::uint8_t, amp::kFrameBytes> frame,
                               std::span<std::int32_t> packet) const {
     if (!amp::SettingsFitFrame(packetSize, channelCount)) return false;
@@ -168,33 +212,94 @@ bool UsbAmplifier::DecodeInto(std::span<const std::uint8_t, amp::kFrameBytes> fr
     return true;
 }
 
-bool UsbAmplifier::ReadFrameOrPause(std::span<std::uint8_t, amp::kFrameBytes> frame) {
-    if (ReadFrame(frame)) return true;
-    Gate().WaitFor(std::chrono::milliseconds(kPauseAfterFailedReadMs));
-    return false;
+bool UsbAmplifier::CancelledByCaller() {
+    std::lock_guard lock(cancelMutex_);
+    return cancelledByCaller_;
+}
+
+// The counter tells losses modulo 256 frames; the clock tells how many turns
+// of it went by unseen, as when the device was gone for a while.
+void UsbAmplifier::CountSkippedFrames(const FrameAligner::Verdict& verdict) {
+    const auto now = Clock::now();
+    std::uint64_t skipped = static_cast<std::uint64_t>(verdict.framesSkipped);
+    if (!verdict.firstFrame && lastFrameAt_ && packetSize > 0 && sampleRate > 0) {
+        const double frameMs = 1000.0 * packetSize / sampleRate;
+        const double elapsedMs = std::chrono::duration<double, std::milli>(now - *lastFrameAt_).count();
+        const double missedByClock = elapsedMs / frameMs - 1.0;
+        const double turns = std::round((missedByClock - static_cast<double>(skipped)) / 256.0);
+        if (turns > 0) skipped += 256 * static_cast<std::uint64_t>(turns);
+    }
+    lastFrameAt_ = now;
+    if (skipped == 0) return;
+    const std::uint64_t total = lostFrames_ += skipped;
+    PrintLine(std::string(kLostFrames) + std::to_string(skipped) + " (" + std::to_string(total) + " in all)");
+}
+
+void UsbAmplifier::Disconnect(std::string_view reason) {
+    if (state_ == LinkState::Disconnected) return;
+    state_ = LinkState::Disconnected;
+    PrintLine(std::string(kConnectionLost) + std::string(reason));
+}
+
+bool UsbAmplifier::Reconnect() {
+    if (!Gate().WaitFor(std::chrono::milliseconds(kReconnectIntervalMs))) return false;
+    if (!OpenAndHandshake()) return false;
+    aligner_.Reset();
+    state_ = LinkState::Connecting;
+    if (SendCommand(amp::ModeCommand(mode_))) PrintLine(kConnected);
+    PrintLine(kReconnected);
+    return true;
+}
+
+bool UsbAmplifier::ReadVerifiedFrame() {
+    for (;;) {
+        if (CancelledByCaller()) return false;
+        FrameAligner::Verdict verdict;
+        if (aligner_.TakeFrame(frame_, verdict)) {
+            CountSkippedFrames(verdict);
+            state_ = LinkState::Acquiring;
+            return true;
+        }
+        if (state_ == LinkState::Disconnected) {
+            if (!Reconnect()) return false;
+            continue;
+        }
+        if (!deviceHandle) {
+            Gate().WaitFor(std::chrono::milliseconds(kPauseAfterFailedReadMs));
+            return false;
+        }
+        const std::span<std::uint8_t> room(scratch_.data(), aligner_.BytesWanted());
+        int received = 0;
+        const UsbBridge::Status status = Read(room, received, kFrameTimeoutMs);
+        aligner_.Feed(room.first(static_cast<std::size_t>(std::clamp(received, 0, static_cast<int>(room.size())))));
+        switch (status) {
+            case UsbBridge::kSuccess: continue;
+            // A command needed the bridge for a moment; what arrived is kept.
+            case UsbBridge::kCancelled: continue;
+            case UsbBridge::kTimeout: return false;
+            default: Disconnect(LastFailure()); return false;
+        }
+    }
 }
 
 int UsbAmplifier::ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) {
-    std::array<std::uint8_t, amp::kFrameBytes> frame{};
-    if (!ReadFrameOrPause(frame)) return 0;
-    lastCounter = amp::FrameCounter(frame);
+    if (!ReadVerifiedFrame()) return 0;
+    lastCounter = amp::FrameCounter(frame_);
     counterSeen = 1;
-    if (!DecodeInto(frame, packet)) return 0;
-    channel = amp::MeasuredChannel(frame);
+    if (!DecodeInto(frame_, packet)) return 0;
+    channel = amp::MeasuredChannel(frame_);
     return 1;
 }
 
 int UsbAmplifier::ReadPacket(std::span<std::int32_t> packet) {
-    std::array<std::uint8_t, amp::kFrameBytes> frame{};
-    if (!ReadFrameOrPause(frame)) return 0;
-    const int received = amp::kFrameBytes;
-    const std::string count = std::to_string(received);
+    if (!ReadVerifiedFrame()) return 0;
+    const std::string count = std::to_string(amp::kFrameBytes);
     PrintLine(count + "    " + count);
-    const int counter = amp::FrameCounter(frame);
+    const int counter = amp::FrameCounter(frame_);
     if (counterSeen == 1) PrintLine(kLostData + std::to_string(lastCounter) + "   " + std::to_string(counter));
     lastCounter = counter;
     counterSeen = 1;
-    return DecodeInto(frame, packet) ? 1 : 0;
+    return DecodeInto(frame_, packet) ? 1 : 0;
 }
 
 void UsbAmplifier::HoldReadsCancelled() {

@@ -10,12 +10,20 @@
 // A call that cannot get the lock within kLockPatienceMs wakes the read that
 // holds it: a healthy amplifier completes a frame within 40 ms, so a longer
 // wait means no frame is coming, and nobody should wait out the 3000 ms timeout.
-// CancelReads (any thread) wakes a read at once; the read returns 0 with the
-// packet untouched, and so does every read until ResumeReads.
+// A read woken that way keeps the bytes it got and goes on once the command is
+// through. CancelReads (any thread) wakes a read at once; the read returns 0
+// with the packet untouched, and so does every read until ResumeReads.
+// Health and LastFailure may be asked on any thread.
 //
-// A read woken in the middle of a frame leaves the rest of it in the bridge, so
-// a mode command that starts a new stream first reads away what an earlier
-// stream left behind; otherwise every later frame would be cut in the wrong place.
+// Frames pass through a FrameAligner: a frame is decoded only once the frame
+// after it is seen to start where it should, so a lost byte, a lost frame or
+// a read cut short never shifts what is decoded. Frames missing by the
+// counter are counted as lost.
+//
+// When the device goes away (a read fails, the tty is gone), the reads reopen
+// it every kReconnectIntervalMs, handshake, send the mode again and go on; the
+// frames missed meanwhile count as lost. The engine sees reads that deliver
+// nothing until then.
 //
 // The program makes one for the whole run from its --amplifier option:
 //   std::string error;
@@ -23,6 +31,9 @@
 //   if (!bridge) { /* usage with error, exit 2 */ }
 //   UsbAmplifier amplifier(std::move(bridge));
 
+#include <array>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <iostream>
@@ -30,9 +41,11 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "acquisition/engine/engine_ports.h"
+#include "acquisition/usb/frame_aligner.h"
 #include "acquisition/usb/usb_bridge.h"
 
 class UsbAmplifier : public ModalAmplifier {
@@ -40,10 +53,10 @@ public:
     static constexpr int kCommandTimeoutMs = 1000;
     static constexpr int kReplyTimeoutMs = 3000;
     static constexpr int kFrameTimeoutMs = 3000;
-    // After a frame read that failed, the next read waits this long (or until
-    // reads are cancelled), so an unplugged adapter, whose reads fail at once,
-    // does not keep the acquisition thread spinning.
+    // Reads of a device that is not open wait this long, so that the
+    // acquisition thread does not spin.
     static constexpr int kPauseAfterFailedReadMs = 100;
+    static constexpr int kReconnectIntervalMs = 500;
     static constexpr int kLockPatienceMs = 100;
     static constexpr int kDrainTimeoutMs = 20;
 
@@ -60,6 +73,8 @@ public:
     int GetSampleRate() const override { return sampleRate; }
     void CancelReads() override;
     void ResumeReads() override;
+    DeviceHealth Health() const override;
+    std::string LastFailure() const override;
 
     // One bridge read or write with its own timeout; the bridge's timeouts are
     // saved before and restored after. True when the bridge reports success.
@@ -72,14 +87,25 @@ public:
 
 private:
     class BridgeLock;
+    using Clock = std::chrono::steady_clock;
 
-    // Reads one frame; false (nothing else touched) unless all of it arrived.
-    bool ReadFrame(std::span<std::uint8_t, 2086> frame);
-    bool ReadFrameOrPause(std::span<std::uint8_t, 2086> frame);
-    bool DecodeInto(std::span<const std::uint8_t, 2086> frame, std::span<std::int32_t> packet) const;
+    UsbBridge::Status Read(std::span<std::uint8_t> buffer, int& bytesReceived, int timeoutMs);
+    UsbBridge::Status Write(std::span<const std::uint8_t> bytes, int& bytesWritten, int timeoutMs);
+    // Enumerates, opens device 0, sets the line speed and handshakes. True
+    // when the device is open at the right speed.
+    bool OpenAndHandshake();
+    // The next verified frame; false (nothing decoded) when none came in
+    // time, reads were cancelled or the device went away.
+    bool ReadVerifiedFrame();
+    bool Reconnect();
+    void Disconnect(std::string_view reason);
+    void CountSkippedFrames(const FrameAligner::Verdict& verdict);
+    bool DecodeInto(std::span<const std::uint8_t, amp::kFrameBytes> frame, std::span<std::int32_t> packet) const;
     bool SendCommand(std::span<const std::uint8_t> command);
     void DiscardStaleInput();
     void PrintLine(std::string_view line);
+    void SetFailure(std::string text);
+    bool CancelledByCaller();
 
     void HoldReadsCancelled();
     void ReleaseReadsCancelled();
@@ -87,10 +113,22 @@ private:
     std::unique_ptr<UsbBridge> bridge_;
     std::ostream& out_;
 
-    std::optional<UsbBridge::Handle> deviceHandle;
+    std::optional<UsbBridge::Handle> deviceHandle;  // under the bridge lock
     int lastCounter = 0;
     int counterSeen = 0;
     bool streaming_ = false;  // UI thread only: a mode command went out since the last stop
+    std::atomic<int> mode_{0};
+
+    // The acquisition thread's, while it runs; the UI thread's before a new stream.
+    FrameAligner aligner_;
+    std::array<std::uint8_t, amp::kFrameBytes> frame_{};
+    std::array<std::uint8_t, FrameAligner::kCapacity> scratch_{};
+    std::optional<Clock::time_point> lastFrameAt_;
+
+    std::atomic<LinkState> state_{LinkState::Idle};
+    std::atomic<std::uint64_t> lostFrames_{0};
+    mutable std::mutex failureMutex_;
+    std::string failure_;
 
     // The one lock around bridge calls: a ticket lock, held for a whole call
     // (a frame read included), that waiters can stop waiting for politely.

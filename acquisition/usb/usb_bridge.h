@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 class UsbBridge {
 public:
@@ -54,4 +55,10 @@ public:
 
     virtual void CancelReads() = 0;
     virtual void ResumeReads() = 0;
+
+    // What the user knows the device by ("/dev/ttyUSB0"), and the cause of
+    // the last failure in a few words ("No such file or directory"), for
+    // messages. Under the caller's lock, like the other operations.
+    virtual std::string DeviceName() const = 0;
+    virtual std::string LastError() const = 0;
 };

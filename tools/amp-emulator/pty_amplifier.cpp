@@ -9,17 +9,19 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
-namespace {
-constexpr auto kFrameInterval = std::chrono::milliseconds(AmplifierEmulator::kFrameIntervalMs);
-// Past this a host has not been reading; start afresh rather than burst.
-constexpr auto kMaxLag = std::chrono::seconds(1);
-}  // namespace
+PtyAmplifier::PtyAmplifier(EmulatorOptions options, EmulatorFaults faults, std::string linkPath)
+    : line_(std::move(options), faults), linkPath_(std::move(linkPath)) {}
 
-PtyAmplifier::PtyAmplifier(EmulatorOptions options) : emulator_(std::move(options)) {}
+PtyAmplifier::~PtyAmplifier() {
+    if (!linkPath_.empty()) ::unlink(linkPath_.c_str());
+}
 
-bool PtyAmplifier::Open(std::string& error) {
+bool PtyAmplifier::Open(std::string& error) { return OpenTty(error); }
+
+bool PtyAmplifier::OpenTty(std::string& error) {
     UniqueFd master(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!master || grantpt(master.Get()) != 0 || unlockpt(master.Get()) != 0) {
         error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
@@ -41,10 +43,27 @@ bool PtyAmplifier::Open(std::string& error) {
         cfmakeraw(&tio);
         tcsetattr(slave.Get(), TCSANOW, &tio);
     }
+    if (!linkPath_.empty()) {
+        // Replaced in one step, so a host never finds the link missing or stale.
+        const std::string temporary = linkPath_ + ".new";
+        ::unlink(temporary.c_str());
+        if (::symlink(name.data(), temporary.c_str()) != 0 || ::rename(temporary.c_str(), linkPath_.c_str()) != 0) {
+            error = "cannot link " + linkPath_ + " to " + name.data() + ": " + std::strerror(errno);
+            return false;
+        }
+    }
     master_ = std::move(master);
     slave_ = std::move(slave);
     slavePath_ = name.data();
     return true;
+}
+
+// The adapter is pulled: the host's tty hangs up and its path goes away.
+void PtyAmplifier::CloseTty() {
+    if (!linkPath_.empty()) ::unlink(linkPath_.c_str());
+    pendingAt_ = pendingEnd_ = 0;
+    slave_.Close();
+    master_.Close();
 }
 
 void PtyAmplifier::TakeCommands(Clock::time_point now) {
@@ -52,42 +71,50 @@ void PtyAmplifier::TakeCommands(Clock::time_point now) {
     for (;;) {
         const ssize_t n = ::read(master_.Get(), bytes.data(), bytes.size());
         if (n <= 0) return;
-        const bool wasStreaming = emulator_.Streaming();
-        const auto reply = emulator_.Receive(std::span(bytes.data(), static_cast<std::size_t>(n)));
-        backlog_.insert(backlog_.end(), reply.begin(), reply.end());
-        if (!wasStreaming && emulator_.Streaming()) nextFrameDue_ = now + kFrameInterval;
+        line_.Receive(std::span(bytes.data(), static_cast<std::size_t>(n)), now);
     }
 }
 
-void PtyAmplifier::SendDueFrames(Clock::time_point now) {
-    if (now - nextFrameDue_ > kMaxLag) nextFrameDue_ = now;
-    std::array<std::uint8_t, amp::kFrameBytes> frame{};
-    while (emulator_.Streaming() && nextFrameDue_ <= now) {
-        emulator_.NextFrame(frame);
-        if (backlog_.size() + frame.size() <= kMaxBacklogBytes) backlog_.insert(backlog_.end(), frame.begin(), frame.end());
-        nextFrameDue_ += kFrameInterval;
-    }
-}
-
-void PtyAmplifier::Flush() {
-    while (!backlog_.empty()) {
-        const ssize_t n = ::write(master_.Get(), backlog_.data(), backlog_.size());
+// Writes what the tty takes; what it cannot take yet waits in pending_ (at
+// most one chunk), and nothing more leaves the line until it has gone.
+void PtyAmplifier::Flush(Clock::time_point now) {
+    for (;;) {
+        if (pendingAt_ == pendingEnd_) {
+            pendingAt_ = 0;
+            pendingEnd_ = line_.Take(pending_, now);
+            if (pendingEnd_ == 0) return;
+        }
+        const ssize_t n = ::write(master_.Get(), pending_.data() + pendingAt_, pendingEnd_ - pendingAt_);
         if (n <= 0) return;  // the tty is full; poll says when it drains
-        backlog_.erase(backlog_.begin(), backlog_.begin() + n);
+        pendingAt_ += static_cast<std::size_t>(n);
     }
 }
 
 void PtyAmplifier::Serve(const std::atomic<bool>& stop) {
     while (!stop) {
         const auto now = Clock::now();
-        SendDueFrames(now);
-        Flush();
-        int waitMs = kStopCheckMs;
-        if (emulator_.Streaming()) {
-            const auto untilFrame = std::chrono::ceil<std::chrono::milliseconds>(nextFrameDue_ - now).count();
-            waitMs = static_cast<int>(std::clamp<long long>(untilFrame, 0, kStopCheckMs));
+        const bool wasGone = line_.Gone();
+        line_.Advance(now);
+        if (line_.Gone() != wasGone) {
+            if (line_.Gone()) {
+                CloseTty();
+            } else {
+                std::string error;
+                if (!OpenTty(error)) std::fprintf(stderr, "amp-emulator: %s\n", error.c_str());
+            }
         }
-        pollfd fd{master_.Get(), static_cast<short>(POLLIN | (backlog_.empty() ? 0 : POLLOUT)), 0};
+        if (master_) Flush(now);
+        const auto next = line_.NextChange();
+        const auto untilNext = next == Clock::time_point::max()
+                                   ? static_cast<long long>(kStopCheckMs)
+                                   : std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now()).count();
+        const int waitMs = static_cast<int>(std::clamp<long long>(untilNext, 0, kStopCheckMs));
+        if (!master_) {
+            ::poll(nullptr, 0, waitMs);
+            continue;
+        }
+        const bool waiting = pendingAt_ != pendingEnd_;
+        pollfd fd{master_.Get(), static_cast<short>(POLLIN | (waiting ? POLLOUT : 0)), 0};
         if (::poll(&fd, 1, waitMs) > 0 && (fd.revents & POLLIN)) TakeCommands(Clock::now());
     }
 }

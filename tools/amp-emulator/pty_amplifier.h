@@ -1,45 +1,55 @@
 #pragma once
 // The amplifier emulator on a pseudo-terminal, so that the serial bridge can
-// be run against a real tty: the host opens SlavePath() as it would open a USB
-// serial adapter.
+// be run against a real tty: the host opens SlavePath() (or LinkPath(), a
+// symbolic link to it that outlives a vanished adapter) as it would open a
+// USB serial adapter. Faults are injected on the line; when the adapter
+// vanishes the pseudo-terminal is closed, and a new one, named by the same
+// link, appears when it comes back.
 //
-// Threads: Open and SlavePath on any thread before Serve; Serve on one thread
-// until stop is set (it looks at least every kStopCheckMs).
+// Threads: Open, SlavePath and LinkPath on any thread before Serve; Serve on
+// one thread until stop is set (it looks at least every kStopCheckMs); Counts
+// after Serve has returned.
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "acquisition/usb/amplifier_emulator.h"
-#include "acquisition/usb/serial_bridge.h"
+#include "acquisition/usb/emulator_line.h"
+#include "common/unique_fd.h"
 
 class PtyAmplifier {
 public:
     static constexpr int kStopCheckMs = 20;
-    // Frames that may wait for a host that does not read before new ones are
-    // dropped (the amplifier's counter shows the gap).
-    static constexpr std::size_t kMaxBacklogBytes = 25 * amp::kFrameBytes;
 
-    explicit PtyAmplifier(EmulatorOptions options = {});
+    explicit PtyAmplifier(EmulatorOptions options = {}, EmulatorFaults faults = {}, std::string linkPath = {});
+    ~PtyAmplifier();
 
     bool Open(std::string& error);
     const std::string& SlavePath() const { return slavePath_; }
+    // The path to give the host: the link if there is one, else the tty.
+    const std::string& HostPath() const { return linkPath_.empty() ? slavePath_ : linkPath_; }
     void Serve(const std::atomic<bool>& stop);
+    const FaultCounts& Counts() const { return line_.Counts(); }
+    void WatchFrames(EmulatorLine::FrameWatcher watcher) { line_.WatchFrames(std::move(watcher)); }
 
 private:
     using Clock = std::chrono::steady_clock;
 
+    bool OpenTty(std::string& error);
+    void CloseTty();
     void TakeCommands(Clock::time_point now);
-    void SendDueFrames(Clock::time_point now);
-    void Flush();
+    void Flush(Clock::time_point now);
 
-    AmplifierEmulator emulator_;
+    EmulatorLine line_;
+    std::string linkPath_;
     UniqueFd master_;
     // Held open so that the master never sees a hang-up between hosts.
     UniqueFd slave_;
     std::string slavePath_;
-    std::vector<std::uint8_t> backlog_;
-    Clock::time_point nextFrameDue_{};
+    std::array<std::uint8_t, 4096> pending_{};
+    std::size_t pendingAt_ = 0;
+    std::size_t pendingEnd_ = 0;
 };

@@ -32,7 +32,9 @@ TEST(BridgeOption, RefusesBadValuesWithAReason) {
     for (const char* bad : {"usb", "serial:", "emulator:ssvep=", "emulator:ssvep=10/abc", "emulator:ssvep=0",
                             "emulator:ssvep=500", "emulator:ssvep=10//12", "emulator:hold=0", "emulator:hold=-1",
                             "emulator:hold=x", "emulator:speed=3", "emulator:hold", "emulator:ssvep=nan",
-                            "emulator:hold=inf"}) {
+                            "emulator:hold=inf", "emulator:lose-bytes=3", "emulator:lose-bytes=0/2",
+                            "emulator:lose-bytes=2086/2", "emulator:lose-bytes=1.5/2", "emulator:pause=100/0",
+                            "emulator:silence=5/5", "emulator:vanish=x/10", "emulator:lose-frames=2/-1"}) {
         std::string error;
         EXPECT_EQ(MakeBridge(bad, error), nullptr) << bad;
         EXPECT_FALSE(error.empty()) << bad;
@@ -42,20 +44,35 @@ TEST(BridgeOption, RefusesBadValuesWithAReason) {
     EXPECT_THAT(error, HasSubstr("speed"));
 }
 
-TEST(BridgeOption, ParsesTheEmulatorSchedule) {
+TEST(BridgeOption, ParsesTheEmulatorScheduleAndFaults) {
     EmulatorOptions options;
+    EmulatorFaults faults;
     std::string error;
-    ASSERT_TRUE(ParseEmulatorOptions("ssvep=8/9.25/13,hold=2.5", options, error)) << error;
+    ASSERT_TRUE(ParseEmulatorOptions("ssvep=8/9.25/13,hold=2.5,lose-bytes=3/2,pause=250/0.5,vanish=1.5/10", options,
+                                     faults, error))
+        << error;
     EXPECT_THAT(options.ssvepFrequencies, ElementsAre(8.0, 9.25, 13.0));
     EXPECT_DOUBLE_EQ(options.holdSeconds, 2.5);
+    // Faults count in 40 ms frames.
+    EXPECT_EQ(faults.loseBytes.amount, 3);
+    EXPECT_EQ(faults.loseBytes.everyFrames, 50);
+    EXPECT_EQ(faults.pause.amount, 250);
+    EXPECT_EQ(faults.pause.everyFrames, 13);
+    EXPECT_EQ(faults.vanish.amount, 38);
+    EXPECT_EQ(faults.vanish.everyFrames, 250);
+    EXPECT_FALSE(faults.loseFrames.Due(50));
 
     EmulatorOptions defaults;
-    ASSERT_TRUE(ParseEmulatorOptions("", defaults, error));
+    EmulatorFaults none;
+    ASSERT_TRUE(ParseEmulatorOptions("", defaults, none, error));
     EXPECT_THAT(defaults.ssvepFrequencies, ElementsAre(10.0, 12.0, 11.0, 12.5, 11.5, 10.5));
+    EXPECT_FALSE(none.Any());
 
     EmulatorOptions kept;
-    EXPECT_FALSE(ParseEmulatorOptions("hold=3,ssvep=x", kept, error));
+    EmulatorFaults keptFaults;
+    EXPECT_FALSE(ParseEmulatorOptions("hold=3,pause=10/1,ssvep=x", kept, keptFaults, error));
     EXPECT_DOUBLE_EQ(kept.holdSeconds, EmulatorOptions{}.holdSeconds);  // nothing half-applied
+    EXPECT_FALSE(keptFaults.Any());
 }
 
 }  // namespace

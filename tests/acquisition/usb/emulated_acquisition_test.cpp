@@ -84,7 +84,7 @@ protected:
         EmulatorOptions options;
         options.ssvepFrequencies = {12.0, 15.0};
         options.holdSeconds = 2.0;
-        auto owned = std::make_unique<EmulatedBridge>(options, std::move(clock));
+        auto owned = std::make_unique<EmulatedBridge>(options, EmulatorFaults{}, std::move(clock));
         bridge = owned.get();
         amplifier = std::make_unique<UsbAmplifier>(std::move(owned), diagnostics);
         engine = std::make_unique<AcquisitionEngine>(playback, *amplifier,

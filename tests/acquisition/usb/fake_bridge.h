@@ -92,6 +92,10 @@ public:
         Leave();
         return writeStatus;
     }
+    // The queued answers form one byte stream, as a real line does: a read
+    // takes bytes across answers until it has enough, and ends with the
+    // status of an answer that is not a success once it reaches it. With no
+    // bytes left it times out, or, when blockWhenEmpty, waits for more.
     Status Read(Handle handle, std::span<std::uint8_t> buffer, int& received) override {
         Enter();
         Record("Read " + std::to_string(handle));
@@ -99,27 +103,39 @@ public:
         readLengths.push_back(static_cast<int>(buffer.size()));
         readTimeoutsSeen.push_back(readTimeoutMs);
         received = 0;
-        if (blockWhenEmpty) {
-            ++waitingReads_;
-            wake_.notify_all();
-            wake_.wait(lock, [this] { return cancelled_ || !answers_.empty(); });
-            --waitingReads_;
-        }
         Status status = kTimeout;
-        if (cancelled_) {
-            status = kCancelled;
-        } else if (!answers_.empty()) {
-            ReadAnswer answer = std::move(answers_.front());
+        std::size_t got = 0;
+        while (!cancelled_ && got < buffer.size()) {
+            if (answers_.empty()) {
+                if (!blockWhenEmpty) break;
+                ++waitingReads_;
+                wake_.notify_all();
+                wake_.wait(lock, [this] { return cancelled_ || !answers_.empty(); });
+                --waitingReads_;
+                continue;
+            }
+            ReadAnswer& answer = answers_.front();
+            const std::size_t n = std::min(answer.bytes.size(), buffer.size() - got);
+            std::copy_n(answer.bytes.begin(), n, buffer.begin() + static_cast<std::ptrdiff_t>(got));
+            answer.bytes.erase(answer.bytes.begin(), answer.bytes.begin() + static_cast<std::ptrdiff_t>(n));
+            got += n;
+            if (!answer.bytes.empty()) break;
+            const Status ended = answer.status;
             answers_.pop_front();
-            const std::size_t n = std::min(answer.bytes.size(), buffer.size());
-            std::copy_n(answer.bytes.begin(), n, buffer.begin());
-            received = static_cast<int>(n);
-            status = answer.status;
+            if (ended != kSuccess) {
+                status = ended;
+                break;
+            }
         }
+        received = static_cast<int>(got);
+        if (cancelled_) status = kCancelled;
+        else if (status == kTimeout && got == buffer.size()) status = kSuccess;
         lock.unlock();
         Leave();
         return status;
     }
+    std::string DeviceName() const override { return "fake"; }
+    std::string LastError() const override { return "unplugged"; }
     void CancelReads() override {
         {
             std::lock_guard lock(mutex_);

@@ -1,0 +1,95 @@
+#include "acquisition/usb/emulator_faults.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "acquisition/usb/amplifier_emulator.h"
+
+namespace {
+constexpr double kFramesPerSecond = 1000.0 / AmplifierEmulator::kFrameIntervalMs;
+constexpr double kMaxSeconds = 24.0 * 3600.0;
+
+bool ParseNumber(std::string_view text, double& value) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+}
+
+int Frames(double seconds) { return static_cast<int>(std::lround(seconds * kFramesPerSecond)); }
+
+struct FaultKind {
+    std::string_view key;
+    PeriodicFault EmulatorFaults::*fault;
+    double maxAmount;
+    bool amountInSeconds;
+    const char* amountText;
+};
+
+constexpr FaultKind kKinds[] = {
+    {"lose-bytes", &EmulatorFaults::loseBytes, 2085, false, "bytes from 1 to 2085"},
+    {"lose-frames", &EmulatorFaults::loseFrames, 100000, false, "frames from 1"},
+    {"pause", &EmulatorFaults::pause, 60000, false, "milliseconds from 1 to 60000"},
+    {"silence", &EmulatorFaults::silence, kMaxSeconds, true, "seconds above 0"},
+    {"vanish", &EmulatorFaults::vanish, kMaxSeconds, true, "seconds above 0"},
+};
+
+const FaultKind* FindKind(std::string_view key) {
+    for (const FaultKind& kind : kKinds) {
+        if (kind.key == key) return &kind;
+    }
+    return nullptr;
+}
+}  // namespace
+
+bool IsFaultKey(std::string_view key) { return FindKind(key) != nullptr; }
+
+bool ParseFault(std::string_view key, std::string_view value, EmulatorFaults& faults, std::string& error) {
+    const FaultKind* kind = FindKind(key);
+    if (!kind) {
+        error = "unknown fault \"" + std::string(key) + "\" (known: lose-bytes, lose-frames, pause, silence, vanish)";
+        return false;
+    }
+    const auto slash = value.find('/');
+    double amount = 0;
+    double every = 0;
+    const bool parsed = slash != std::string_view::npos && ParseNumber(value.substr(0, slash), amount) &&
+                        ParseNumber(value.substr(slash + 1), every);
+    const int amountUnits = kind->amountInSeconds ? Frames(amount) : static_cast<int>(amount);
+    const bool wholeUnits = kind->amountInSeconds || amount == std::floor(amount);
+    if (!parsed || !wholeUnits || amount <= 0 || amount > kind->maxAmount || amountUnits < 1) {
+        error = "fault " + std::string(key) + "=" + std::string(value) + ": give AMOUNT/SECONDS, AMOUNT in " +
+                kind->amountText;
+        return false;
+    }
+    const int everyFrames = Frames(every);
+    if (every > kMaxSeconds || everyFrames < 1 || (kind->amountInSeconds && amountUnits >= everyFrames)) {
+        error = "fault " + std::string(key) + "=" + std::string(value) +
+                ": give how often in seconds, at least one frame (0.04) and longer than the fault";
+        return false;
+    }
+    faults.*(kind->fault) = PeriodicFault{amountUnits, everyFrames};
+    return true;
+}
+
+bool ParseFaults(std::string_view text, EmulatorFaults& faults, std::string& error) {
+    EmulatorFaults parsed = faults;
+    while (!text.empty()) {
+        const auto comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+        const auto equals = item.find('=');
+        if (equals == std::string_view::npos) {
+            error = "fault \"" + std::string(item) + "\" needs a value, as lose-bytes=3/2";
+            return false;
+        }
+        if (!ParseFault(item.substr(0, equals), item.substr(equals + 1), parsed, error)) return false;
+    }
+    faults = parsed;
+    return true;
+}
+
+std::string DescribeCounts(const FaultCounts& counts) {
+    return "frames made " + std::to_string(counts.framesMade) + ", lost to faults " +
+           std::to_string(counts.framesLost) + ", dropped unread " + std::to_string(counts.framesDropped) +
+           ", pauses " + std::to_string(counts.pauses) + ", vanishes " + std::to_string(counts.vanishes);
+}
