@@ -1,5 +1,7 @@
 #include "acquisition/engine/acquisition_engine.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -7,6 +9,8 @@ namespace {
 constexpr const char* kAmplifierOpenFailed = "放大器打开失败";
 constexpr const char* kDataFileOpenFailed = "数据文件打开失败";
 constexpr const char* kDataWriteFailed = "数据写入失败";
+constexpr const char* kAmplifierDisconnected = "放大器连接断开";
+constexpr const char* kNoDataLine = "amplifier: no data for 3 s";
 
 // One write per line: the other thread may be printing a line of its own.
 void PrintLine(const char* line) {
@@ -51,18 +55,62 @@ bool AcquisitionEngine::OpenSelectedDevice() {
     if (amplifierType == 0) {
         const std::string path = simulatedDataPath.empty() ? kFixedPlaybackPath : simulatedDataPath;
         if (!playback_.OpenFile(packetSize, channelCount, sampleRate, path)) {
+            SetDeviceFailure(path + " (" + std::strerror(errno) + ")");
             ShowMessage(kDataFileOpenFailed);
             return false;
         }
         device = &playback_;
     } else if (amplifierType == 1) {
         if (!amplifier_.OpenDevice(packetSize, channelCount, sampleRate)) {
+            SetDeviceFailure(amplifier_.LastFailure());
             ShowMessage(kAmplifierOpenFailed);
             return false;
         }
         device = &amplifier_;
     }
+    SetDeviceFailure({});
     return true;
+}
+
+void AcquisitionEngine::SetDeviceFailure(std::string text) {
+    std::lock_guard lock(failuresMutex_);
+    failures_.device = std::move(text);
+}
+
+void AcquisitionEngine::SetRecordingFailure(std::string text) {
+    std::lock_guard lock(failuresMutex_);
+    failures_.recording = std::move(text);
+}
+
+RunFailures AcquisitionEngine::Failures() const {
+    std::lock_guard lock(failuresMutex_);
+    return failures_;
+}
+
+std::string AcquisitionEngine::DeviceName() const {
+    if (amplifierType == 0) return simulatedDataPath.empty() ? kFixedPlaybackPath : simulatedDataPath;
+    return amplifier_.Name();
+}
+
+bool AcquisitionEngine::DeviceWentAway() const {
+    const LinkState state = amplifier_.Health().state;
+    return amplifierType == 1 && (state == LinkState::Disconnected || state == LinkState::NoDevice);
+}
+
+EngineHealth AcquisitionEngine::PollHealth() {
+    const DeviceHealth device = this->device ? this->device->Health() : DeviceHealth{};
+    EngineHealth health{device.state, false, device.lostFrames};
+    if (device.disconnections > disconnectionsSeen_) {
+        disconnectionsSeen_ = device.disconnections;
+        ShowMessage(kAmplifierDisconnected);
+    }
+    if (running == 1 && device.state != LinkState::Disconnected) {
+        const auto since = Clock::now() - Clock::time_point(Clock::duration(lastPacketAt_.load()));
+        health.noData = since >= kNoDataAfter;
+        if (health.noData && !noDataSaid_) PrintLine(kNoDataLine);
+        noDataSaid_ = health.noData;
+    }
+    return health;
 }
 
 void AcquisitionEngine::SetUpDisplays() {
@@ -122,11 +170,16 @@ void AcquisitionEngine::Start(int newMode) {
         mode = newMode;
         amplifier_.SetMode(newMode);
     } else {
+        // An amplifier that went away (or never came) is opened afresh.
+        if (DeviceWentAway()) initialised = 0;
         if (!InitialiseAcquisition()) return;
         if (!device) return;
         mode = newMode;
         amplifier_.SetMode(newMode);
         device->ResumeReads();
+        lastPacketAt_ = Clock::now().time_since_epoch().count();
+        noDataSaid_ = false;
+        disconnectionsSeen_ = device->Health().disconnections;
         runFlag = 1;
         threadHandle = std::thread(&AcquisitionEngine::AcquisitionThread, this);
         running = 1;
@@ -152,11 +205,14 @@ void AcquisitionEngine::StopAcquisition() {
 
 bool AcquisitionEngine::OpenRecording(const std::string& path) {
     if (recording == 1) return false;
+    recordingPath_ = path;
     if (!recordingFile.Create(path)) {
+        SetRecordingFailure(path + " (" + recordingFile.LastError() + ")");
         PrintLine("file error");
         return false;
     }
     if (!recordingFile.WriteHeader(sampleRate, packetSize, scale)) {
+        SetRecordingFailure(path + " (" + recordingFile.LastError() + ")");
         recordingFile.Close();
         PrintLine("file error");
         ShowMessage(kDataWriteFailed);
@@ -179,6 +235,7 @@ void AcquisitionEngine::EndRecording() {
 // [acq] A failed write ends the recording at once; acquisition goes on.
 void AcquisitionEngine::AppendToRecording(std::span<const SampleRecord> records) {
     if (recordingFile.Append(records)) return;
+    SetRecordingFailure(recordingPath_ + " (" + recordingFile.LastError() + ")");
     // The pen first, so it cannot turn blue over a recording begun right after.
     if (ports_.wave) ports_.wave->SetRecordingPen(false);
     EndRecording();
@@ -198,6 +255,8 @@ void AcquisitionEngine::AcquisitionThread() {
         aliveFlag = 1;
         int channel = 0;
         if (device->ReadPacketWithChannel(packet, channel) == 0) continue;
+        lastPacketAt_ = Clock::now().time_since_epoch().count();
+        ++packets_;
 
         const int built = BuildRecords(packet, P, C, records);
         const std::span<const SampleRecord> built_records(records.data(), static_cast<std::size_t>(built));

@@ -10,6 +10,8 @@
 // atomics; nothing else is shared without a lock.
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -32,6 +34,20 @@ struct AcquisitionSettings {
     std::string electrodeFilePath;  // empty: the default file
 };
 
+// The link as the status bar shows it.
+struct EngineHealth {
+    LinkState state = LinkState::Idle;
+    bool noData = false;  // acquiring, and no packet for kNoDataAfter
+    std::uint64_t lostFrames = 0;
+};
+
+// What went wrong in this run, for the exit status of a scripted run. Each is
+// empty or names the device or file and the reason.
+struct RunFailures {
+    std::string device;     // could not be opened
+    std::string recording;  // could not be opened or written
+};
+
 struct EnginePorts {
     EngineHost* host = nullptr;
     WaveView* wave = nullptr;
@@ -44,6 +60,7 @@ public:
     static constexpr int kDefaultImpedance = 2550000;
     static constexpr const char* kElectrodeFileName = "kestrom.dll";
     static constexpr const char* kFixedPlaybackPath = "E:\\ERP\\什么都不接2.EOL";
+    static constexpr auto kNoDataAfter = std::chrono::seconds(3);
 
     AcquisitionEngine(FilePlaybackSource& playback, ModalAmplifier& amplifier, EnginePorts ports = {});
     ~AcquisitionEngine();
@@ -75,6 +92,16 @@ public:
     bool CanRecord() const { return running == 1 && recording == 0; }
 
     bool ThreadExists() const { return threadHandle.joinable(); }
+
+    // A few times a second while running: the link's health. Says once on
+    // standard output when data stops coming, and shows "放大器连接断开"
+    // once each time the device goes away.
+    EngineHealth PollHealth();
+    RunFailures Failures() const;
+    // Packets the thread has read since the program started.
+    std::uint64_t PacketsDelivered() const { return packets_; }
+    // What the user knows the device in use by.
+    std::string DeviceName() const;
 
     // Settings.
     int packetSize = 0;
@@ -116,12 +143,25 @@ private:
     void AcquisitionThread();
     void AppendToRecording(std::span<const SampleRecord> records);
     void ShowMessage(const std::string& text);
+    void SetDeviceFailure(std::string text);
+    void SetRecordingFailure(std::string text);
+    bool DeviceWentAway() const;
 
     FilePlaybackSource& playback_;
     ModalAmplifier& amplifier_;
     EnginePorts ports_;
     bool settingsConfirmed_ = false;
     std::string defaultElectrodeFilePath_;
+
+    // Health: the thread stamps each packet; the UI thread looks.
+    using Clock = std::chrono::steady_clock;
+    std::atomic<Clock::rep> lastPacketAt_{0};  // or the start, before the first packet
+    std::atomic<std::uint64_t> packets_{0};
+    bool noDataSaid_ = false;                  // UI thread
+    std::uint64_t disconnectionsSeen_ = 0;     // UI thread
+    std::string recordingPath_;                // UI thread, before the thread may append
+    mutable std::mutex failuresMutex_;
+    RunFailures failures_;
 };
 
 // The directory of the running executable, with a trailing "/".

@@ -25,6 +25,8 @@ struct DeviceHealth {
     LinkState state = LinkState::Idle;
     // Frames the device sent that never arrived whole, since the start.
     std::uint64_t lostFrames = 0;
+    // Times the device went away since it was opened.
+    std::uint64_t disconnections = 0;
 };
 
 class AmplifierDevice {

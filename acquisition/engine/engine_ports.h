@@ -71,5 +71,7 @@ public:
     // The device and why it last failed to open or went away, for messages:
     // "/dev/ttyUSB0 (No such file or directory)". Any thread.
     virtual std::string LastFailure() const { return {}; }
-    DeviceHealth Health() const override { return {LinkState::Idle, 0}; }
+    // What the user knows the device by ("/dev/ttyUSB0"). Any thread.
+    virtual std::string Name() const { return "amplifier"; }
+    DeviceHealth Health() const override { return {}; }
 };

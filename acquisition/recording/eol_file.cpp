@@ -22,7 +22,10 @@ bool WriteAll(int fd, const std::byte* data, std::size_t size) {
             if (errno == EINTR) continue;
             return false;
         }
-        if (n == 0) return false;
+        if (n == 0) {
+            errno = ENOSPC;  // a write that takes nothing will take nothing more
+            return false;
+        }
         data += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -61,15 +64,20 @@ EolFile::~EolFile() { Close(); }
 bool EolFile::Create(const std::string& path) {
     Close();
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) errno_ = errno;
     return fd_ >= 0;
 }
+
+std::string EolFile::LastError() const { return std::strerror(errno_ != 0 ? errno_ : EBADF); }
 
 bool EolFile::WriteHeader(int sampleRate, int packetSize, double scale) {
     if (fd_ < 0) return false;
     const auto block = EolHeaderBlock(sampleRate, packetSize, scale);
-    if (::lseek(fd_, eol::kHeaderBlockOffset, SEEK_SET) < 0) return false;
-    if (!WriteAll(fd_, block.data(), block.size())) return false;
-    return ::lseek(fd_, eol::kHeaderRegionSize, SEEK_SET) >= 0;
+    const bool written = ::lseek(fd_, eol::kHeaderBlockOffset, SEEK_SET) >= 0 &&
+                         WriteAll(fd_, block.data(), block.size()) &&
+                         ::lseek(fd_, eol::kHeaderRegionSize, SEEK_SET) >= 0;
+    if (!written) errno_ = errno;
+    return written;
 }
 
 bool EolFile::Append(std::span<const SampleRecord> records) {
@@ -80,6 +88,7 @@ bool EolFile::Append(std::span<const SampleRecord> records) {
     if (start < 0) return false;
     const auto bytes = RecordBytes(records);
     if (WriteAll(fd_, bytes.data(), bytes.size())) return true;
+    errno_ = errno;
     // Leave the file as it was before this packet: whole records only.
     if (::ftruncate(fd_, before.st_size) == 0) ::lseek(fd_, start, SEEK_SET);
     return false;

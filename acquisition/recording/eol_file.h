@@ -54,9 +54,12 @@ public:
     bool Append(std::span<const SampleRecord> records);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
+    // Why the last Create, WriteHeader or Append failed, in a few words.
+    std::string LastError() const;
 
 private:
     int fd_ = -1;
+    int errno_ = 0;
 };
 
 // A recording read front to back a chunk of records at a time, so that an

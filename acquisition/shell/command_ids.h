@@ -22,6 +22,8 @@ inline constexpr int kExit = 57665;
 
 // The server-status pane of the status bar.
 inline constexpr int kServerPane = 32792;
+// The amplifier's link: its state and the frames lost.
+inline constexpr int kAmplifierPane = 32850;
 }  // namespace command
 
 struct CommandText {

@@ -102,7 +102,9 @@ void CMainFrame::CreateStatusBar() {
     panes_[1] = pane(QString(), QStringLiteral("大写"), 59137);
     panes_[2] = pane(QString(35, QLatin1Char(' ')), QString(35, QLatin1Char(' ')), command::kServerPane);
     panes_[3] = pane(QString(), QStringLiteral("滚动"), 59139);
+    amplifierPane_ = pane(QString(), QStringLiteral("连接断开  丢帧 000000"), command::kAmplifierPane);
     statusBar_->addWidget(panes_[0], 1);
+    statusBar_->addPermanentWidget(amplifierPane_);
     for (int i = 1; i < kPaneCount; ++i) statusBar_->addPermanentWidget(panes_[i]);
 
     auto* lockPoll = new QTimer(this);
@@ -119,6 +121,8 @@ void CMainFrame::SetServerPaneText(const QString& text) {
     panes_[kServerPane]->setText(text);
     panes_[kServerPane]->repaint();
 }
+
+void CMainFrame::SetAmplifierPaneText(const QString& text) { amplifierPane_->setText(text); }
 
 void CMainFrame::UpdateLockPanes() {
     const LockKeys keys = ReadLockKeys();

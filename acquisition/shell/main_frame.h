@@ -26,8 +26,11 @@ public:
     MainToolBar* ToolBar() const { return toolBar_; }
     // Status-bar pane 0 to 3: message, caps lock, server state, scroll lock.
     QLabel* Pane(int index) const;
+    // The pane of the amplifier's link, left of those.
+    QLabel* AmplifierPane() const { return amplifierPane_; }
 
     void SetServerPaneText(const QString& text);
+    void SetAmplifierPaneText(const QString& text);
     // Reads the lock keys and shows them in panes 1 and 3.
     void UpdateLockPanes();
 
@@ -44,4 +47,5 @@ private:
     MainToolBar* toolBar_ = nullptr;
     CVostrelView* view_ = nullptr;
     QLabel* panes_[kPaneCount] = {};
+    QLabel* amplifierPane_ = nullptr;
 };

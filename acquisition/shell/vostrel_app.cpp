@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <iostream>
 
 #include "acquisition/electrodes/electrode_file.h"
 #include "acquisition/settings/settings_values.h"
@@ -68,7 +69,7 @@ void CVostrelApp::RunStartupCommands() {
     if (options_.quitAfterSeconds) {
         const auto ms = static_cast<int>(std::min(*options_.quitAfterSeconds * 1000.0, 2.0e9));
         // exit() also ends a modal box's loop, so a message cannot hold the program.
-        QTimer::singleShot(ms, mainFrame_.get(), [] { QCoreApplication::exit(0); });
+        QTimer::singleShot(ms, mainFrame_.get(), [this] { QCoreApplication::exit(ScriptedRunStatus()); });
     }
     // --serve is the server command, as a click on the "S" button.
     if (options_.serve) view.Commands().Trigger(command::kServer);
@@ -78,6 +79,28 @@ void CVostrelApp::RunStartupCommands() {
     case VostrelOptions::StartMode::None: break;
     }
     if (!options_.recordFile.empty()) view.SaveData().RecordTo(options_.recordFile);
+}
+
+int CVostrelApp::ScriptedRunStatus() const {
+    const AcquisitionEngine& engine = mainFrame_->View()->Engine();
+    const RunFailures failures = engine.Failures();
+    const auto say = [](const std::string& line) { std::cerr << "vostrel: " << line << std::endl; };
+    int status = 0;
+    if (!failures.device.empty()) {
+        say("cannot open the amplifier " + failures.device);
+        status = kAmplifierFailed;
+    } else if (options_.start != VostrelOptions::StartMode::None && engine.PacketsDelivered() == 0) {
+        say("the amplifier " + engine.DeviceName() + " delivered no frame");
+        status = kAmplifierFailed;
+    } else if (engine.running == 1 && engine.device && engine.device->Health().state == LinkState::Disconnected) {
+        say("the amplifier " + engine.DeviceName() + " was lost and is not back: " + amplifier_->LastFailure());
+        status = kAmplifierFailed;
+    }
+    if (!failures.recording.empty()) {
+        say("cannot record to " + failures.recording);
+        if (status == 0) status = kRecordingFailed;
+    }
+    return status;
 }
 
 void CVostrelApp::ExitInstance() {

@@ -39,6 +39,15 @@ public:
     CMainFrame* MainFrame() const { return mainFrame_.get(); }
     void OnAppAbout();
 
+    // The exit status of a scripted run: 0 clean, 3 when the amplifier could
+    // not be opened, delivered no frame or was lost and is not back, 4 when
+    // the recording could not be opened or written. Each failure is told on
+    // standard error in one line.
+    int ScriptedRunStatus() const;
+
+    static constexpr int kAmplifierFailed = 3;
+    static constexpr int kRecordingFailed = 4;
+
 private:
     void ApplyStartupOptions();
     void RunStartupCommands();

@@ -3,17 +3,25 @@
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QThread>
+#include <QTimer>
 
 #include "acquisition/settings/settings_dlg.h"
 #include "acquisition/shell/command_ids.h"
 #include "acquisition/shell/main_frame.h"
 
 
+namespace {
+constexpr int kHealthPollMs = 250;
+}  // namespace
+
 CVostrelView::CVostrelView(FilePlaybackSource& playback, ModalAmplifier& amplifier, QWidget* parent)
     : QWidget(parent),
       engine_(playback, amplifier),
       commands_(new CommandTable(this)),
-      saveData_(engine_) {
+      saveData_(engine_),
+      healthPoll_(new QTimer(this)) {
+    healthPoll_->setInterval(kHealthPollMs);
+    connect(healthPoll_, &QTimer::timeout, this, &CVostrelView::UpdateLinkPane);
     ConnectServer();
     CreateDisplayWindows();
     commands_->AddStandardCommands();
@@ -41,8 +49,44 @@ void CVostrelView::ConnectServer() {
 void CVostrelView::StartAcquisition(int mode) {
     if (mode == 0) engine_.StartWaveform();
     else engine_.StartImpedance();
+    started_ = true;
     // The server judges a stalled client by seconds of the stream.
-    if (engine_.running == 1) server_.SetSampleRate(engine_.sampleRate);
+    if (engine_.running == 1) {
+        server_.SetSampleRate(engine_.sampleRate);
+        healthPoll_->start();
+    }
+    UpdateLinkPane();
+}
+
+void CVostrelView::StopAcquisition() {
+    engine_.StopAcquisition();
+    healthPoll_->stop();
+    UpdateLinkPane();
+}
+
+QString CVostrelView::LinkText(const EngineHealth& health, bool running, bool playback, bool started) {
+    if (!started) return {};
+    QString state;
+    if (!running && health.state != LinkState::NoDevice) {
+        state = QStringLiteral("已停止");
+    } else if (health.noData) {
+        state = QStringLiteral("无数据");
+    } else {
+        switch (health.state) {
+        case LinkState::NoDevice: state = QStringLiteral("无放大器"); break;
+        case LinkState::Connecting: state = QStringLiteral("正在连接"); break;
+        case LinkState::Acquiring:
+        case LinkState::Idle: state = playback ? QStringLiteral("正在回放") : QStringLiteral("正在采集"); break;
+        case LinkState::Disconnected: state = QStringLiteral("连接断开"); break;
+        }
+    }
+    return state + QStringLiteral("  丢帧 ") + QString::number(health.lostFrames);
+}
+
+void CVostrelView::UpdateLinkPane() {
+    const EngineHealth health = engine_.PollHealth();
+    const QString text = LinkText(health, engine_.running == 1, engine_.amplifierType == 0, started_);
+    if (auto* frame = qobject_cast<CMainFrame*>(window())) frame->SetAmplifierPaneText(text);
 }
 
 void CVostrelView::RegisterCommands() {
@@ -50,7 +94,7 @@ void CVostrelView::RegisterCommands() {
     auto stopped = [this] { return engine_.CanStart(); };
     commands_->Register(kSettings, [this] { RunSettingsCommand(this, engine_); }, stopped);
     commands_->Register(kStart, [this] { StartAcquisition(0); }, stopped);
-    commands_->Register(kStop, [this] { engine_.StopAcquisition(); }, [this] { return engine_.CanStop(); });
+    commands_->Register(kStop, [this] { StopAcquisition(); }, [this] { return engine_.CanStop(); });
     commands_->Register(kSaveData, [this] { saveData_.Run(this); }, [this] { return saveData_.IsEnabled(); });
     commands_->Register(kImpedance, [this] { StartAcquisition(1); });
     for (const DisplayCommands::Command& c : displayCommands_->Commands()) commands_->Register(c.id, c.handler, c.enabled);

@@ -19,6 +19,8 @@
 #include "acquisition/server/data_server.h"
 #include "acquisition/shell/command_table.h"
 
+class QTimer;
+
 class CVostrelView : public QWidget, public EngineHost {
     Q_OBJECT
 
@@ -42,6 +44,8 @@ public:
 
     // The server-status pane of the main window's status bar.
     void SetServerStatus(const QString& text);
+    // What the amplifier pane says for this health; empty before any start.
+    static QString LinkText(const EngineHealth& health, bool running, bool playback, bool started);
 
     // Replaces the modal message box, for tests.
     void SetMessagePresenter(MessagePresenter present) { presentMessage_ = std::move(present); }
@@ -64,6 +68,9 @@ private:
 
     void ConnectServer();
     void StartAcquisition(int mode);
+    void StopAcquisition();
+    // Shows the link's health while acquiring, and once more after.
+    void UpdateLinkPane();
 
     // The server outlives the engine: the engine's destructor joins the
     // thread that sends on it.
@@ -74,5 +81,7 @@ private:
     WaveDisplay* waveWindow = nullptr;
     ImpedanceDisplay* impedanceWindow = nullptr;
     std::unique_ptr<DisplayCommands> displayCommands_;
+    QTimer* healthPoll_ = nullptr;
+    bool started_ = false;
     MessagePresenter presentMessage_ = ShowMessageBox;
 };

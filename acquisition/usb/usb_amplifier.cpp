@@ -118,7 +118,12 @@ std::string UsbAmplifier::LastFailure() const {
     return failure_;
 }
 
-DeviceHealth UsbAmplifier::Health() const { return {state_.load(), lostFrames_.load()}; }
+DeviceHealth UsbAmplifier::Health() const { return {state_.load(), lostFrames_.load(), disconnections_.load()}; }
+
+std::string UsbAmplifier::Name() const {
+    std::lock_guard lock(failureMutex_);
+    return name_;
+}
 
 bool UsbAmplifier::OpenAndHandshake() {
     UsbBridge::Status baudStatus = UsbBridge::kInvalidHandle;
@@ -134,6 +139,8 @@ bool UsbAmplifier::OpenAndHandshake() {
         if (bridge_->Open(0, handle) == UsbBridge::kSuccess) deviceHandle = handle;
         if (deviceHandle) baudStatus = bridge_->SetBaudRate(*deviceHandle, amp::kBaudRate);
         if (baudStatus != UsbBridge::kSuccess) SetFailure(bridge_->DeviceName() + " (" + bridge_->LastError() + ")");
+        std::lock_guard nameLock(failureMutex_);
+        name_ = bridge_->DeviceName();
     }
 
     if (SendCommand(amp::HandshakeCommand())) PrintLine(kConnected);
@@ -178,6 +185,7 @@ void UsbAmplifier::SetMode(int mode) {
         aligner_.Restart();
         lastFrameAt_.reset();
         lostFrames_ = 0;
+        disconnections_ = 0;
         state_ = LinkState::Connecting;
     }
     if (SendCommand(amp::ModeCommand(mode))) {
@@ -191,7 +199,8 @@ int UsbAmplifier::Close() {
         SendCommand(amp::StopCommand());
         streaming_ = false;
     }
-    if (state_ != LinkState::NoDevice) state_ = LinkState::Idle;
+    // A device that went away stays so: the next start opens it afresh.
+    if (state_ != LinkState::NoDevice && state_ != LinkState::Disconnected) state_ = LinkState::Idle;
     return 1;
 }
 
@@ -238,6 +247,7 @@ void UsbAmplifier::CountSkippedFrames(const FrameAligner::Verdict& verdict) {
 void UsbAmplifier::Disconnect(std::string_view reason) {
     if (state_ == LinkState::Disconnected) return;
     state_ = LinkState::Disconnected;
+    ++disconnections_;
     PrintLine(std::string(kConnectionLost) + std::string(reason));
 }
 

@@ -75,6 +75,7 @@ public:
     void ResumeReads() override;
     DeviceHealth Health() const override;
     std::string LastFailure() const override;
+    std::string Name() const override;
 
     // One bridge read or write with its own timeout; the bridge's timeouts are
     // saved before and restored after. True when the bridge reports success.
@@ -127,8 +128,10 @@ private:
 
     std::atomic<LinkState> state_{LinkState::Idle};
     std::atomic<std::uint64_t> lostFrames_{0};
-    mutable std::mutex failureMutex_;
+    std::atomic<std::uint64_t> disconnections_{0};
+    mutable std::mutex failureMutex_;  // guards failure_ and name_
     std::string failure_;
+    std::string name_;
 
     // The one lock around bridge calls: a ticket lock, held for a whole call
     // (a frame read included), that waiters can stop waiting for politely.

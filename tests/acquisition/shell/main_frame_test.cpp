@@ -227,6 +227,38 @@ TEST_F(MainFrame, StatusBarHasFourPanesAndTheServerPaneCanBeSet) {
     EXPECT_EQ(frame.Pane(2)->text(), "正在监听");
 }
 
+TEST(AmplifierPane, SaysTheLinkStateAndTheFramesLost) {
+    struct Row {
+        EngineHealth health;
+        bool running;
+        bool playback;
+        bool started;
+        const char* text;
+    };
+    const Row rows[] = {
+        {{}, false, false, false, ""},
+        {{LinkState::NoDevice, false, 0}, false, false, true, "无放大器  丢帧 0"},
+        {{LinkState::Connecting, false, 0}, true, false, true, "正在连接  丢帧 0"},
+        {{LinkState::Acquiring, false, 12}, true, false, true, "正在采集  丢帧 12"},
+        {{LinkState::Acquiring, false, 0}, true, true, true, "正在回放  丢帧 0"},
+        {{LinkState::Acquiring, true, 3}, true, false, true, "无数据  丢帧 3"},
+        {{LinkState::Disconnected, false, 40}, true, false, true, "连接断开  丢帧 40"},
+        {{LinkState::Idle, false, 40}, false, false, true, "已停止  丢帧 40"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(CVostrelView::LinkText(row.health, row.running, row.playback, row.started), QString::fromUtf8(row.text));
+    }
+}
+
+TEST_F(MainFrame, TheAmplifierPaneFollowsStartAndStop) {
+    EXPECT_EQ(frame.AmplifierPane()->objectName(), "32850");
+    EXPECT_EQ(frame.AmplifierPane()->text(), "");
+    Commands().Trigger(kStart);
+    EXPECT_TRUE(frame.AmplifierPane()->text().endsWith("丢帧 0")) << frame.AmplifierPane()->text().toStdString();
+    Commands().Trigger(kStop);
+    EXPECT_EQ(frame.AmplifierPane()->text(), "已停止  丢帧 0");
+}
+
 TEST_F(MainFrame, ViewFillsTheWindowBetweenToolbarAndStatusBar) {
     frame.resize(800, 600);
     frame.show();

@@ -6,6 +6,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <cstring>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include "acquisition/recording/eol_file.h"
 #include "support/temp_dir.h"
@@ -86,6 +89,58 @@ TEST(VostrelProgram, RecordsAPlayedFileAndQuits) {
                               kPacketBytes),
                   0)
             << "packet " << i;
+    }
+}
+
+// A tty that takes commands and never answers, like a switched-off amplifier
+// behind its adapter.
+class SilentTty {
+public:
+    SilentTty() : master_(::posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) path_ = ::ptsname(master_);
+    }
+    ~SilentTty() {
+        if (master_ >= 0) ::close(master_);
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    int master_;
+    std::string path_;
+};
+
+struct FailingRun {
+    const char* name;
+    QStringList arguments;  // "TTY" and "DIR" stand for the silent tty and a scratch folder
+    int status;
+    const char* line;
+};
+
+TEST(VostrelProgram, ScriptedRunsTellWhatFailedInTheirStatusAndOneLine) {
+    TempDir dir;
+    SilentTty silent;
+    ASSERT_FALSE(silent.Path().empty());
+    const FailingRun runs[] = {
+        {"no device", {"--amplifier", "serial:/dev/ttyUSB-none", "--start", "--quit-after", "1"}, 3,
+         "vostrel: cannot open the amplifier /dev/ttyUSB-none (No such file or directory)"},
+        // The handshake alone waits 3 s for its answer.
+        {"silent device", {"--amplifier", "serial:TTY", "--start", "--quit-after", "4"}, 3,
+         "vostrel: the amplifier TTY delivered no frame"},
+        {"unwritable recording",
+         {"--amplifier", "emulator", "--start", "--record", "DIR/none/x.EOL", "--quit-after", "1"}, 4,
+         "vostrel: cannot record to DIR/none/x.EOL (No such file or directory)"},
+        {"clean", {"--amplifier", "emulator", "--start", "--record", "DIR/x.EOL", "--quit-after", "1"}, 0, ""},
+    };
+    const QString tty = QString::fromStdString(silent.Path());
+    const QString folder = QString::fromStdString(dir.File("")).chopped(1);
+    for (const FailingRun& run : runs) {
+        QStringList arguments = run.arguments;
+        arguments.replaceInStrings("TTY", tty).replaceInStrings("DIR", folder);
+        const ProgramRun result = RunVostrel(dir, arguments);
+        EXPECT_EQ(result.exitCode, run.status) << run.name << ": " << result.standardError.toStdString();
+        const QString line = QString::fromUtf8(run.line).replace("TTY", tty).replace("DIR", folder);
+        if (!line.isEmpty()) EXPECT_TRUE(result.standardError.contains(line + "\n")) << result.standardError.toStdString();
+        else EXPECT_FALSE(result.standardError.contains("vostrel: ")) << result.standardError.toStdString();
     }
 }
 
