@@ -7,10 +7,26 @@ namespace {
 constexpr std::size_t F = FrameAligner::kFrameBytes;
 }  // namespace
 
+void FrameAligner::SetLayout(int packetSize, int channelCount) {
+    mayBeConstant_.fill(false);
+    for (std::size_t i = 0; i < kHeaderBytes; ++i) mayBeConstant_[i] = true;
+    mayBeConstant_[amp::kChannelByte] = false;
+    mayBeConstant_[amp::kCounterByte] = false;
+    if (!amp::SettingsFitFrame(packetSize, channelCount)) return;
+    const auto blockBytes = static_cast<std::size_t>(3 * channelCount + 1);
+    for (std::size_t s = 0; s < static_cast<std::size_t>(packetSize); ++s) {
+        const std::size_t block = kHeaderBytes + blockBytes * s;
+        for (std::size_t i = 1; i < 4 && i < blockBytes; ++i) mayBeConstant_[block + i] = true;
+    }
+    for (std::size_t i = kHeaderBytes + blockBytes * static_cast<std::size_t>(packetSize); i < F; ++i) {
+        mayBeConstant_[i] = true;
+    }
+}
+
 std::size_t FrameAligner::BytesWanted() const {
     if (frameReady_) return 0;
     // Before the first judgement: what finding a frame start takes.
-    const std::size_t target = needed_ > 0 ? needed_ : BytesToTellFrameStart(0);
+    const std::size_t target = needed_ > 0 ? needed_ : (kLockHeaders - 1) * F + kHeaderBytes;
     return target > Size() ? std::min(target - Size(), kCapacity - Size()) : 0;
 }
 
@@ -61,15 +77,20 @@ bool FrameAligner::KeepsConstantBytes(std::size_t at) const {
 
 bool FrameAligner::KnowsConstantBytes() const { return constantBytes_ >= kEnoughConstantBytes; }
 
-std::size_t FrameAligner::BytesToTellFrameStart(std::size_t at) const {
-    return at + (kLockHeaders - 1) * F + kHeaderBytes;
+bool FrameAligner::HeaderKeepsConstantBytes(std::size_t at) const {
+    if (!haveLastFrame_) return true;
+    for (std::size_t i = 0; i < kHeaderBytes; ++i) {
+        if (sameFor_[i] >= kConstantAfterFrames && At(at)[i] != lastFrame_[i]) return false;
+    }
+    return true;
 }
 
-// Strong evidence that a frame starts at offset at: it keeps the constant
-// bytes and the next header follows it, or, whatever the amplifier's bytes,
-// four headers in a row follow one another.
-bool FrameAligner::IsFrameStart(std::size_t at) const {
-    if (KnowsConstantBytes() && KeepsConstantBytes(at) && Chain(at, 2, true)) return true;
+// Strong evidence that a whole frame starts at offset at: it keeps every
+// constant byte in place and the next frame's header starts right after it,
+// whatever the counters say (frames lost in between change nothing); or,
+// whatever the amplifier's bytes, four headers in a row follow one another.
+bool FrameAligner::IsWholeFrame(std::size_t at) const {
+    if (KnowsConstantBytes() && KeepsConstantBytes(at) && HeaderKeepsConstantBytes(at + F)) return true;
     return Chain(at, kLockHeaders, false);
 }
 
@@ -77,9 +98,9 @@ bool FrameAligner::IsFrameStart(std::size_t at) const {
 bool FrameAligner::Judge() {
     while (!frameReady_) {
         if (!aligned_) {
-            needed_ = BytesToTellFrameStart(0);
+            needed_ = (kLockHeaders - 1) * F + kHeaderBytes;
             if (Size() < needed_) return false;
-            if (IsFrameStart(0)) aligned_ = true;
+            if (IsWholeFrame(0)) aligned_ = true;
             else Drop(1);
             continue;
         }
@@ -92,11 +113,16 @@ bool FrameAligner::Judge() {
             break;
         }
         // Whole frames lost after it, or a constant byte that moved (a mode
-        // change), break that chain without cutting the frame: a frame start
-        // one or two frames on says so. Otherwise bytes were lost inside it.
-        needed_ = BytesToTellFrameStart(2 * F);
+        // change), break that chain without cutting the frame; the counters
+        // of the frames after it say so even then. Otherwise bytes were lost
+        // inside it.
+        if (KnowsConstantBytes() && IsWholeFrame(0)) {
+            frameReady_ = true;
+            break;
+        }
+        needed_ = 2 * F + (kLockHeaders - 1) * F + kHeaderBytes;
         if (Size() < needed_) return false;
-        if (IsFrameStart(F) || IsFrameStart(2 * F)) {
+        if (IsWholeFrame(0) || Chain(F, kLockHeaders, false) || Chain(2 * F, kLockHeaders, false)) {
             frameReady_ = true;
             break;
         }
@@ -110,7 +136,7 @@ bool FrameAligner::Judge() {
 void FrameAligner::Learn(std::span<const std::uint8_t, kFrameBytes> frame) {
     constantBytes_ = 0;
     for (std::size_t i = 0; i < F; ++i) {
-        const bool same = haveLastFrame_ && frame[i] == lastFrame_[i];
+        const bool same = mayBeConstant_[i] && haveLastFrame_ && frame[i] == lastFrame_[i];
         sameFor_[i] = same ? static_cast<std::uint8_t>(std::min(255, sameFor_[i] + 1)) : 0;
         if (sameFor_[i] >= kConstantAfterFrames) ++constantBytes_;
     }

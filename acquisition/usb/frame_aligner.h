@@ -6,13 +6,14 @@
 // from frame to frame. So a frame is trusted only once the frame after it is
 // seen to start exactly where it should: its counter is one more, and the
 // bytes that have stayed constant in every frame so far (unused header and
-// block bytes, on this amplifier) still agree. Until then the frame is held
+// block bytes, on this amplifier) still agree. Bytes that carry data are
+// never taken for constant: a sample's top byte can rest for seconds. Until then the frame is held
 // back, about one frame's time (two when the amplifier keeps fewer than
 // kEnoughConstantBytes bytes constant). A frame that fails the test is
-// dropped, and the stream is searched byte by byte for a frame start: a
-// frame that keeps the constant bytes and is followed by the next header,
-// or four headers in a row, a frame apart, whose counters step by one. The
-// frames found that way are kept.
+// dropped, and the stream is searched byte by byte for a whole frame: one
+// that keeps every constant byte in place with the next header right after
+// it, or, for an amplifier without constant bytes, four headers in a row, a
+// frame apart, whose counters step by one. The frames found that way are kept.
 //
 // What it cannot tell apart it drops and counts: bytes inserted between
 // frames, and, on an amplifier without constant bytes, a whole frame right
@@ -36,10 +37,8 @@ public:
     // Headers in a row, a frame apart with counters stepping by one, that
     // establish alignment after a loss. A random run passes with odds of 2^-24.
     static constexpr int kLockHeaders = 4;
-    // Frames a byte must keep its value through before it counts as constant:
-    // a second's worth, so that a sample's top byte that rests for a while is
-    // seldom taken for one.
-    static constexpr int kConstantAfterFrames = 25;
+    // Frames a byte must keep its value through before it counts as constant.
+    static constexpr int kConstantAfterFrames = 12;
     // With fewer constant bytes than this a frame waits for two headers after
     // it, so that a lost byte slips past the counter alone with odds of 2^-16.
     static constexpr int kEnoughConstantBytes = 16;
@@ -54,6 +53,13 @@ public:
         int framesSkipped = 0;
         bool firstFrame = false;
     };
+
+    FrameAligner() { SetLayout(0, 0); }
+
+    // The bytes that carry samples, events, the channel and the counter
+    // change by nature; only the others (the unused header and block bytes)
+    // are watched for staying constant. Unknown settings (0, 0): the header's.
+    void SetLayout(int packetSize, int channelCount);
 
     // How many more bytes the aligner needs before it can judge the frame it
     // holds; never more than it has room for. Feed at most this many.
@@ -91,8 +97,8 @@ private:
     bool KeepsConstantBytes(std::size_t at) const;
     // Enough bytes have stayed constant to recognise a frame by them.
     bool KnowsConstantBytes() const;
-    bool IsFrameStart(std::size_t at) const;
-    std::size_t BytesToTellFrameStart(std::size_t at) const;
+    bool HeaderKeepsConstantBytes(std::size_t at) const;
+    bool IsWholeFrame(std::size_t at) const;
     // One step of judgement; false when more bytes are needed.
     bool Judge();
     void Accept(std::span<std::uint8_t, kFrameBytes> frame, Verdict& verdict);
@@ -105,7 +111,9 @@ private:
     bool frameReady_ = false;  // the frame at offset 0 has been verified
     std::size_t needed_ = 0;   // bytes the last judgement lacked
 
-    // Constant bytes, learned from the frames delivered.
+    // Constant bytes, learned from the frames delivered among the bytes that
+    // carry no data.
+    std::array<bool, kFrameBytes> mayBeConstant_{};
     std::array<std::uint8_t, kFrameBytes> lastFrame_{};
     std::array<std::uint8_t, kFrameBytes> sameFor_{};  // frames each byte has kept its value
     int constantBytes_ = 0;

@@ -168,6 +168,7 @@ bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSam
         return false;
     }
     const bool opened = OpenAndHandshake();
+    aligner_.SetLayout(newPacketSize, newChannelCount);
     packetSize = newPacketSize;
     channelCount = newChannelCount;
     sampleRate = newSampleRate;

@@ -114,6 +114,7 @@ TEST_P(FrameAlignerTest, DeliversEveryWholeFrameUnchangedAndCountsTheRest) {
     const Bytes stream = Stream(c, ruined);
 
     FrameAligner aligner;
+    aligner.SetLayout(40, 17);
     std::vector<std::uint64_t> delivered;
     std::uint64_t counted = 0;
     std::uint64_t next = c.first;  // the frame number the counter stands for, unwrapped
@@ -174,6 +175,7 @@ TEST(FrameAligner, AChangedConstantByteStillPassesWhenTheFramesLineUp) {
         stream.insert(stream.end(), frame.begin(), frame.end());
     }
     FrameAligner aligner;
+    aligner.SetLayout(40, 17);
     const auto delivered = RunThrough(aligner, stream, 0);
     EXPECT_EQ(delivered.size(), 39u);  // the last waits for a frame after it
     for (const Delivery& d : delivered) EXPECT_EQ(d.verdict.framesSkipped, 0);

@@ -6,12 +6,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
 #include "acquisition/engine/signal_conditioning.h"
 #include "acquisition/usb/serial_bridge.h"
 #include "acquisition/usb/usb_amplifier.h"
+#include "support/temp_dir.h"
 
 namespace {
 constexpr int P = AmplifierEmulator::kPacketSize;
@@ -116,5 +119,93 @@ TEST_F(PtyAmplifierTest, StopWakesAFrameReadOnTheTty) {
     EXPECT_EQ(packet, expected);
     amplifier->Close();
 }
+
+// The real serial path through every fault the line can show. Whatever the
+// fault, each packet the host delivers is one the emulator made, whole and in
+// order, and the host counts exactly the frames missing from what it
+// delivered. Once the host knows the frame's constant bytes (half a second
+// in), those are exactly the frames not sent whole, and, when the adapter
+// vanished, the one before, which nothing came after to vouch for.
+struct FaultRun {
+    const char* name;
+    const char* faults;
+    int packets;  // delivered before the run ends
+    bool cuts;    // the fault keeps frames from going out whole
+};
+
+class PtyFaults : public ::testing::TestWithParam<FaultRun> {};
+
+TEST_P(PtyFaults, DeliveredPacketsAreGenuineAndTheLostAreCounted) {
+    const FaultRun& run = GetParam();
+    EmulatorFaults faults;
+    std::string error;
+    ASSERT_TRUE(ParseFaults(run.faults, faults, error)) << error;
+    TempDir dir;
+    PtyAmplifier server(EmulatorOptions{}, faults, dir.File("amp"));
+
+    // What the emulator made, in order: each frame's packet and its fate.
+    std::mutex mutex;
+    std::map<std::vector<std::int32_t>, std::size_t> madeAt;
+    std::vector<bool> sentWhole;
+    server.WatchFrames([&](std::span<const std::uint8_t, amp::kFrameBytes> frame, bool sent) {
+        std::vector<std::int32_t> values(P * C);
+        amp::DecodeFrame(frame, P, C, values);
+        std::lock_guard lock(mutex);
+        madeAt.emplace(std::move(values), sentWhole.size());
+        sentWhole.push_back(sent);
+    });
+    ASSERT_TRUE(server.Open(error)) << error;
+    std::atomic<bool> stop{false};
+    std::thread serving([&] { server.Serve(stop); });
+
+    std::ostringstream out;
+    UsbAmplifier amplifier(std::make_unique<SerialBridge>(server.HostPath()), out);
+    ASSERT_TRUE(amplifier.OpenDevice(P, C, 1000));
+    amplifier.SetMode(0);
+    std::vector<std::size_t> delivered;
+    std::vector<std::int32_t> packet(P * C);
+    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (static_cast<int>(delivered.size()) < run.packets && std::chrono::steady_clock::now() < patience) {
+        int channel = 0;
+        if (amplifier.ReadPacketWithChannel(packet, channel) != 1) continue;
+        std::lock_guard lock(mutex);
+        const auto found = madeAt.find(packet);
+        ASSERT_NE(found, madeAt.end()) << "packet " << delivered.size() << " is not a frame the emulator made";
+        ASSERT_TRUE(delivered.empty() || found->second > delivered.back()) << "out of order";
+        delivered.push_back(found->second);
+    }
+    amplifier.Close();
+    stop = true;
+    serving.join();
+    ASSERT_EQ(static_cast<int>(delivered.size()), run.packets) << out.str();
+
+    constexpr std::size_t kLearnt = 25;  // frames made before the constant bytes are surely known
+    std::uint64_t missing = 0;
+    std::uint64_t missingLater = 0;
+    std::uint64_t cutLater = 0;
+    for (std::size_t i = delivered.front(), next = 0; i <= delivered.back(); ++i) {
+        if (next < delivered.size() && delivered[next] == i) {
+            EXPECT_TRUE(sentWhole[i]) << "frame " << i << " was cut, yet delivered";
+            ++next;
+            continue;
+        }
+        ++missing;
+        if (i >= kLearnt) ++missingLater;
+        if (i >= kLearnt && !sentWhole[i]) ++cutLater;
+    }
+    EXPECT_EQ(amplifier.Health().lostFrames, missing) << out.str();
+    EXPECT_LE(missingLater - cutLater, server.Counts().vanishes) << "frames sent whole went missing";
+    EXPECT_EQ(cutLater > 0, run.cuts) << "cut " << cutLater;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PtyFaults,
+    ::testing::Values(FaultRun{"bytes", "lose-bytes=3/0.4", 60, true},
+                      FaultRun{"frames", "lose-frames=2/0.4", 60, true},
+                      FaultRun{"pause", "pause=300/0.4", 60, false},
+                      FaultRun{"silence", "silence=0.5/1.2", 60, true},
+                      FaultRun{"mixed", "lose-bytes=700/0.52,lose-frames=1/0.36,pause=150/0.28", 80, true},
+                      FaultRun{"vanish", "vanish=1/2", 60, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
