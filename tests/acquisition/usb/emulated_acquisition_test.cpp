@@ -6,6 +6,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <mutex>
+#include <set>
+#include <string>
 #include <sstream>
 #include <thread>
 
@@ -203,6 +206,72 @@ TEST_F(RealTimeAcquisition, StopWakesAReadThatWaitsForASilentAmplifier) {
     engine->StartWaveform();
     EXPECT_TRUE(wave.WaitForPackets(3));
     engine->StopAcquisition();
+}
+
+// What the server would send: every packet's records.
+class CapturedStream : public PacketStream {
+public:
+    bool ClientConnected() const override { return true; }
+    void SendPacket(std::span<const SampleRecord> records) override {
+        const auto bytes = RecordBytes(records);
+        std::lock_guard lock(mutex_);
+        packets_.emplace_back(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    std::vector<std::string> Packets() {
+        std::lock_guard lock(mutex_);
+        return packets_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> packets_;
+};
+
+// The impedance command arrives while the amplifier stalls in the middle of
+// a frame for longer than a command waits for the bridge, again and again.
+// The read gives way and goes on with what it had: every packet recorded or
+// streamed is one the amplifier sent, and none is lost.
+TEST(EmulatedFaults, ModeCommandsDuringStalledFramesCorruptNothing) {
+    EmulatorFaults faults;
+    std::string error;
+    ASSERT_TRUE(ParseFaults("pause=300/0.2", faults, error)) << error;
+    auto owned = std::make_unique<EmulatedBridge>(EmulatorOptions{}, faults);
+    EmulatedBridge* bridge = owned.get();
+    std::mutex mutex;
+    std::set<std::string> made;  // the records of every frame the amplifier made
+    bridge->WatchFrames([&](std::span<const std::uint8_t, amp::kFrameBytes> frame, bool) {
+        std::vector<std::int32_t> packet(P * C);
+        amp::DecodeFrame(frame, P, C, packet);
+        std::vector<SampleRecord> records(P);
+        BuildRecords(packet, P, C, records);
+        const auto bytes = RecordBytes(records);
+        std::lock_guard lock(mutex);
+        made.emplace(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    });
+    std::ostringstream diagnostics;
+    UsbAmplifier amplifier(std::move(owned), diagnostics);
+    FilePlaybackSource playback;
+    CapturedStream stream;
+    AcquisitionEngine engine(playback, amplifier, EnginePorts{nullptr, nullptr, nullptr, &stream});
+
+    engine.StartWaveform();
+    for (int i = 0; i < 24; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(110));
+        if (i % 2 == 0) engine.StartImpedance();
+        else engine.StartWaveform();
+    }
+    engine.StopAcquisition();
+
+    const auto packets = stream.Packets();
+    ASSERT_GT(packets.size(), 40u);
+    int corrupted = 0;
+    {
+        std::lock_guard lock(mutex);
+        for (const std::string& packet : packets) corrupted += made.count(packet) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(corrupted, 0) << "of " << packets.size();
+    EXPECT_EQ(amplifier.Health().lostFrames, 0u) << diagnostics.str();
+    EXPECT_GT(bridge->Counts().pauses, 10u);
 }
 
 }  // namespace
