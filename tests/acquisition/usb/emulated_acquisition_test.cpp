@@ -15,6 +15,7 @@
 #include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/usb/emulated_bridge.h"
 #include "acquisition/usb/usb_amplifier.h"
+#include "support/temp_dir.h"
 
 namespace {
 constexpr int P = 40;
@@ -272,6 +273,81 @@ TEST(EmulatedFaults, ModeCommandsDuringStalledFramesCorruptNothing) {
     EXPECT_EQ(corrupted, 0) << "of " << packets.size();
     EXPECT_EQ(amplifier.Health().lostFrames, 0u) << diagnostics.str();
     EXPECT_GT(bridge->Counts().pauses, 10u);
+}
+
+class MessageHost : public EngineHost {
+public:
+    void ShowDisplay(int) override {}
+    void RepaintView() override {}
+    void ShowMessage(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        messages_.push_back(text);
+    }
+    std::vector<std::string> Messages() {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> messages_;
+};
+
+// The adapter is pulled in the middle of a recording and comes back: the user
+// is told once, the engine never stops, the device is reopened and the same
+// file goes on; the frames missed are counted. Stop works while it is gone.
+TEST(EmulatedFaults, AVanishedAmplifierIsReopenedAndTheRecordingGoesOn) {
+    EmulatorFaults faults;
+    std::string error;
+    ASSERT_TRUE(ParseFaults("vanish=1/2", faults, error)) << error;
+    auto owned = std::make_unique<EmulatedBridge>(EmulatorOptions{}, faults);
+    EmulatedBridge* bridge = owned.get();
+    std::ostringstream diagnostics;
+    UsbAmplifier amplifier(std::move(owned), diagnostics);
+    FilePlaybackSource playback;
+    MessageHost host;
+    AcquisitionEngine engine(playback, amplifier, EnginePorts{&host, nullptr, nullptr, nullptr});
+    TempDir dir;
+    const std::string path = dir.File("x.EOL");
+
+    engine.StartWaveform();
+    ASSERT_TRUE(engine.OpenRecording(path));
+    std::vector<LinkState> states;
+    const auto poll = [&](auto until) {
+        while (!until()) {
+            const LinkState state = engine.PollHealth().state;
+            if (states.empty() || states.back() != state) states.push_back(state);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    };
+    const auto patience = std::chrono::steady_clock::now() + kPatience;
+    // Gone at 2 s, back at 3 s; then acquiring again, into the same file.
+    poll([&] {
+        return bridge->Counts().vanishes == 1 && amplifier.Health().state == LinkState::Acquiring ||
+               std::chrono::steady_clock::now() > patience;
+    });
+    const std::uint64_t packetsBack = engine.PacketsDelivered();
+    poll([&] { return engine.PacketsDelivered() > packetsBack + 5 || std::chrono::steady_clock::now() > patience; });
+    EXPECT_THAT(states, ::testing::ElementsAre(LinkState::Connecting, LinkState::Acquiring, LinkState::Disconnected,
+                                               LinkState::Connecting, LinkState::Acquiring));
+    EXPECT_THAT(host.Messages(), ::testing::ElementsAre("放大器连接断开"));
+    EXPECT_EQ(engine.recording.load(), 1);
+
+    // Frames made while the adapter was gone, and the one before that
+    // nothing vouched for, are the frames lost.
+    const std::uint64_t lost = amplifier.Health().lostFrames;
+    EXPECT_EQ(lost, bridge->Counts().framesLost) << diagnostics.str();
+    EXPECT_GE(lost, 25u);
+    // Gone again: Stop ends the run all the same.
+    poll([&] {
+        return amplifier.Health().state == LinkState::Disconnected || std::chrono::steady_clock::now() > patience;
+    });
+    engine.StopAcquisition();
+    EXPECT_FALSE(engine.ThreadExists());
+    const auto bytes = ReadAllBytes(path).size();
+    EXPECT_EQ((bytes - 200) / (P * 84), engine.PacketsDelivered());
+    EXPECT_EQ((bytes - 200) % (P * 84), 0u);
+    EXPECT_THAT(diagnostics.str(), ::testing::HasSubstr("amplifier: reconnected\n"));
 }
 
 }  // namespace
