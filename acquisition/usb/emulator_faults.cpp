@@ -41,12 +41,22 @@ const FaultKind* FindKind(std::string_view key) {
 }
 }  // namespace
 
-bool IsFaultKey(std::string_view key) { return FindKind(key) != nullptr; }
+bool IsFaultKey(std::string_view key) { return key == "until" || FindKind(key) != nullptr; }
 
 bool ParseFault(std::string_view key, std::string_view value, EmulatorFaults& faults, std::string& error) {
+    if (key == "until") {
+        double seconds = 0;
+        if (!ParseNumber(value, seconds) || seconds <= 0 || seconds > kMaxSeconds) {
+            error = "fault until=" + std::string(value) + ": give seconds above 0";
+            return false;
+        }
+        const auto until = static_cast<std::uint64_t>(Frames(seconds));
+        for (const FaultKind& kind : kKinds) (faults.*(kind.fault)).untilFrame = until;
+        return true;
+    }
     const FaultKind* kind = FindKind(key);
     if (!kind) {
-        error = "unknown fault \"" + std::string(key) + "\" (known: lose-bytes, lose-frames, pause, silence, vanish)";
+        error = "unknown fault \"" + std::string(key) + "\" (known: lose-bytes, lose-frames, pause, silence, vanish, until)";
         return false;
     }
     const auto slash = value.find('/');
@@ -67,7 +77,9 @@ bool ParseFault(std::string_view key, std::string_view value, EmulatorFaults& fa
                 ": give how often in seconds, at least one frame (0.04) and longer than the fault";
         return false;
     }
-    faults.*(kind->fault) = PeriodicFault{amountUnits, everyFrames};
+    PeriodicFault& fault = faults.*(kind->fault);
+    fault.amount = amountUnits;
+    fault.everyFrames = everyFrames;
     return true;
 }
 

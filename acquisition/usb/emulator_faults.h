@@ -12,6 +12,8 @@
 //   silence=D/S      D seconds of frames made but not sent
 //   vanish=D/S       the adapter is gone for D seconds; the amplifier then
 //                    waits to be handshaken and told its mode again
+//   until=S          no fault strikes after S seconds of frames (a calm
+//                    end, so that a run can be checked to the last frame)
 
 #include <cstdint>
 #include <string>
@@ -20,8 +22,10 @@
 struct PeriodicFault {
     int amount = 0;       // bytes, frames, milliseconds or frames of outage
     int everyFrames = 0;  // 0: never
+    std::uint64_t untilFrame = 0;  // 0: for ever
     bool Due(std::uint64_t frame) const {
-        return everyFrames > 0 && amount > 0 && frame > 0 && frame % static_cast<std::uint64_t>(everyFrames) == 0;
+        return everyFrames > 0 && amount > 0 && frame > 0 && frame % static_cast<std::uint64_t>(everyFrames) == 0 &&
+               (untilFrame == 0 || frame < untilFrame);
     }
 };
 

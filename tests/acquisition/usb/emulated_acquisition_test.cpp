@@ -323,7 +323,7 @@ TEST(EmulatedFaults, AVanishedAmplifierIsReopenedAndTheRecordingGoesOn) {
     const auto patience = std::chrono::steady_clock::now() + kPatience;
     // Gone at 2 s, back at 3 s; then acquiring again, into the same file.
     poll([&] {
-        return bridge->Counts().vanishes == 1 && amplifier.Health().state == LinkState::Acquiring ||
+        return (bridge->Counts().vanishes == 1 && amplifier.Health().state == LinkState::Acquiring) ||
                std::chrono::steady_clock::now() > patience;
     });
     const std::uint64_t packetsBack = engine.PacketsDelivered();
