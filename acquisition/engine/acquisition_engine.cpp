@@ -100,10 +100,6 @@ bool AcquisitionEngine::DeviceWentAway() const {
 EngineHealth AcquisitionEngine::PollHealth() {
     const DeviceHealth device = this->device ? this->device->Health() : DeviceHealth{};
     EngineHealth health{device.state, false, device.lostFrames};
-    if (device.disconnections > disconnectionsSeen_) {
-        disconnectionsSeen_ = device.disconnections;
-        ShowMessage(kAmplifierDisconnected);
-    }
     if (running == 1 && device.state != LinkState::Disconnected) {
         const auto since = Clock::now() - Clock::time_point(Clock::duration(lastPacketAt_.load()));
         health.noData = since >= kNoDataAfter;
@@ -243,6 +239,14 @@ void AcquisitionEngine::AppendToRecording(std::span<const SampleRecord> records)
     ShowMessage(kDataWriteFailed);
 }
 
+// [acq] Once each time the device goes away; the box does not hold the thread.
+void AcquisitionEngine::TellOfDisconnection() {
+    const std::uint64_t disconnections = device->Health().disconnections;
+    if (disconnections <= disconnectionsSeen_) return;
+    disconnectionsSeen_ = disconnections;
+    ShowMessage(kAmplifierDisconnected);
+}
+
 void AcquisitionEngine::AcquisitionThread() {
     const int P = packetSize;
     const int C = channelCount;
@@ -254,7 +258,10 @@ void AcquisitionEngine::AcquisitionThread() {
     while (runFlag == 1) {
         aliveFlag = 1;
         int channel = 0;
-        if (device->ReadPacketWithChannel(packet, channel) == 0) continue;
+        if (device->ReadPacketWithChannel(packet, channel) == 0) {
+            TellOfDisconnection();
+            continue;
+        }
         lastPacketAt_ = Clock::now().time_since_epoch().count();
         ++packets_;
 

@@ -94,8 +94,8 @@ public:
     bool ThreadExists() const { return threadHandle.joinable(); }
 
     // A few times a second while running: the link's health. Says once on
-    // standard output when data stops coming, and shows "放大器连接断开"
-    // once each time the device goes away.
+    // standard output when data stops coming. (The thread shows
+    // "放大器连接断开" once each time the device goes away.)
     EngineHealth PollHealth();
     RunFailures Failures() const;
     // Packets the thread has read since the program started.
@@ -146,6 +146,7 @@ private:
     void SetDeviceFailure(std::string text);
     void SetRecordingFailure(std::string text);
     bool DeviceWentAway() const;
+    void TellOfDisconnection();
 
     FilePlaybackSource& playback_;
     ModalAmplifier& amplifier_;
@@ -158,7 +159,7 @@ private:
     std::atomic<Clock::rep> lastPacketAt_{0};  // or the start, before the first packet
     std::atomic<std::uint64_t> packets_{0};
     bool noDataSaid_ = false;                  // UI thread
-    std::uint64_t disconnectionsSeen_ = 0;     // UI thread
+    std::uint64_t disconnectionsSeen_ = 0;     // the thread's while it runs
     std::string recordingPath_;                // UI thread, before the thread may append
     mutable std::mutex failuresMutex_;
     RunFailures failures_;
