@@ -1,6 +1,5 @@
 #include "acquisition/engine/acquisition_engine.h"
 
-#include <filesystem>
 #include <iostream>
 
 namespace {
@@ -15,15 +14,6 @@ void PrintLine(const char* line) {
     std::cout.flush();
 }
 }  // namespace
-
-std::string ExecutableDirectory() {
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return {};
-    std::string dir = exe.parent_path().string();
-    if (dir.empty() || dir.back() != '/') dir += '/';
-    return dir;
-}
 
 AcquisitionEngine::AcquisitionEngine(FilePlaybackSource& playback, ModalAmplifier& amplifier, EnginePorts ports)
     : playback_(playback),

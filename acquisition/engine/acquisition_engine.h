@@ -21,6 +21,7 @@
 #include "acquisition/engine/file_playback_source.h"
 #include "acquisition/engine/signal_conditioning.h"
 #include "acquisition/recording/eol_file.h"
+#include "common/executable_directory.h"
 
 // What the settings dialog confirms.
 struct AcquisitionSettings {
@@ -127,6 +128,3 @@ private:
     bool settingsConfirmed_ = false;
     std::string defaultElectrodeFilePath_;
 };
-
-// The directory of the running executable, with a trailing "/".
-std::string ExecutableDirectory();
