@@ -64,7 +64,8 @@ void DisplayCommands::ShowMoreSeconds() {
 }
 
 void DisplayCommands::SelectLeads() {
-    CLeadSelectionDialog dialog(engine_.channelEnabled, engine_.channelRecords, engine_.channelCount - 1,
+    CLeadSelectionDialog dialog(engine_.channelEnabled, engine_.channelRecords,
+                                static_cast<int>(engine_.channelRecords.size()) - 1,
                                 dialogParent_);
     if (dialog.exec() == QDialog::Accepted) wave_.SetChannelFlags(engine_.channelEnabled);
 }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 
 namespace {
@@ -20,15 +19,6 @@ void PrintLine(const char* line) {
 }
 }  // namespace
 
-std::string ExecutableDirectory() {
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return {};
-    std::string dir = exe.parent_path().string();
-    if (dir.empty() || dir.back() != '/') dir += '/';
-    return dir;
-}
-
 AcquisitionEngine::AcquisitionEngine(FilePlaybackSource& playback, ModalAmplifier& amplifier, EnginePorts ports)
     : playback_(playback),
       amplifier_(amplifier),
@@ -44,8 +34,12 @@ void AcquisitionEngine::ShowMessage(const std::string& text) {
     if (ports_.host) ports_.host->ShowMessage(text);
 }
 
-void AcquisitionEngine::ReadChannelRecords() {
-    channelRecords.assign(static_cast<std::size_t>(std::max(0, channelCount)), ChannelRecord{});
+// The displays show rows of the montage, each under its own electrode; the
+// device, the recording and the stream keep the packet's own layout.
+void AcquisitionEngine::SetUpMontage() {
+    montageColumns = MontageColumns(channelCount);
+    channelRecords.assign(montageColumns.size(), ChannelRecord{});
+    channelEnabled.assign(montageColumns.size(), 1);
     const std::string& path = electrodeFilePath.empty() ? defaultElectrodeFilePath_ : electrodeFilePath;
     std::string error;
     if (ReadElectrodeLocations(channelRecords, path, &error) == 0 && !error.empty()) ShowMessage(error);
@@ -111,9 +105,10 @@ EngineHealth AcquisitionEngine::PollHealth() {
 
 void AcquisitionEngine::SetUpDisplays() {
     if (ports_.wave) {
-        ports_.wave->SetUp(packetSize, channelCount, sampleRate, secondsPerScreen, channelRecords);
+        ports_.wave->SetUp(packetSize, static_cast<int>(montageColumns.size()), sampleRate, secondsPerScreen,
+                           channelRecords);
     }
-    if (ports_.impedance) ports_.impedance->SetUp(channelCount, channelRecords);
+    if (ports_.impedance) ports_.impedance->SetUp(static_cast<int>(montageColumns.size()), channelRecords);
     if (ports_.wave) ports_.wave->SetChannelFlags(channelEnabled);
     if (ports_.impedance) ports_.impedance->SetChannelFlags(channelEnabled);
     if (ports_.wave) ports_.wave->ResetTimeLabels();
@@ -130,11 +125,9 @@ bool AcquisitionEngine::InitialiseAcquisition() {
         sampleRate = defaults.sampleRate;
         electrodeFilePath = defaultElectrodeFilePath_;
     }
-    ReadChannelRecords();
+    SetUpMontage();
     if (!OpenSelectedDevice()) return false;
-    const auto count = static_cast<std::size_t>(std::max(0, channelCount));
-    channelEnabled.assign(count, 1);
-    impedances.assign(count, kDefaultImpedance);
+    impedances.assign(static_cast<std::size_t>(std::max(0, channelCount)), kDefaultImpedance);
     canceller.BuildCanceller(packetSize, channelCount, sampleRate);
     SetUpDisplays();
     initialised = 1;
@@ -151,8 +144,7 @@ void AcquisitionEngine::ApplySettings(const AcquisitionSettings& settings) {
     simulatedDataPath = settings.simulatedDataPath;
     electrodeFilePath = settings.electrodeFilePath;
     settingsConfirmed_ = true;
-    ReadChannelRecords();
-    channelEnabled.assign(static_cast<std::size_t>(std::max(0, channelCount)), 1);
+    SetUpMontage();
     canceller.BuildCanceller(packetSize, channelCount, sampleRate);
     initialised = 0;
 }
@@ -254,6 +246,9 @@ void AcquisitionEngine::AcquisitionThread() {
     std::vector<std::int32_t> packet(values, 0);
     std::vector<double> conditioned(values, 0.0);
     std::vector<SampleRecord> records(static_cast<std::size_t>(std::max(0, P)));
+    const std::span<const int> columns = montageColumns;
+    std::vector<double> rows(static_cast<std::size_t>(std::max(0, P)) * columns.size(), 0.0);
+    std::vector<int> rowImpedances(columns.size(), kDefaultImpedance);
 
     while (runFlag == 1) {
         aliveFlag = 1;
@@ -273,13 +268,15 @@ void AcquisitionEngine::AcquisitionThread() {
         if (mode == 0) {
             canceller.CancelPowerLine(packet, conditioned);
             ScaleSignalChannels(conditioned, P, C, scale);
-            if (ports_.wave) ports_.wave->AddPacket(conditioned);
+            GatherRows<double>(conditioned, C, columns, rows);
+            if (ports_.wave) ports_.wave->AddPacket(rows);
         } else if (mode == 1 && channel >= 0 && channel < C &&
                    static_cast<std::size_t>(channel) < impedances.size()) {
             const ImpedanceEstimate estimate = EstimateImpedance(packet, P, C, channel);
             impedances[static_cast<std::size_t>(channel)] = estimate.stored;
             WriteImpedanceDiagnostic(std::cout, channel, estimate);
-            if (ports_.impedance) ports_.impedance->ShowImpedances(impedances, impedanceMin, impedanceMax);
+            GatherRows<int>(impedances, C, columns, rowImpedances);
+            if (ports_.impedance) ports_.impedance->ShowImpedances(rowImpedances, impedanceMin, impedanceMax);
         }
     }
     aliveFlag = 0;

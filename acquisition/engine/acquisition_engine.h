@@ -18,10 +18,12 @@
 #include <vector>
 
 #include "acquisition/electrodes/electrode_file.h"
+#include "acquisition/electrodes/montage.h"
 #include "acquisition/engine/engine_ports.h"
 #include "acquisition/engine/file_playback_source.h"
 #include "acquisition/engine/signal_conditioning.h"
 #include "acquisition/recording/eol_file.h"
+#include "common/executable_directory.h"
 
 // What the settings dialog confirms.
 struct AcquisitionSettings {
@@ -119,9 +121,12 @@ public:
     std::atomic<int> running{0};
     std::atomic<int> recording{0};
 
+    // The displays' rows: the packet column each shows (the last one the event
+    // channel), and per row its electrode and whether it is shown.
+    std::vector<int> montageColumns;
     std::vector<ChannelRecord> channelRecords;
     std::vector<int> channelEnabled;
-    std::vector<int> impedances;
+    std::vector<int> impedances;  // per packet column, as the device measures them
     std::atomic<int> impedanceMin{0};
     std::atomic<int> impedanceMax{100};
     int secondsPerScreen = 4;
@@ -136,7 +141,7 @@ public:
 
 private:
     void Start(int newMode);
-    void ReadChannelRecords();
+    void SetUpMontage();
     bool OpenSelectedDevice();
     void SetUpDisplays();
     void EndRecording();
@@ -164,6 +169,3 @@ private:
     mutable std::mutex failuresMutex_;
     RunFailures failures_;
 };
-
-// The directory of the running executable, with a trailing "/".
-std::string ExecutableDirectory();

@@ -17,6 +17,7 @@ inline constexpr int kAutoGain = 32785;
 inline constexpr int kImpedance = 32788;
 inline constexpr int kImpedanceRange = 32790;
 inline constexpr int kServer = 32791;
+inline constexpr int kExportRecording = 32800;
 inline constexpr int kAbout = 57664;
 inline constexpr int kExit = 57665;
 
@@ -38,6 +39,7 @@ inline constexpr CommandText kCommandTexts[] = {
     {command::kPause, "暂停(&P)", "暂停"},
     {command::kStop, "停止(&H)", "停止"},
     {command::kSaveData, "存储数据(&R)", "存储数据"},
+    {command::kExportRecording, "导出 BDF+/EDF+/GDF(&E)...", ""},
     {command::kExit, "退出(&X)", ""},
     {command::kDoubleGain, "放大(&O)", "放大"},
     {command::kHalveGain, "减小(&I)", "缩小"},

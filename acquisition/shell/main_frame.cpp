@@ -47,6 +47,7 @@ void CMainFrame::CreateMenus() {
     AddCommand(file, kPause);
     AddCommand(file, kStop);
     AddCommand(file, kSaveData);
+    AddCommand(file, kExportRecording);
     file->addSeparator();
     AddCommand(file, kExit);
 

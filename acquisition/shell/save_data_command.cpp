@@ -35,5 +35,7 @@ bool SaveDataCommand::Run(QWidget* parent) {
 bool SaveDataCommand::RecordTo(const std::string& path) {
     // Acquisition may have stopped while the dialog was open.
     if (!IsEnabled()) return false;
-    return engine_.OpenRecording(path);
+    if (!engine_.OpenRecording(path)) return false;
+    lastRecording_ = path;
+    return true;
 }

@@ -28,6 +28,8 @@ public:
     bool Run(QWidget* parent);
     // The command's steps after the dialog, for a path chosen another way.
     bool RecordTo(const std::string& path);
+    // The file of the last recording started; empty before the first.
+    const std::string& LastRecording() const { return lastRecording_; }
 
     // The save dialog: ".EOL" added to a name typed without one, confirmation
     // before an existing file is replaced.
@@ -38,4 +40,5 @@ public:
 private:
     AcquisitionEngine& engine_;
     PathChooser choosePath_;
+    std::string lastRecording_;
 };

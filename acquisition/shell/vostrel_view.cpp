@@ -19,6 +19,8 @@ CVostrelView::CVostrelView(FilePlaybackSource& playback, ModalAmplifier& amplifi
       engine_(playback, amplifier),
       commands_(new CommandTable(this)),
       saveData_(engine_),
+      export_([this] { return ExportProposal(); },
+              [this](QWidget* parent, const QString& text) { presentMessage_(parent, text); }),
       healthPoll_(new QTimer(this)) {
     healthPoll_->setInterval(kHealthPollMs);
     connect(healthPoll_, &QTimer::timeout, this, &CVostrelView::UpdateLinkPane);
@@ -97,9 +99,19 @@ void CVostrelView::RegisterCommands() {
     commands_->Register(kStop, [this] { StopAcquisition(); }, [this] { return engine_.CanStop(); });
     commands_->Register(kSaveData, [this] { saveData_.Run(this); }, [this] { return saveData_.IsEnabled(); });
     commands_->Register(kImpedance, [this] { StartAcquisition(1); });
+    commands_->Register(kExportRecording, [this] { export_.Run(this); });
     for (const DisplayCommands::Command& c : displayCommands_->Commands()) commands_->Register(c.id, c.handler, c.enabled);
     commands_->Register(kServer, [this] { server_.Start(); });
     // Pause has no handler anywhere and stays disabled.
+}
+
+ExportRequest CVostrelView::ExportProposal() const {
+    ExportRequest proposal;
+    proposal.input = saveData_.LastRecording();
+    if (proposal.input.empty() && engine_.amplifierType == 0) proposal.input = engine_.simulatedDataPath;
+    proposal.output = ExportCommand::ProposedOutput(proposal.input);
+    proposal.electrodeFile = engine_.electrodeFilePath.empty() ? engine_.DefaultElectrodeFile() : engine_.electrodeFilePath;
+    return proposal;
 }
 
 void CVostrelView::SetServerStatus(const QString& text) {

@@ -15,6 +15,7 @@
 #include "acquisition/display/impedance_display.h"
 #include "acquisition/display/wave_display.h"
 #include "acquisition/engine/acquisition_engine.h"
+#include "acquisition/shell/export_command.h"
 #include "acquisition/shell/save_data_command.h"
 #include "acquisition/server/data_server.h"
 #include "acquisition/shell/command_table.h"
@@ -37,6 +38,10 @@ public:
     AcquisitionEngine& Engine() { return engine_; }
     CommandTable& Commands() { return *commands_; }
     SaveDataCommand& SaveData() { return saveData_; }
+    ExportCommand& Export() { return export_; }
+    // The export dialog's proposal: the last recording, else the file played,
+    // with the electrode file in use.
+    ExportRequest ExportProposal() const;
 
     WaveDisplay* WaveWindow() const { return waveWindow; }
     ImpedanceDisplay* ImpedanceWindow() const { return impedanceWindow; }
@@ -78,6 +83,7 @@ private:
     AcquisitionEngine engine_;
     CommandTable* commands_;
     SaveDataCommand saveData_;
+    ExportCommand export_;
     WaveDisplay* waveWindow = nullptr;
     ImpedanceDisplay* impedanceWindow = nullptr;
     std::unique_ptr<DisplayCommands> displayCommands_;

@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
     if (mode == "leads") {
         engine.channelEnabled[5] = 0;
         engine.channelEnabled[12] = 0;
-        auto* dialog = new CLeadSelectionDialog(engine.channelEnabled, engine.channelRecords, engine.channelCount - 1, &view);
+        auto* dialog = new CLeadSelectionDialog(engine.channelEnabled, engine.channelRecords,
+                                                static_cast<int>(engine.channelRecords.size()) - 1, &view);
         dialog->move(view.geometry().center() - dialog->rect().center());
         dialog->show();
     } else if (mode == "range") {

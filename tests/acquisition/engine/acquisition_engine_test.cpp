@@ -484,12 +484,12 @@ TEST_F(EngineTest, SettingsConfirmedBeforeStartAreKeptAndPlayTheChosenFile) {
     settings.sampleRate = 1000000;
     settings.simulatedDataPath = WriteSampleFile(dir, "play.EOL", values);
     engine.ApplySettings(settings);
-    EXPECT_EQ(engine.channelEnabled, std::vector<int>(21, 1));
+    EXPECT_EQ(engine.channelEnabled, std::vector<int>(17, 1)) << "the zero slots are not rows";
 
     engine.StartWaveform();
     EXPECT_EQ(engine.device, &playback);
     EXPECT_EQ(engine.channelCount, 21);
-    EXPECT_EQ(wave.lastSetUpChannels, 21);
+    EXPECT_EQ(wave.lastSetUpChannels, 17);
     EXPECT_EQ(engine.impedances.size(), 21u);
     EXPECT_THAT(amplifier.modes, ElementsAre(0)) << "the mode command goes to the amplifier whatever plays";
     WaitForSends(3);
@@ -542,6 +542,53 @@ TEST_F(EngineTest, ElectrodeFileThatCannotBeReadIsReported) {
     EXPECT_TRUE(engine.ThreadExists()) << "acquisition starts with empty labels";
     EXPECT_STREQ(engine.channelRecords[0].label, "");
 }
+
+// Live packets (17 values) and the playback of their recording (21 slots)
+// show the same rows under the same electrodes; other layouts show in order.
+struct MontageCase {
+    int channelCount;
+    std::vector<int> columns;  // the packet column each row shows
+};
+
+class EngineMontage : public EngineTest, public ::testing::WithParamInterface<MontageCase> {};
+
+TEST_P(EngineMontage, RowsShowTheirElectrodesColumnsInWavesAndImpedances) {
+    const MontageCase& c = GetParam();
+    AcquisitionSettings settings;
+    settings.channelCount = c.channelCount;
+    settings.packetSize = 2;
+    engine.ApplySettings(settings);
+    const auto rows = c.columns.size();
+    ASSERT_EQ(engine.channelRecords.size(), rows);
+    EXPECT_STREQ(engine.channelRecords[rows - 1].label, rows == 17 ? "Event" : "O2");
+
+    engine.StartWaveform();
+    EXPECT_EQ(wave.lastSetUpChannels, static_cast<int>(rows));
+    amplifier.Push(CountingPacket(2, c.channelCount, 0));
+    WaitForPackets(1);
+    const std::vector<double> first = wave.packets[0];
+    ASSERT_EQ(first.size(), 2 * rows);
+    for (std::size_t r = 0; r < rows; ++r) {
+        const double raw = c.columns[r] + c.channelCount;  // the second sample
+        EXPECT_DOUBLE_EQ(first[rows + r], r + 1 == rows ? raw : raw * settings.scale) << "row " << r;
+    }
+
+    engine.StartImpedance();
+    const int measured = c.columns[8];  // the row of O1
+    amplifier.Push(CountingPacket(2, c.channelCount, 0), measured);
+    ASSERT_TRUE(impedance.signal.WaitUntil([&] { return !impedance.shown.empty(); }));
+    engine.StopAcquisition();
+    ASSERT_EQ(impedance.shown[0].size(), rows);
+    for (std::size_t r = 0; r < rows; ++r) {
+        EXPECT_EQ(impedance.shown[0][r] != AcquisitionEngine::kDefaultImpedance, r == 8) << "row " << r;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, EngineMontage,
+    ::testing::Values(MontageCase{17, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
+                      MontageCase{21, {0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 14, 15, 16, 17, 20}},
+                      MontageCase{10, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}}));
 
 TEST_F(EngineTest, DestroyingTheEngineStopsTheThread) {
     auto local = std::make_unique<AcquisitionEngine>(playback, amplifier, EnginePorts{&host, &wave, &impedance, &stream});

@@ -230,8 +230,8 @@ TEST_F(SettingsConfirmation, ConfirmingAtOnceGivesTheDialogsValues) {
     EXPECT_EQ(engine.scale, kDefaultScale);
     EXPECT_EQ(engine.simulatedDataPath, "");
     EXPECT_EQ(engine.electrodeFilePath, "");
-    EXPECT_EQ(engine.channelEnabled, std::vector<int>(21, 1));
-    EXPECT_EQ(engine.channelRecords.size(), 21u);
+    EXPECT_EQ(engine.channelEnabled, std::vector<int>(17, 1));
+    EXPECT_EQ(engine.channelRecords.size(), 17u);
     EXPECT_STREQ(engine.channelRecords[0].label, "Fp1");
     EXPECT_EQ(engine.canceller.PacketSize(), 40);
     EXPECT_EQ(engine.canceller.ChannelCount(), 21);

@@ -84,7 +84,8 @@ TEST_F(MainFrame, MenusAreInTheirOrderWithLabelsAndIds) {
 
     const std::vector<Item> file{{kSettings, "设置(&S)..."}, {0, {}},           {kStart, "开始(&B)"},
                                  {kPause, "暂停(&P)"},      {kStop, "停止(&H)"}, {kSaveData, "存储数据(&R)"},
-                                 {0, {}},                   {kExit, "退出(&X)"}};
+                                 {kExportRecording, "导出 BDF+/EDF+/GDF(&E)..."},  {0, {}},
+                                 {kExit, "退出(&X)"}};
     EXPECT_EQ(Items(bar[0]->menu()), file);
 
     const QMenu* tools = bar[1]->menu();

@@ -1,0 +1,105 @@
+#include "acquisition/shell/export_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <charconv>
+#include <cmath>
+
+#include "acquisition/shell/export_command.h"
+
+namespace {
+
+const char* const kInvalid = "导出参数无效";
+
+std::optional<double> ParseFactor(QString text) {
+    const std::string number = text.trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toStdString();
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (ec != std::errc() || end != number.data() + number.size() || !std::isfinite(value) || value <= 0.0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("导出 BDF+/EDF+/GDF"));
+    auto* grid = new QGridLayout(this);
+    input_ = AddFileRow(0, QStringLiteral("记录文件:"), proposal.input, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("记录文件"), input_->text(),
+                                                          QStringLiteral("EOL(*.EOL)"));
+        if (!path.isEmpty()) output_->setText(QString::fromStdString(ExportCommand::ProposedOutput(path.toStdString())));
+        return path;
+    });
+    output_ = AddFileRow(1, QStringLiteral("导出文件:"), proposal.output, [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("导出文件"), output_->text(),
+                                            QStringLiteral("BDF+ (*.bdf);;EDF+ (*.edf);;GDF (*.gdf)"));
+    });
+    factor_ = new QLineEdit(this);
+    factor_->setPlaceholderText(QStringLiteral("空: 原始计数"));
+    if (proposal.microvoltsPerCount) factor_->setText(QString::number(*proposal.microvoltsPerCount, 'g', 12));
+    grid->addWidget(new QLabel(QStringLiteral("微伏/计数:"), this), 2, 0);
+    grid->addWidget(factor_, 2, 1);
+    electrodes_ = AddFileRow(3, QStringLiteral("电极文件:"), proposal.electrodeFile, [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("电极文件"), electrodes_->text(),
+                                            QStringLiteral("loc(*.loc);;dll(*.dll)"));
+    });
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &ExportDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &ExportDialog::reject);
+    grid->addWidget(buttons, 4, 0, 1, 3);
+    input_->setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+}
+
+QLineEdit* ExportDialog::AddFileRow(int row, const QString& label, const std::string& value,
+                                    std::function<QString()> browse) {
+    auto* grid = static_cast<QGridLayout*>(layout());
+    auto* edit = new QLineEdit(QString::fromStdString(value), this);
+    auto* button = new QPushButton(QStringLiteral("浏览..."), this);
+    connect(button, &QPushButton::clicked, this, [edit, browse] {
+        const QString path = browse();
+        if (!path.isEmpty()) edit->setText(path);
+    });
+    grid->addWidget(new QLabel(label, this), row, 0);
+    grid->addWidget(edit, row, 1);
+    grid->addWidget(button, row, 2);
+    return edit;
+}
+
+std::optional<ExportRequest> ExportDialog::Request(QLineEdit** wrong) const {
+    auto refuse = [wrong](QLineEdit* field) {
+        if (wrong) *wrong = field;
+        return std::nullopt;
+    };
+    ExportRequest request;
+    request.input = input_->text().trimmed().toStdString();
+    request.output = output_->text().trimmed().toStdString();
+    request.electrodeFile = electrodes_->text().trimmed().toStdString();
+    if (request.input.empty()) return refuse(input_);
+    if (!FormatForPath(request.output)) return refuse(output_);
+    if (!factor_->text().trimmed().isEmpty()) {
+        request.microvoltsPerCount = ParseFactor(factor_->text());
+        if (!request.microvoltsPerCount) return refuse(factor_);
+    }
+    if (request.electrodeFile.empty()) return refuse(electrodes_);
+    return request;
+}
+
+void ExportDialog::accept() {
+    QLineEdit* wrong = nullptr;
+    if (!Request(&wrong)) {
+        QMessageBox::warning(this, QStringLiteral("Vostrel"), QString::fromUtf8(kInvalid));
+        wrong->setFocus();
+        wrong->selectAll();
+        return;
+    }
+    QDialog::accept();
+}

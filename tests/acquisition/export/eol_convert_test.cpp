@@ -1,0 +1,76 @@
+// eol-convert as a script runs it: exit status, summary and messages.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <algorithm>
+
+#include "acquisition/recording/eol_file.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome Convert(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(EOL_CONVERT), arguments);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+}
+
+struct ConvertCase {
+    const char* name;
+    QStringList arguments;  // IN stands for a recording of 2000 samples with one event, OUT for the output
+    int status;
+    const char* out;  // expected in standard output
+    const char* err;  // expected in standard error
+};
+
+class EolConvert : public ::testing::TestWithParam<ConvertCase> {};
+
+TEST_P(EolConvert, ExitStatusAndMessages) {
+    const ConvertCase& c = GetParam();
+    TempDir dir;
+    const std::string in = dir.File("in.EOL");
+    EolFile file;
+    ASSERT_TRUE(file.Create(in));
+    ASSERT_TRUE(file.WriteHeader(1000, 40, 0.00073536));
+    std::vector<SampleRecord> records(2000);
+    records[500].slots[20] = 4;
+    ASSERT_TRUE(file.Append(records));
+    file.Close();
+
+    QStringList arguments;
+    for (QString a : c.arguments) arguments << a.replace("IN", QString::fromStdString(in)).replace("OUT", QString::fromStdString(dir.File("out")));
+    const Outcome run = Convert(arguments);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    if (c.status != 0) {
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), c.status == 2 ? 2 : 1) << run.err;
+        EXPECT_EQ(run.err.ends_with("try --help\n"), c.status == 2) << run.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EolConvert,
+    ::testing::Values(
+        ConvertCase{"microvolts", {"IN", "OUT.bdf", "--uv-per-count", "0.0224"}, 0,
+                    "out.bdf: 16 channels, 2000 samples, 2.000 s, 1 annotations\n", ""},
+        ConvertCase{"counts_warn", {"IN", "OUT.edf"}, 0, "16 channels", "warning: no --uv-per-count"},
+        ConvertCase{"help", {"--help"}, 0, "--uv-per-count X", ""},
+        ConvertCase{"unknown_option", {"IN", "OUT.gdf", "--fast"}, 2, "", "unknown option --fast; the options are"},
+        ConvertCase{"bad_factor", {"IN", "OUT.gdf", "--uv-per-count", "-1"}, 2, "", "takes a number above 0"},
+        ConvertCase{"no_output", {"IN"}, 2, "", "takes an input IN.EOL and an output"},
+        ConvertCase{"bad_extension", {"IN", "OUT.csv"}, 2, "", "must be .bdf, .edf or .gdf"},
+        ConvertCase{"missing_input", {"OUT.EOL", "OUT.gdf"}, 1, "", "out.EOL: No such file or directory"},
+        ConvertCase{"unwritable", {"IN", "/nonexistent/x.bdf"}, 1, "", "/nonexistent/x.bdf: No such file or directory"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
