@@ -6,10 +6,11 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 #include <string>
-#include <string_view>
 
 #include "acquisition/usb/bridge_option.h"
+#include "common/command_line.h"
 #include "tools/amp-emulator/pty_amplifier.h"
 
 namespace {
@@ -17,30 +18,36 @@ std::atomic<bool> stopRequested{false};
 
 void RequestStop(int) { stopRequested = true; }
 
-int Usage(const std::string& problem) {
-    if (!problem.empty()) std::cerr << "amp-emulator: " << problem << "\n";
-    std::cerr << "usage: amp-emulator [--ssvep F1/F2/...] [--hold SECONDS]\n";
-    return 2;
+std::string Schedule(const std::vector<double>& frequencies) {
+    std::ostringstream text;
+    for (std::size_t i = 0; i < frequencies.size(); ++i) text << (i ? "/" : "") << frequencies[i];
+    return text.str();
+}
+
+ProgramCommandLine EmulatorCommandLine(EmulatorOptions& options) {
+    const EmulatorOptions defaults;
+    std::ostringstream hold;
+    hold << defaults.holdSeconds;
+    return {"amp-emulator",
+            "The amplifier emulator on a pseudo-terminal: prints the tty's path, then serves until interrupted.\n"
+            "Use it with: vostrel --amplifier serial:PATH",
+            {{"--ssvep", "F1/F2/...", "the SSVEP schedule on O1 and O2, visited in turn", "Hz above 0 and below 500",
+              Schedule(defaults.ssvepFrequencies),
+              [&options](const std::string& value, std::string& why) {
+                  return ParseSsvepSchedule(value, options.ssvepFrequencies, why);
+              }},
+             {"--hold", "SECONDS", "how long each frequency of the schedule is held", "seconds above 0", hold.str(),
+              [&options](const std::string& value, std::string& why) {
+                  return ParseHoldSeconds(value, options.holdSeconds, why);
+              }}},
+            ""};
 }
 }  // namespace
 
 int main(int argc, char** argv) {
     EmulatorOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        std::string error;
-        if ((arg == "--ssvep" || arg == "--hold") && i + 1 >= argc) return Usage(std::string(arg) + " needs a value");
-        if (arg == "--ssvep") {
-            if (!ParseSsvepSchedule(argv[++i], options.ssvepFrequencies, error)) return Usage(error);
-        } else if (arg == "--hold") {
-            if (!ParseHoldSeconds(argv[++i], options.holdSeconds, error)) return Usage(error);
-        } else if (arg == "--help" || arg == "-h") {
-            Usage("");
-            return 0;
-        } else {
-            return Usage("unknown option " + std::string(arg));
-        }
-    }
+    if (const auto status = HandleCommandLine(EmulatorCommandLine(options), ArgumentsOf(argc, argv), std::cout, std::cerr))
+        return *status;
 
     PtyAmplifier amplifier(options);
     std::string error;

@@ -89,16 +89,4 @@ TEST(VostrelProgram, RecordsAPlayedFileAndQuits) {
     }
 }
 
-TEST(VostrelProgram, BadOptionsPrintTheUsageAndExitWithStatus2) {
-    TempDir dir;
-    for (const QStringList& arguments : {QStringList{"--port", "x"}, QStringList{"--bogus"},
-                                         QStringList{"--play", QString::fromStdString(dir.File("missing.EOL"))},
-                                         QStringList{"--electrodes", QString::fromStdString(dir.File("none.loc"))},
-                                         QStringList{"--amplifier", "tape"}}) {
-        const ProgramRun run = RunVostrel(dir, arguments);
-        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
-        EXPECT_TRUE(run.standardError.contains("usage: vostrel")) << run.standardError.toStdString();
-    }
-}
-
 }  // namespace
