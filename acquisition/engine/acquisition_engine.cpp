@@ -8,6 +8,11 @@ constexpr const char* kAmplifierOpenFailed = "放大器打开失败";
 constexpr const char* kDataFileOpenFailed = "数据文件打开失败";
 constexpr const char* kDataWriteFailed = "数据写入失败";
 
+// The message first, as users know it, then which file or device and why.
+std::string WithDetail(const char* message, const std::string& detail) {
+    return detail.empty() ? std::string(message) : std::string(message) + ": " + detail;
+}
+
 // One write per line: the other thread may be printing a line of its own.
 void PrintLine(const char* line) {
     const std::string text = std::string(line) + '\n';
@@ -25,11 +30,20 @@ std::string ExecutableDirectory() {
     return dir;
 }
 
+std::string DefaultElectrodeFilePath(const std::string& executableDirectory) {
+    const std::filesystem::path directory(executableDirectory);
+    const auto beside = directory / AcquisitionEngine::kElectrodeFileName;
+    const auto installed = (directory / ".." / "share" / "vostrel" / AcquisitionEngine::kElectrodeFileName).lexically_normal();
+    std::error_code ignored;
+    if (!std::filesystem::exists(beside, ignored) && std::filesystem::exists(installed, ignored)) return installed.string();
+    return beside.string();
+}
+
 AcquisitionEngine::AcquisitionEngine(FilePlaybackSource& playback, ModalAmplifier& amplifier, EnginePorts ports)
     : playback_(playback),
       amplifier_(amplifier),
       ports_(ports),
-      defaultElectrodeFilePath_(ExecutableDirectory() + kElectrodeFileName) {}
+      defaultElectrodeFilePath_(DefaultElectrodeFilePath(ExecutableDirectory())) {}
 
 AcquisitionEngine::~AcquisitionEngine() {
     StopAcquisition();
@@ -51,13 +65,13 @@ bool AcquisitionEngine::OpenSelectedDevice() {
     if (amplifierType == 0) {
         const std::string path = simulatedDataPath.empty() ? kFixedPlaybackPath : simulatedDataPath;
         if (!playback_.OpenFile(packetSize, channelCount, sampleRate, path)) {
-            ShowMessage(kDataFileOpenFailed);
+            ShowMessage(WithDetail(kDataFileOpenFailed, playback_.OpenFailure()));
             return false;
         }
         device = &playback_;
     } else if (amplifierType == 1) {
         if (!amplifier_.OpenDevice(packetSize, channelCount, sampleRate)) {
-            ShowMessage(kAmplifierOpenFailed);
+            ShowMessage(WithDetail(kAmplifierOpenFailed, amplifier_.OpenFailure()));
             return false;
         }
         device = &amplifier_;
@@ -111,6 +125,21 @@ void AcquisitionEngine::ApplySettings(const AcquisitionSettings& settings) {
     channelEnabled.assign(static_cast<std::size_t>(std::max(0, channelCount)), 1);
     canceller.BuildCanceller(packetSize, channelCount, sampleRate);
     initialised = 0;
+}
+
+AcquisitionSettings AcquisitionEngine::SettingsForNextStart() const {
+    if (!settingsConfirmed_ && initialised == 0) {
+        AcquisitionSettings defaults;
+        defaults.electrodeFilePath = defaultElectrodeFilePath_;
+        return defaults;
+    }
+    return AcquisitionSettings{.amplifierType = amplifierType,
+                               .packetSize = packetSize,
+                               .channelCount = channelCount,
+                               .sampleRate = sampleRate,
+                               .scale = scale,
+                               .simulatedDataPath = simulatedDataPath,
+                               .electrodeFilePath = electrodeFilePath};
 }
 
 void AcquisitionEngine::StartWaveform() { Start(0); }

@@ -63,6 +63,9 @@ public:
     // The settings dialog's confirmation. Kept over initialisation's defaults;
     // the next start initialises afresh so device, buffers and displays agree.
     void ApplySettings(const AcquisitionSettings& settings);
+    // What the next start will use: the defaults until settings are confirmed
+    // or initialisation has run, the engine's own settings after.
+    AcquisitionSettings SettingsForNextStart() const;
 
     // Save data, once the user has chosen a path: creates the file, writes the
     // header and turns recording on. False (and "file error" on standard
@@ -126,3 +129,7 @@ private:
 
 // The directory of the running executable, with a trailing "/".
 std::string ExecutableDirectory();
+// The default electrode file: kestrom.dll beside the program, or, for an
+// installed program, in ../share/vostrel/ from its directory. Beside the
+// program when neither exists, so that the message names the first place.
+std::string DefaultElectrodeFilePath(const std::string& executableDirectory);

@@ -68,4 +68,7 @@ class ModalAmplifier : public SimulatedSource {
 public:
     virtual bool OpenDevice(int packetSize, int channelCount, int sampleRate) = 0;
     virtual void SetMode(int mode) = 0;
+    // After OpenDevice failed: the device and the reason, for the user, as
+    // "/dev/ttyUSB0 (Permission denied)". Empty when there is nothing to say.
+    virtual std::string OpenFailure() const { return {}; }
 };

@@ -35,6 +35,7 @@ public:
     Status SetBaudRate(Handle handle, int baudRate) override;
     void CancelReads() override;
     void ResumeReads() override;
+    std::string DeviceName(int) override { return "放大器仿真器"; }
 
     // A silent amplifier takes commands and answers nothing, like one that is
     // switched off behind a live bridge.

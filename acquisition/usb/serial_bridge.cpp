@@ -107,6 +107,12 @@ const std::vector<std::string>& SerialBridge::Devices() {
     return devices_;
 }
 
+std::string SerialBridge::DeviceName(int deviceIndex) {
+    const auto& devices = Devices();
+    if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= devices.size()) return "USB 串口";
+    return devices[static_cast<std::size_t>(deviceIndex)];
+}
+
 UsbBridge::Status SerialBridge::GetNumDevices(int& count) {
     enumerated_ = false;  // ports come and go; look again
     count = static_cast<int>(Devices().size());
@@ -125,11 +131,18 @@ UsbBridge::Status SerialBridge::GetProductString(int deviceIndex, std::span<char
 
 UsbBridge::Status SerialBridge::Open(int deviceIndex, Handle& handle) {
     const auto& devices = Devices();
-    if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= devices.size()) return kDeviceNotFound;
+    if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= devices.size()) {
+        lastOpenError_ = devices.empty() ? "未找到 USB 串口" : "没有这个设备";
+        return kDeviceNotFound;
+    }
     port_.Reset();  // opening again replaces the earlier connection
     UniqueFd fd(::open(devices[static_cast<std::size_t>(deviceIndex)].c_str(),
                        O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd || !MakeRaw(fd.Get())) return kDeviceNotFound;
+    if (!fd || !MakeRaw(fd.Get())) {
+        lastOpenError_ = std::strerror(errno);
+        return kDeviceNotFound;
+    }
+    lastOpenError_.clear();
     tcflush(fd.Get(), TCIOFLUSH);
     port_ = std::move(fd);
     handle = ++handle_;

@@ -32,6 +32,8 @@ public:
     Status SetBaudRate(Handle handle, int baudRate) override;
     void CancelReads() override;
     void ResumeReads() override;
+    std::string DeviceName(int deviceIndex) override;
+    std::string LastOpenError() const override { return lastOpenError_; }
 
     // /dev paths of the USB serial ports listed under sysClassTty, sorted.
     static std::vector<std::string> FindUsbSerialPorts(const std::filesystem::path& sysClassTty = "/sys/class/tty");
@@ -49,6 +51,7 @@ private:
     Handle handle_ = 0;
     int readTimeoutMs_ = kDefaultTimeoutMs;
     int writeTimeoutMs_ = kDefaultTimeoutMs;
+    std::string lastOpenError_;
 
     UniqueFd cancelEvent_;
     std::mutex cancelMutex_;

@@ -92,14 +92,31 @@ bool UsbAmplifier::SendCommand(std::span<const std::uint8_t> command) {
     return WriteBytes(command, written, kCommandTimeoutMs);
 }
 
+std::string UsbAmplifier::Failure(const std::string& reason) {
+    std::string device = bridge_->DeviceName(0);
+    if (device.empty()) device = "USB 放大器";
+    return device + " (" + reason + ")";
+}
+
+std::string UsbAmplifier::FrameMismatch(int packetSize, int channelCount) {
+    const int most = amp::MaxChannelsFor(packetSize);
+    if (most < 2) return "数据包大小 " + std::to_string(packetSize) + " 超出放大器的数据帧";
+    return "导联数 " + std::to_string(channelCount) + " 超出放大器的数据帧：数据包大小 " + std::to_string(packetSize) +
+           " 时最多 " + std::to_string(most) + " 导联";
+}
+
 bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSampleRate) {
     UsbBridge::Status baudStatus = UsbBridge::kInvalidHandle;
     {
         BridgeLock lock(*this);
         deviceHandle.reset();
         streaming_ = false;
+        openFailure_.clear();
         // The frame has a fixed size; a packet that cannot fit it is never decoded.
-        if (!amp::SettingsFitFrame(newPacketSize, newChannelCount)) return false;
+        if (!amp::SettingsFitFrame(newPacketSize, newChannelCount)) {
+            openFailure_ = Failure(FrameMismatch(newPacketSize, newChannelCount));
+            return false;
+        }
         int count = 0;
         if (bridge_->GetNumDevices(count) == UsbBridge::kSuccess) {
             std::array<char, UsbBridge::kProductStringBytes> product{};
@@ -108,6 +125,12 @@ bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSam
         UsbBridge::Handle handle{};
         if (bridge_->Open(0, handle) == UsbBridge::kSuccess) deviceHandle = handle;
         if (deviceHandle) baudStatus = bridge_->SetBaudRate(*deviceHandle, amp::kBaudRate);
+        if (!deviceHandle) {
+            const std::string why = bridge_->LastOpenError();
+            openFailure_ = Failure(why.empty() ? "无法打开" : why);
+        } else if (baudStatus != UsbBridge::kSuccess) {
+            openFailure_ = Failure("无法设置波特率 " + std::to_string(amp::kBaudRate));
+        }
     }
 
     if (SendCommand(amp::HandshakeCommand())) PrintLine(kConnected);

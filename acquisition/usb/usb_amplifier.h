@@ -30,6 +30,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "acquisition/engine/engine_ports.h"
@@ -60,6 +61,7 @@ public:
     int GetSampleRate() const override { return sampleRate; }
     void CancelReads() override;
     void ResumeReads() override;
+    std::string OpenFailure() const override { return openFailure_; }
 
     // One bridge read or write with its own timeout; the bridge's timeouts are
     // saved before and restored after. True when the bridge reports success.
@@ -80,6 +82,9 @@ private:
     bool SendCommand(std::span<const std::uint8_t> command);
     void DiscardStaleInput();
     void PrintLine(std::string_view line);
+    // "device (reason)" for OpenFailure.
+    std::string Failure(const std::string& reason);
+    static std::string FrameMismatch(int packetSize, int channelCount);
 
     void HoldReadsCancelled();
     void ReleaseReadsCancelled();
@@ -91,6 +96,7 @@ private:
     int lastCounter = 0;
     int counterSeen = 0;
     bool streaming_ = false;  // UI thread only: a mode command went out since the last stop
+    std::string openFailure_;  // UI thread only
 
     // The one lock around bridge calls: a ticket lock, held for a whole call
     // (a frame read included), that waiters can stop waiting for politely.

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 class UsbBridge {
 public:
@@ -54,4 +55,10 @@ public:
 
     virtual void CancelReads() = 0;
     virtual void ResumeReads() = 0;
+
+    // For the user's message when the amplifier cannot be opened: the device
+    // that Open(deviceIndex) opens, and why the last Open failed, in words.
+    // Empty when the bridge has nothing to say.
+    virtual std::string DeviceName(int /*deviceIndex*/) { return {}; }
+    virtual std::string LastOpenError() const { return {}; }
 };

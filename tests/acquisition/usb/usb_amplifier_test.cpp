@@ -76,6 +76,10 @@ TEST(AmplifierProtocol, SettingsMustFitTheFrame) {
     EXPECT_FALSE(amp::SettingsFitFrame(0, 17));
     EXPECT_FALSE(amp::SettingsFitFrame(40, 0));
     EXPECT_FALSE(amp::SettingsFitFrame(1 << 30, 1 << 30));
+    EXPECT_EQ(amp::MaxChannelsFor(40), 17);
+    EXPECT_EQ(amp::MaxChannelsFor(20), 34);
+    EXPECT_EQ(amp::MaxChannelsFor(1000), 0);
+    EXPECT_EQ(amp::MaxChannelsFor(0), 0);
 }
 
 TEST_F(UsbAmplifierTest, OpenDeviceRunsTheOpenSequenceAndReportsTheHandshake) {
@@ -137,6 +141,28 @@ TEST_F(UsbAmplifierTest, SettingsThatWouldDecodePastTheFrameAreRefused) {
     EXPECT_TRUE(bridge->Calls().empty());
     EXPECT_EQ(amplifier->Close(), 1);
     EXPECT_TRUE(bridge->Writes().empty());
+}
+
+TEST_F(UsbAmplifierTest, AFailedOpenNamesTheDeviceAndTheReason) {
+    struct Case {
+        int packetSize, channelCount;
+        UsbBridge::Status open, baud;
+        std::string failure;
+    };
+    const Case cases[] = {
+        {P, 21, UsbBridge::kSuccess, UsbBridge::kSuccess,
+         "USB 放大器 (导联数 21 超出放大器的数据帧：数据包大小 40 时最多 17 导联)"},
+        {1000, C, UsbBridge::kSuccess, UsbBridge::kSuccess, "USB 放大器 (数据包大小 1000 超出放大器的数据帧)"},
+        {P, C, UsbBridge::kDeviceNotFound, UsbBridge::kSuccess, "USB 放大器 (无法打开)"},
+        {P, C, UsbBridge::kSuccess, UsbBridge::kInvalidBaudRate, "USB 放大器 (无法设置波特率 921600)"},
+        {P, C, UsbBridge::kSuccess, UsbBridge::kSuccess, ""},
+    };
+    for (const Case& c : cases) {
+        bridge->openStatus = c.open;
+        bridge->baudStatus = c.baud;
+        EXPECT_EQ(amplifier->OpenDevice(c.packetSize, c.channelCount, 1000), c.failure.empty());
+        EXPECT_EQ(amplifier->OpenFailure(), c.failure);
+    }
 }
 
 TEST_F(UsbAmplifierTest, CloseBeforeOpenDeviceSendsNothing) {
