@@ -191,6 +191,29 @@ TEST_F(ClientLinksTest, UnconnectedSendShowsTheMessageAndSendsNothing) {
     EXPECT_TRUE(dialog.StatusLog().isEmpty());
 }
 
+TEST_F(ClientLinksTest, ClosingWhileConnectedAsksFirst) {
+    int asked = 0;
+    bool answer = false;
+    dialog.SetCloseQuestion([&] {
+        ++asked;
+        return answer;
+    });
+    dialog.show();
+    LocalServer server;
+    ConnectScoring(server);
+    EXPECT_FALSE(dialog.close());
+    EXPECT_TRUE(dialog.isVisible());
+    answer = true;
+    EXPECT_TRUE(dialog.close());
+    EXPECT_EQ(asked, 2);
+
+    CPallockDlg unconnected;
+    unconnected.SetCloseQuestion([&] { return ++asked, false; });
+    unconnected.show();
+    EXPECT_TRUE(unconnected.close());
+    EXPECT_EQ(asked, 2);
+}
+
 TEST_F(ClientLinksTest, FarEndCloseLetsTheButtonConnectAgain) {
     LocalServer amplifierServer;
     LocalServer scoringServer;
