@@ -5,6 +5,7 @@
 // cover it.
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -63,6 +64,9 @@ private:
     void RegisterCommands();
 
     void ConnectServer();
+    // The server command; a new listening port is announced on standard
+    // output and in the server pane's tooltip.
+    void StartServer();
     void StartAcquisition(int mode);
 
     // The server outlives the engine: the engine's destructor joins the
@@ -75,4 +79,5 @@ private:
     ImpedanceDisplay* impedanceWindow = nullptr;
     std::unique_ptr<DisplayCommands> displayCommands_;
     MessagePresenter presentMessage_ = ShowMessageBox;
+    QStringList listeningPorts_;
 };

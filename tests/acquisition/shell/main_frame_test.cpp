@@ -167,6 +167,12 @@ TEST_F(MainFrame, DisplayAndServerCommandsAreWiredToTheView) {
     frame.View()->Server().SetListenAddress(QStringLiteral("127.0.0.1"), 0);
     ASSERT_TRUE(Commands().Trigger(kServer));
     EXPECT_EQ(frame.Pane(CMainFrame::kServerPane)->text(), QStringLiteral("正在监听"));
+    const QString first = QString::number(frame.View()->Server().ListeningPort());
+    EXPECT_NE(first, "0");
+    EXPECT_EQ(frame.Pane(CMainFrame::kServerPane)->toolTip(), "正在监听端口 " + first);
+    ASSERT_TRUE(Commands().Trigger(kServer));  // a second socket, on another free port
+    const QString second = QString::number(frame.View()->Server().ListeningPort());
+    EXPECT_EQ(frame.Pane(CMainFrame::kServerPane)->toolTip(), "正在监听端口 " + first + ", " + second);
 }
 
 TEST_F(MainFrame, CommandsRegisteredLaterFollowTheirRule) {

@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <cstring>
 
 #include "acquisition/recording/eol_file.h"
@@ -36,6 +37,7 @@ std::string WritePlayFile(const TempDir& dir) {
 struct ProgramRun {
     int exitCode = -1;
     QString standardError;
+    QString standardOutput;
 };
 
 ProgramRun RunVostrel(const TempDir& dir, const QStringList& arguments) {
@@ -55,7 +57,7 @@ ProgramRun RunVostrel(const TempDir& dir, const QStringList& arguments) {
     process.start(QStringLiteral(VOSTREL_EXECUTABLE), arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardError())};
+            QString::fromLocal8Bit(process.readAllStandardError()), QString::fromLocal8Bit(process.readAllStandardOutput())};
 }
 
 TEST(VostrelProgram, RecordsAPlayedFileAndQuits) {
@@ -87,6 +89,23 @@ TEST(VostrelProgram, RecordsAPlayedFileAndQuits) {
                   0)
             << "packet " << i;
     }
+}
+
+TEST(VostrelProgram, AnnouncesTheChosenPortAndRecordsOverAFileWhenTold) {
+    TempDir dir;
+    const auto record = dir.Write("taken.EOL", "an older file");
+    const ProgramRun run = RunVostrel(dir, {"--amplifier", "emulator", "--serve", "--port", "0", "--start", "--record",
+                                            QString::fromStdString(record), "--overwrite", "--quit-after", "1"});
+    ASSERT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    const QRegularExpression announced(QStringLiteral("^listening on port ([0-9]+)$"), QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = announced.match(run.standardOutput);
+    ASSERT_TRUE(match.hasMatch()) << run.standardOutput.toStdString();
+    EXPECT_GT(match.captured(1).toInt(), 0);
+    // A recording replaced the older file: a header, then whole packets if any arrived.
+    const auto recorded = ReadAllBytes(record);
+    const bool headerOnly = recorded.size() == 82u;
+    EXPECT_TRUE(headerOnly || (recorded.size() >= 200u && (recorded.size() - 200) % kPacketBytes == 0))
+        << recorded.size();
 }
 
 }  // namespace
