@@ -30,6 +30,9 @@ public:
     void SetServerPaneText(const QString& text);
     // Reads the lock keys and shows them in panes 1 and 3.
     void UpdateLockPanes();
+    // Shown only while recording: the file's name and the time since it began.
+    QLabel* RecordingPane() const { return recordingPane_; }
+    void UpdateRecordingPane();
 
 private:
     void CreateMenus();
@@ -44,4 +47,5 @@ private:
     MainToolBar* toolBar_ = nullptr;
     CVostrelView* view_ = nullptr;
     QLabel* panes_[kPaneCount] = {};
+    QLabel* recordingPane_ = nullptr;
 };
