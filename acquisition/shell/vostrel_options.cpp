@@ -1,6 +1,7 @@
 #include "acquisition/shell/vostrel_options.h"
 
 #include "acquisition/electrodes/electrode_file.h"
+#include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/server/data_server.h"
 
 namespace {
@@ -47,7 +48,8 @@ ProgramCommandLine VostrelCommandLine(VostrelOptions& options) {
          "a readable EOL recording", "", TakeText(options.playFile)},
         {"--electrodes", "FILE", "the electrode-location file",
          "a readable text file of at most " + std::to_string(kMaxElectrodeFileBytes) + " bytes",
-         "kestrom.dll beside the program, else in ../share/vostrel/", TakeText(options.electrodeFile)},
+         DefaultElectrodeFilePath(ExecutableDirectory()) + " (kestrom.dll beside the program, else in ../share/vostrel/)",
+         TakeText(options.electrodeFile)},
         {"--serve", "", "start the streaming server, as the toolbar's S button", "", "", TakeSwitch(options.serve)},
         {"--listen", "ADDRESS", "the address the streaming server listens on",
          "a numeric IPv4 or IPv6 address, or localhost", "all local addresses",
