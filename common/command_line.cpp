@@ -186,19 +186,22 @@ bool ReadFiniteNumber(std::string_view text, double& value) {
 bool ReadWindowPlace(std::string_view text, WindowPlace& place) {
     constexpr int kMaxPixels = 100000;
     WindowPlace read;
-    const auto plus = text.find('+');
-    if (plus == std::string_view::npos) return false;
-    const std::string_view size = text.substr(0, plus);
+    const auto offsets = text.find_first_of("+-");
+    if (offsets == std::string_view::npos) return false;
+    const std::string_view size = text.substr(0, offsets);
     if (!size.empty()) {
         const auto times = size.find('x');
         if (times == std::string_view::npos || !ReadInteger(size.substr(0, times), 1, kMaxPixels, read.width) ||
             !ReadInteger(size.substr(times + 1), 1, kMaxPixels, read.height))
             return false;
     }
-    const std::string_view offsets = text.substr(plus + 1);
-    const auto second = offsets.find('+');
-    if (second == std::string_view::npos || !ReadInteger(offsets.substr(0, second), 0, kMaxPixels, read.x) ||
-        !ReadInteger(offsets.substr(second + 1), 0, kMaxPixels, read.y))
+    std::string_view rest = text.substr(offsets);
+    const auto second = rest.find_first_of("+-", 1);
+    if (second == std::string_view::npos) return false;
+    read.fromRight = rest[0] == '-';
+    read.fromBottom = rest[second] == '-';
+    if (!ReadInteger(rest.substr(1, second - 1), 0, kMaxPixels, read.x) ||
+        !ReadInteger(rest.substr(second + 1), 0, kMaxPixels, read.y))
         return false;
     place = read;
     return true;

@@ -61,15 +61,19 @@ std::vector<std::string> ArgumentsOf(int argc, char** argv);
 bool ReadInteger(std::string_view text, int low, int high, int& value);
 bool ReadFiniteNumber(std::string_view text, double& value);
 
-// A window's place as X11 programs take it: [WIDTHxHEIGHT]+X+Y, in pixels.
+// A window's place as X11 programs take it: [WIDTHxHEIGHT]{+-}X{+-}Y, in
+// pixels; -X and -Y count from the right and bottom edges of the screen.
 struct WindowPlace {
     int width = 0;  // 0 with height 0: the size is not given
     int height = 0;
     int x = 0;
     int y = 0;
+    bool fromRight = false;
+    bool fromBottom = false;
     bool HasSize() const { return width > 0; }
 };
 bool ReadWindowPlace(std::string_view text, WindowPlace& place);
-inline constexpr const char* kWindowPlaceForm = "[WIDTHxHEIGHT]+X+Y in pixels, as 1280x1000+0+0";
+inline constexpr const char* kWindowPlaceForm =
+    "[WIDTHxHEIGHT]+X+Y in pixels, as 1280x1000+0+0; -X, -Y count from the right and bottom edges";
 
 inline constexpr int kUsageErrorStatus = 2;

@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "common/qt_translations.h"
+#include "common/qt_desktop.h"
 #include "pallock_dlg.h"
 #include "pallock_options.h"
 
@@ -28,7 +28,7 @@ int CPallockApp::Run(int argc, char* argv[]) {
     dialog.SetEchoToStdout(options->verbose);
     dialog.ApplyFields(options->fields);
     QObject::connect(&dialog, &QDialog::finished, &app, &QApplication::quit);
-    if (options->position) dialog.move(options->position->x, options->position->y);
+    if (options->position) PlaceWindow(dialog, *options->position);
     dialog.show();
 
     if (options->connect) {

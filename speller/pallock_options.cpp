@@ -104,7 +104,8 @@ ProgramCommandLine PallockCommandLine(PallockOptions& options) {
              options.quitAfterSeconds = *seconds;
              return true;
          })},
-        {"--geometry", "+X+Y", "place the window there (its size is fixed)", "+X+Y in pixels, as +1300+0",
+        {"--geometry", "+X+Y", "place the window there (its size is fixed)",
+         "+X+Y in pixels, as +1300+0; -X, -Y count from the right and bottom edges, as -0+0",
          "where the window system puts it", [&options](const std::string& value, std::string&) {
              WindowPlace place;
              if (!ReadWindowPlace(value, place) || place.HasSize()) return false;

@@ -5,7 +5,7 @@
 #include "acquisition/shell/vostrel_app.h"
 #include "acquisition/shell/vostrel_options.h"
 #include "common/command_line.h"
-#include "common/qt_translations.h"
+#include "common/qt_desktop.h"
 
 int main(int argc, char** argv) {
     // Everything the command line decides is settled before the GUI exists,

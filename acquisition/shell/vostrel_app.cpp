@@ -13,6 +13,7 @@
 #include "acquisition/shell/command_ids.h"
 #include "acquisition/shell/main_frame.h"
 #include "acquisition/shell/vostrel_view.h"
+#include "common/qt_desktop.h"
 #include "common/regular_file.h"
 
 CVostrelApp::CVostrelApp(VostrelOptions options) : options_(std::move(options)) {}
@@ -64,9 +65,7 @@ bool CVostrelApp::InitInstance() {
     // is the whole screen for that case.
     if (QScreen* screen = QGuiApplication::primaryScreen()) mainFrame_->setGeometry(screen->availableGeometry());
     if (options_.geometry) {
-        const WindowPlace& place = *options_.geometry;
-        if (place.HasSize()) mainFrame_->resize(place.width, place.height);
-        mainFrame_->move(place.x, place.y);
+        PlaceWindow(*mainFrame_, *options_.geometry);
         mainFrame_->show();
     } else {
         mainFrame_->showMaximized();

@@ -97,18 +97,21 @@ TEST(CommandLine, WindowPlacesAreReadAsX11WritesThem) {
         bool ok;
         WindowPlace place;
     };
+    const WindowPlace untouched{9, 9, 9, 9, true, true};
     const Case cases[] = {
         {"1280x1000+0+0", true, {1280, 1000, 0, 0}}, {"+1300+20", true, {0, 0, 1300, 20}},
+        {"-0+0", true, {0, 0, 0, 0, true, false}},   {"10x20+1-2", true, {10, 20, 1, 2, false, true}},
         {"1280x1000", false, {}},                    {"0x10+0+0", false, {}},
-        {"+1-2", false, {}},                         {"10x+0+0", false, {}},
-        {"+1+2+3", false, {}},                       {"", false, {}},
+        {"10x+0+0", false, {}},                      {"+1+2+3", false, {}},
+        {"+-1+2", false, {}},                        {"", false, {}},
     };
     for (const Case& c : cases) {
-        WindowPlace place{9, 9, 9, 9};
+        WindowPlace place = untouched;
         EXPECT_EQ(ReadWindowPlace(c.text, place), c.ok) << c.text;
-        const WindowPlace expected = c.ok ? c.place : WindowPlace{9, 9, 9, 9};
-        EXPECT_EQ(std::tie(place.width, place.height, place.x, place.y),
-                  std::tie(expected.width, expected.height, expected.x, expected.y))
+        const WindowPlace expected = c.ok ? c.place : untouched;
+        EXPECT_EQ(std::tie(place.width, place.height, place.x, place.y, place.fromRight, place.fromBottom),
+                  std::tie(expected.width, expected.height, expected.x, expected.y, expected.fromRight,
+                           expected.fromBottom))
             << c.text;
     }
 }
