@@ -1,5 +1,6 @@
 #include "common/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ostream>
@@ -81,6 +82,12 @@ CommandLineOutcome ParseCommandLine(const ProgramCommandLine& commandLine, const
         if (IsHelp(arg)) {
             outcome.help = true;
             return outcome;
+        }
+        const auto toolkit = std::find_if(commandLine.toolkitOptions.begin(), commandLine.toolkitOptions.end(),
+                                          [&arg](const ToolkitOption& option) { return option.name == arg; });
+        if (toolkit != commandLine.toolkitOptions.end()) {
+            if (toolkit->takesValue) ++i;
+            continue;
         }
         const auto equals = arg.find('=');
         const bool valueAttached = arg.starts_with("--") && equals != std::string::npos;
@@ -165,6 +172,17 @@ std::vector<std::string> ArgumentsOf(int argc, char** argv) {
     return args;
 }
 
+OptionTaker TakeSwitch(bool& member) {
+    return [&member](const std::string&, std::string&) { return member = true; };
+}
+
+OptionTaker TakeText(std::string& member) {
+    return [&member](const std::string& value, std::string&) {
+        member = value;
+        return true;
+    };
+}
+
 bool ReadInteger(std::string_view text, int low, int high, int& value) {
     int read = 0;
     const char* end = text.data() + text.size();
@@ -205,4 +223,30 @@ bool ReadWindowPlace(std::string_view text, WindowPlace& place) {
         return false;
     place = read;
     return true;
+}
+
+CommandLineOption GeometryOption(std::optional<WindowPlace>& place, bool sizable, std::string defaultValue) {
+    const std::string offsets = "-X and -Y count from the right and bottom edges";
+    return {"--geometry",
+            sizable ? "WxH+X+Y" : "+X+Y",
+            sizable ? "show the window there" : "place the window there (its size is fixed)",
+            sizable ? "[WIDTHxHEIGHT]+X+Y in pixels, as 1280x1000+0+0; " + offsets
+                    : "+X+Y in pixels, as +1300+0; " + offsets + ", as -0+0",
+            std::move(defaultValue),
+            [&place, sizable](const std::string& value, std::string&) {
+                WindowPlace read;
+                if (!ReadWindowPlace(value, read) || (read.HasSize() && !sizable)) return false;
+                place = read;
+                return true;
+            }};
+}
+
+CommandLineOption QuitAfterOption(std::optional<double>& seconds) {
+    return {"--quit-after", "SECONDS", "end the program after this many seconds", "seconds, 0 or more",
+            "run until closed", [&seconds](const std::string& value, std::string&) {
+                double read = 0.0;
+                if (!ReadFiniteNumber(value, read) || read < 0.0) return false;
+                seconds = read;
+                return true;
+            }};
 }

@@ -27,11 +27,18 @@ struct CommandLineOption {
     std::function<bool(const std::string& value, std::string& why)> take;
 };
 
+// An option the GUI toolkit reads from the same command line: passed over.
+struct ToolkitOption {
+    std::string_view name;
+    bool takesValue;
+};
+
 struct ProgramCommandLine {
     std::string program;   // "vostrel"
     std::string purpose;   // one line under the usage line
     std::vector<CommandLineOption> options;
     std::string epilogue;  // after the options, e.g. the exit statuses; may be empty
+    std::vector<ToolkitOption> toolkitOptions = {};
 };
 
 struct CommandLineOutcome {
@@ -57,6 +64,11 @@ std::optional<int> HandleCommandLine(const ProgramCommandLine& commandLine, cons
 // The arguments after the program's name.
 std::vector<std::string> ArgumentsOf(int argc, char** argv);
 
+// Takers for the simplest options: a switch sets member, a value is kept as given.
+using OptionTaker = decltype(CommandLineOption::take);
+OptionTaker TakeSwitch(bool& member);
+OptionTaker TakeText(std::string& member);
+
 // Readers for the takers: the whole text must be the number.
 bool ReadInteger(std::string_view text, int low, int high, int& value);
 bool ReadFiniteNumber(std::string_view text, double& value);
@@ -73,7 +85,11 @@ struct WindowPlace {
     bool HasSize() const { return width > 0; }
 };
 bool ReadWindowPlace(std::string_view text, WindowPlace& place);
-inline constexpr const char* kWindowPlaceForm =
-    "[WIDTHxHEIGHT]+X+Y in pixels, as 1280x1000+0+0; -X, -Y count from the right and bottom edges";
+// The --quit-after option, by which scripts end a program that would otherwise
+// run until closed.
+CommandLineOption QuitAfterOption(std::optional<double>& seconds);
+// The --geometry option of a program with one window; a window of fixed size
+// takes no WIDTHxHEIGHT.
+CommandLineOption GeometryOption(std::optional<WindowPlace>& place, bool sizable, std::string defaultValue);
 
 inline constexpr int kUsageErrorStatus = 2;

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-namespace {
+#include "common/qt_desktop.h"
 
-using Taker = decltype(CommandLineOption::take);
+namespace {
 
 bool ParseEndpoint(const QString& text, QString& host, int& port) {
     const qsizetype colon = text.lastIndexOf(u':');
@@ -36,18 +36,14 @@ bool ParseFrequencies(const QString& text, SsvepDetector::Frequencies& frequenci
 }
 
 // A taker that reads the value as Qt text.
-Taker TakeQString(std::function<bool(const QString&)> take) {
+OptionTaker TakeQString(std::function<bool(const QString&)> take) {
     return [take = std::move(take)](const std::string& value, std::string&) {
         return take(QString::fromStdString(value));
     };
 }
 
-Taker TakeEndpoint(QString& host, int& port) {
+OptionTaker TakeEndpoint(QString& host, int& port) {
     return TakeQString([&host, &port](const QString& value) { return ParseEndpoint(value, host, port); });
-}
-
-Taker TakeSwitch(bool& member) {
-    return [&member](const std::string&, std::string&) { return member = true; };
 }
 
 std::string Endpoint(const QString& host, int port) { return host.toStdString() + ":" + std::to_string(port); }
@@ -69,6 +65,7 @@ ProgramCommandLine PallockCommandLine(PallockOptions& options) {
         "The SSVEP speller client: every 2 s decides which stimulus frequency is strongest on one lead\n"
         "of the acquisition program's stream and sends it to the scoring system.\n"
         "Without a display, run it with QT_QPA_PLATFORM=offscreen.";
+    commandLine.toolkitOptions = kQtCommandLineOptions;
     commandLine.options = {
         {"--amplifier", "HOST:PORT", "the acquisition program's stream", "a host name or address, a port from 1 to 65535",
          Endpoint(defaults.amplifierAddress, defaults.amplifierPort),
@@ -97,21 +94,8 @@ ProgramCommandLine PallockCommandLine(PallockOptions& options) {
          TakeQString([&fields](const QString& value) { return ParseFrequencies(value, fields.stimulusFrequencies); })},
         {"--verbose", "", "also write every status and result line to standard output", "", "",
          TakeSwitch(options.verbose)},
-        {"--quit-after", "SECONDS", "close the window after this many seconds", "seconds, 0 or more",
-         "run until closed", TakeQString([&options](const QString& value) {
-             const auto seconds = ParseNumber(value);
-             if (!seconds || *seconds < 0) return false;
-             options.quitAfterSeconds = *seconds;
-             return true;
-         })},
-        {"--geometry", "+X+Y", "place the window there (its size is fixed)",
-         "+X+Y in pixels, as +1300+0; -X, -Y count from the right and bottom edges, as -0+0",
-         "where the window system puts it", [&options](const std::string& value, std::string&) {
-             WindowPlace place;
-             if (!ReadWindowPlace(value, place) || place.HasSize()) return false;
-             options.position = place;
-             return true;
-         }},
+        QuitAfterOption(options.quitAfterSeconds),
+        GeometryOption(options.position, false, "where the window system puts it"),
     };
     return commandLine;
 }

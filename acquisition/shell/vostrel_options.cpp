@@ -3,23 +3,11 @@
 #include "acquisition/electrodes/electrode_file.h"
 #include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/server/data_server.h"
+#include "common/qt_desktop.h"
 
 namespace {
 
-using Taker = decltype(CommandLineOption::take);
-
-Taker TakeText(std::string& member) {
-    return [&member](const std::string& value, std::string&) {
-        member = value;
-        return true;
-    };
-}
-
-Taker TakeSwitch(bool& member) {
-    return [&member](const std::string&, std::string&) { return member = true; };
-}
-
-Taker TakeStartMode(VostrelOptions::StartMode& member, VostrelOptions::StartMode mode) {
+OptionTaker TakeStartMode(VostrelOptions::StartMode& member, VostrelOptions::StartMode mode) {
     return [&member, mode](const std::string&, std::string& why) {
         if (member != VostrelOptions::StartMode::None && member != mode) {
             why = "--start and --impedance exclude each other";
@@ -39,6 +27,7 @@ ProgramCommandLine VostrelCommandLine(VostrelOptions& options) {
     commandLine.purpose =
         "The EEG acquisition program: shows, records and streams the amplifier's samples.\n"
         "Without a display, run it with QT_QPA_PLATFORM=offscreen.";
+    commandLine.toolkitOptions = kQtCommandLineOptions;
     commandLine.options = {
         {"--amplifier", "serial[:DEVICE]|emulator[:OPTIONS]", "the amplifier to drive",
          "serial (the first USB serial port), serial:DEVICE (a tty, e.g. /dev/ttyUSB0 or amp-emulator's),\n"
@@ -71,21 +60,8 @@ ProgramCommandLine VostrelCommandLine(VostrelOptions& options) {
          "a file name, with --start or --impedance; an existing file only with --overwrite", "",
          TakeText(options.recordFile)},
         {"--overwrite", "", "let --record replace an existing file", "", "", TakeSwitch(options.overwrite)},
-        {"--quit-after", "SECONDS", "end the program after this many seconds", "seconds, 0 or more",
-         "run until closed",
-         [&options](const std::string& value, std::string&) {
-             double seconds = 0.0;
-             if (!ReadFiniteNumber(value, seconds) || seconds < 0.0) return false;
-             options.quitAfterSeconds = seconds;
-             return true;
-         }},
-        {"--geometry", "WxH+X+Y", "show the main window there instead of maximised", kWindowPlaceForm, "maximised",
-         [&options](const std::string& value, std::string&) {
-             WindowPlace place;
-             if (!ReadWindowPlace(value, place)) return false;
-             options.geometry = place;
-             return true;
-         }},
+        QuitAfterOption(options.quitAfterSeconds),
+        GeometryOption(options.geometry, true, "maximised"),
     };
     return commandLine;
 }

@@ -20,7 +20,8 @@ ProgramCommandLine Table(Taken& taken) {
                   if (value == "7") why = "7 is unlucky";
                   return value != "7" && ReadInteger(value, 0, 9, taken.port);
               }}},
-            "exit status: 0"};
+            "exit status: 0",
+            {{"-style", true}, {"-reverse", false}}};
 }
 
 struct ParseCase {
@@ -45,6 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, CommandLineParse,
     ::testing::Values(
         ParseCase{{"--port", "3", "--loud"}, false, "", 3}, ParseCase{{"--port=5"}, false, "", 5},
+        ParseCase{{"-style", "fusion", "-reverse", "--port", "2"}, false, "", 2},
         ParseCase{{"--port", "3", "-h", "--bogus"}, true, "", 3},
         ParseCase{{"--bogus", "--help"}, false, "unknown option \"--bogus\" (accepted: --loud, --port, --help)", 0},
         ParseCase{{"--port"}, false, "--port needs a value N (accepted: 0 to 9; or nothing else)", 0},

@@ -3,30 +3,25 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
-
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-struct ProgramRun {
+struct ProgramLines {
     int status = -1;
     QString out;
     QStringList errLines;
 };
 
-ProgramRun RunProgram(const QString& program, const QStringList& arguments) {
-    QProcess process;
+// Runs a program with no display at all.
+ProgramLines RunWithoutDisplay(const QString& program, const QStringList& arguments) {
     auto environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
-    QString err = QString::fromUtf8(process.readAllStandardError());
+    const ProgramRun run = RunProgram(program, arguments, environment);
+    QString err = run.standardError;
     if (err.endsWith('\n')) err.chop(1);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()), err.isEmpty() ? QStringList() : err.split('\n')};
+    return {run.exitCode, run.standardOutput, err.isEmpty() ? QStringList() : err.split('\n')};
 }
 
 struct Program {
@@ -45,7 +40,7 @@ const Program kPrograms[] = {
 TEST(ProgramCommandLines, HelpListsTheOptionsOnStandardOutputWithoutADisplay) {
     for (const Program& program : kPrograms) {
         for (const char* help : {"--help", "-h"}) {
-            const ProgramRun run = RunProgram(program.path, {help});
+            const ProgramLines run = RunWithoutDisplay(program.path, {help});
             EXPECT_EQ(run.status, 0) << program.name;
             EXPECT_TRUE(run.errLines.isEmpty()) << program.name << ": " << run.errLines.join('\n').toStdString();
             EXPECT_TRUE(run.out.startsWith(QStringLiteral("usage: %1 ").arg(program.name))) << run.out.toStdString();
@@ -90,7 +85,7 @@ TEST(ProgramCommandLines, ARefusalIsOneLineAndAHintOnStandardErrorWithStatus2) {
     for (const Refusal& refusal : refusals) {
         const Program& program = kPrograms[refusal.program];
         const std::string what = std::string(program.name) + " " + refusal.arguments.join(' ').toStdString();
-        const ProgramRun run = RunProgram(program.path, refusal.arguments);
+        const ProgramLines run = RunWithoutDisplay(program.path, refusal.arguments);
         EXPECT_EQ(run.status, 2) << what;
         EXPECT_TRUE(run.out.isEmpty()) << what;
         ASSERT_EQ(run.errLines.size(), 2) << what << ": " << run.errLines.join('\n').toStdString();

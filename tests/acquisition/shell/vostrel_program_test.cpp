@@ -3,12 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <cstring>
 
 #include "acquisition/recording/eol_file.h"
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -34,14 +33,7 @@ std::string WritePlayFile(const TempDir& dir) {
     return path;
 }
 
-struct ProgramRun {
-    int exitCode = -1;
-    QString standardError;
-    QString standardOutput;
-};
-
 ProgramRun RunVostrel(const TempDir& dir, const QStringList& arguments) {
-    QProcess process;
     auto environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.File("config")));
@@ -53,11 +45,7 @@ ProgramRun RunVostrel(const TempDir& dir, const QStringList& arguments) {
     environment.insert("TSAN_OPTIONS", environment.value("TSAN_OPTIONS") + " suppressions=" +
                                            QString::fromStdString(suppressions));
 #endif
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VOSTREL_EXECUTABLE), arguments);
-    EXPECT_TRUE(process.waitForFinished(60000));
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardError()), QString::fromLocal8Bit(process.readAllStandardOutput())};
+    return RunProgram(QStringLiteral(VOSTREL_EXECUTABLE), arguments, environment);
 }
 
 TEST(VostrelProgram, RecordsAPlayedFileAndQuits) {
