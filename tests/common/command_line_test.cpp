@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -71,26 +71,6 @@ TEST(CommandLine, HelpListsEveryOptionWithAcceptedValuesAndDefault) {
               "  -h, --help              print this help and exit\n"
               "\n"
               "exit status: 0\n");
-}
-
-TEST(CommandLine, HandlingPrintsHelpOrTheRefusalAndGivesTheStatus) {
-    Taken taken;
-    std::ostringstream out, err;
-    EXPECT_EQ(HandleCommandLine(Table(taken), {"--help"}, out, err), 0);
-    EXPECT_EQ(out.str(), HelpText(Table(taken)));
-    EXPECT_EQ(err.str(), "");
-
-    out.str("");
-    EXPECT_EQ(HandleCommandLine(Table(taken), {"--port", "x"}, out, err), 2);
-    EXPECT_EQ(out.str(), "");
-    EXPECT_EQ(err.str(),
-              "prog: --port \"x\" is not accepted (accepted: 0 to 9; or nothing else)\n"
-              "Try 'prog --help' for more information.\n");
-
-    err.str("");
-    EXPECT_EQ(HandleCommandLine(Table(taken), {"--loud"}, out, err), std::nullopt);
-    EXPECT_TRUE(taken.loud);
-    EXPECT_EQ(out.str() + err.str(), "");
 }
 
 TEST(CommandLine, WindowPlacesAreReadAsX11WritesThem) {
