@@ -4,6 +4,8 @@
 
 class CPallockApp {
 public:
-    // Returns the program's exit status: 0, or 2 for a bad option.
+    // Returns the program's exit status: 0, or 2 for a refused command line.
+    // The command line is settled before the GUI exists, so --help and
+    // refusals need no display.
     int Run(int argc, char* argv[]);
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -393,16 +394,29 @@ void CPallockDlg::ShowMessage(const QString& text) {
     box.exec();
 }
 
-void CPallockDlg::OnOk() {
-    if (TakeFields()) accept();
+// The window is the program: Enter applies the fields, as "设置" does, and
+// Escape has nothing to cancel. A button with the focus takes Enter itself.
+void CPallockDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: RunCommand(IDC_SETTINGS); return;
+    case Qt::Key_Escape: return;
+    default: QDialog::keyPressEvent(event);
+    }
 }
 
-void CPallockDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        OnOk();
+bool CPallockDlg::MayCloseWhileConnected() {
+    if (closeQuestion) return closeQuestion();
+    return QMessageBox::question(this, QStringLiteral("Pallock"), QStringLiteral("连接尚未断开，确定退出吗?"),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+void CPallockDlg::closeEvent(QCloseEvent* event) {
+    if ((amplifier.connected || scoring.connected) && !MayCloseWhileConnected()) {
+        event->ignore();
         return;
     }
-    QDialog::keyPressEvent(event);  // Escape closes
+    QDialog::closeEvent(event);
 }
 
 void CPallockDlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -93,6 +93,9 @@ public:
     void SendDecision(const std::string& text);
     // Where message boxes go; tests capture them instead of blocking.
     void SetMessageSink(std::function<void(const QString&)> sink) { messageSink = std::move(sink); }
+    // Asks whether the window may close while a link is connected; tests
+    // answer instead of a question box.
+    void SetCloseQuestion(std::function<bool()> ask) { closeQuestion = std::move(ask); }
     // Also writes every status and result line to standard output.
     void SetEchoToStdout(bool echo) { echoToStdout = echo; }
 
@@ -102,6 +105,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -133,7 +137,7 @@ private:
     void OnAmplifierPacket(std::span<const std::int32_t> packet);
     void SendToScoring(QByteArray nineBytes);
     void ShowAbout();
-    void OnOk();
+    bool MayCloseWhileConnected();
     void ShowMessage(const QString& text);
     void AppendLine(QString& log, QPlainTextEdit* box, const QString& line);
 
@@ -154,6 +158,7 @@ private:
     QPlainTextEdit* resultBox = nullptr;
     QAction* aboutAction = nullptr;
     std::function<void(const QString&)> messageSink;
+    std::function<bool()> closeQuestion;
     bool echoToStdout = false;
     int charWidth = 0;
     int charHeight = 0;

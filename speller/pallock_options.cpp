@@ -2,26 +2,9 @@
 
 #include <cmath>
 
-const char* const pallockUsage =
-    "usage: pallock [--amplifier HOST:PORT] [--scoring HOST:PORT] [--connect] [--lead N]\n"
-    "               [--threshold X] [--frequencies F1,...,F6] [--verbose] [--quit-after SECONDS]\n"
-    "  --amplifier HOST:PORT   the acquisition program's stream (default 127.0.0.1:1234)\n"
-    "  --scoring HOST:PORT     the scoring system (default 127.0.0.1:4000)\n"
-    "  --connect               connect both links at start-up\n"
-    "  --lead N                the lead analysed, 1 to 21 (default 1)\n"
-    "  --threshold X           decisions are sent above this value (default 0)\n"
-    "  --frequencies F1,...,F6 the six stimulus frequencies in Hz (default 10,12,11,12.5,11.5,10.5)\n"
-    "  --verbose               also write every status and result line to standard output\n"
-    "  --quit-after SECONDS    close the window after this many seconds\n";
+#include "common/qt_desktop.h"
 
 namespace {
-
-std::optional<double> ParseNumber(const QString& text) {
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value)) return std::nullopt;
-    return value;
-}
 
 bool ParseEndpoint(const QString& text, QString& host, int& port) {
     const qsizetype colon = text.lastIndexOf(u':');
@@ -32,6 +15,13 @@ bool ParseEndpoint(const QString& text, QString& host, int& port) {
     host = text.left(colon);
     port = number;
     return true;
+}
+
+std::optional<double> ParseNumber(const QString& text) {
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value)) return std::nullopt;
+    return value;
 }
 
 bool ParseFrequencies(const QString& text, SsvepDetector::Frequencies& frequencies) {
@@ -45,56 +35,85 @@ bool ParseFrequencies(const QString& text, SsvepDetector::Frequencies& frequenci
     return true;
 }
 
+// A taker that reads the value as Qt text.
+OptionTaker TakeQString(std::function<bool(const QString&)> take) {
+    return [take = std::move(take)](const std::string& value, std::string&) {
+        return take(QString::fromStdString(value));
+    };
+}
+
+OptionTaker TakeEndpoint(QString& host, int& port) {
+    return TakeQString([&host, &port](const QString& value) { return ParseEndpoint(value, host, port); });
+}
+
+std::string Endpoint(const QString& host, int port) { return host.toStdString() + ":" + std::to_string(port); }
+
+std::string FrequencyList(const SsvepDetector::Frequencies& frequencies) {
+    std::string list;
+    for (double f : frequencies) list += (list.empty() ? "" : ",") + QString::number(f, 'g', 15).toStdString();
+    return list;
+}
+
 }  // namespace
 
+ProgramCommandLine PallockCommandLine(PallockOptions& options) {
+    PallockFields& fields = options.fields;
+    const PallockFields defaults;
+    ProgramCommandLine commandLine;
+    commandLine.program = kPallockProgram;
+    commandLine.purpose =
+        "The SSVEP speller client: every 2 s decides which stimulus frequency is strongest on one lead\n"
+        "of the acquisition program's stream and sends it to the scoring system.\n"
+        "Without a display, run it with QT_QPA_PLATFORM=offscreen.";
+    commandLine.toolkitOptions = kQtCommandLineOptions;
+    commandLine.options = {
+        {"--amplifier", "HOST:PORT", "the acquisition program's stream", "a host name or address, a port from 1 to 65535",
+         Endpoint(defaults.amplifierAddress, defaults.amplifierPort),
+         TakeEndpoint(fields.amplifierAddress, fields.amplifierPort)},
+        {"--scoring", "HOST:PORT", "the scoring system", "a host name or address, a port from 1 to 65535",
+         Endpoint(defaults.scoringAddress, defaults.scoringPort),
+         TakeEndpoint(fields.scoringAddress, fields.scoringPort)},
+        {"--connect", "", "connect both links at start-up", "", "", TakeSwitch(options.connect)},
+        {"--lead", "N", "the lead analysed (the emulator's occipital leads are 11 and 12)",
+         std::to_string(SsvepDetector::firstLead) + " to " + std::to_string(SsvepDetector::lastLead),
+         std::to_string(defaults.lead), TakeQString([&fields](const QString& value) {
+             bool ok = false;
+             const int lead = value.toInt(&ok);
+             if (!ok || lead < SsvepDetector::firstLead || lead > SsvepDetector::lastLead) return false;
+             fields.lead = lead;
+             return true;
+         })},
+        {"--threshold", "X", "decisions above this value are sent", "a number",
+         QString::number(defaults.threshold, 'g', 15).toStdString(), TakeQString([&fields](const QString& value) {
+             const auto threshold = ParseNumber(value);
+             if (threshold) fields.threshold = *threshold;
+             return threshold.has_value();
+         })},
+        {"--frequencies", "F1,...,F6", "the six stimulus frequencies in Hz",
+         "six numbers whose 0.5 Hz bins lie from 0.5 to 999.5 Hz", FrequencyList(defaults.stimulusFrequencies),
+         TakeQString([&fields](const QString& value) { return ParseFrequencies(value, fields.stimulusFrequencies); })},
+        {"--verbose", "", "also write every status and result line to standard output", "", "",
+         TakeSwitch(options.verbose)},
+        QuitAfterOption(options.quitAfterSeconds),
+        GeometryOption(options.position, false, "where the window system puts it"),
+    };
+    return commandLine;
+}
+
+std::string PallockHelpText() {
+    PallockOptions unused;
+    return HelpText(PallockCommandLine(unused));
+}
+
 std::optional<PallockOptions> ParsePallockOptions(const QStringList& arguments, QString& error) {
+    std::vector<std::string> args;
+    for (const QString& argument : arguments) args.push_back(argument.toStdString());
     PallockOptions options;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& option = arguments[i];
-        if (option == u"--connect") {
-            options.connect = true;
-            continue;
-        }
-        if (option == u"--verbose") {
-            options.verbose = true;
-            continue;
-        }
-        const bool takesValue = option == u"--amplifier" || option == u"--scoring" || option == u"--lead" ||
-                                option == u"--threshold" || option == u"--frequencies" ||
-                                option == u"--quit-after";
-        if (!takesValue) {
-            error = QStringLiteral("unknown option: %1").arg(option);
-            return std::nullopt;
-        }
-        if (i + 1 >= arguments.size()) {
-            error = QStringLiteral("%1 needs a value").arg(option);
-            return std::nullopt;
-        }
-        const QString value = arguments[++i];
-        bool ok = false;
-        if (option == u"--amplifier") {
-            ok = ParseEndpoint(value, options.fields.amplifierAddress, options.fields.amplifierPort);
-        } else if (option == u"--scoring") {
-            ok = ParseEndpoint(value, options.fields.scoringAddress, options.fields.scoringPort);
-        } else if (option == u"--lead") {
-            const int lead = value.toInt(&ok);
-            ok = ok && lead >= SsvepDetector::firstLead && lead <= SsvepDetector::lastLead;
-            if (ok) options.fields.lead = lead;
-        } else if (option == u"--threshold") {
-            const auto threshold = ParseNumber(value);
-            ok = threshold.has_value();
-            if (ok) options.fields.threshold = *threshold;
-        } else if (option == u"--frequencies") {
-            ok = ParseFrequencies(value, options.fields.stimulusFrequencies);
-        } else if (option == u"--quit-after") {
-            const auto seconds = ParseNumber(value);
-            ok = seconds && *seconds >= 0;
-            if (ok) options.quitAfterSeconds = *seconds;
-        }
-        if (!ok) {
-            error = QStringLiteral("bad value for %1: %2").arg(option, value);
-            return std::nullopt;
-        }
+    const CommandLineOutcome outcome = ParseCommandLine(PallockCommandLine(options), args);
+    if (!outcome.error.empty()) {
+        error = QString::fromStdString(outcome.error);
+        return std::nullopt;
     }
+    options.help = outcome.help;
     return options;
 }

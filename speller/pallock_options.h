@@ -2,12 +2,15 @@
 // Start-up options, doing what a user would do in the window at start-up:
 //   pallock [--amplifier HOST:PORT] [--scoring HOST:PORT] [--connect] [--lead N]
 //           [--threshold X] [--frequencies F1,...,F6] [--verbose] [--quit-after SECONDS]
+//           [--geometry +X+Y]
 
 #include <optional>
+#include <string>
 
 #include <QString>
 #include <QStringList>
 
+#include "common/command_line.h"
 #include "pallock_dlg.h"
 
 struct PallockOptions {
@@ -15,9 +18,15 @@ struct PallockOptions {
     bool connect = false;
     bool verbose = false;
     std::optional<double> quitAfterSeconds;
+    std::optional<WindowPlace> position;  // the window's size is fixed
+    bool help = false;
 };
 
-extern const char* const pallockUsage;
+inline constexpr const char* kPallockProgram = "pallock";
+
+// The option table, each entry writing into options.
+ProgramCommandLine PallockCommandLine(PallockOptions& options);
+std::string PallockHelpText();
 
 // Parses the arguments after the program name. On a bad option or value
 // returns nothing and says why in error.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 
 namespace {
@@ -11,6 +12,11 @@ constexpr const char* kDataWriteFailed = "数据写入失败";
 constexpr const char* kAmplifierDisconnected = "放大器连接断开";
 constexpr const char* kNoDataLine = "amplifier: no data for 3 s";
 
+// The message first, as users know it, then which file or device and why.
+std::string WithDetail(const char* message, const std::string& detail) {
+    return detail.empty() ? std::string(message) : std::string(message) + ": " + detail;
+}
+
 // One write per line: the other thread may be printing a line of its own.
 void PrintLine(const char* line) {
     const std::string text = std::string(line) + '\n';
@@ -19,11 +25,20 @@ void PrintLine(const char* line) {
 }
 }  // namespace
 
+std::string DefaultElectrodeFilePath(const std::string& executableDirectory) {
+    const std::filesystem::path directory(executableDirectory);
+    const auto beside = directory / AcquisitionEngine::kElectrodeFileName;
+    const auto installed = (directory / ".." / "share" / "vostrel" / AcquisitionEngine::kElectrodeFileName).lexically_normal();
+    std::error_code ignored;
+    if (!std::filesystem::exists(beside, ignored) && std::filesystem::exists(installed, ignored)) return installed.string();
+    return beside.string();
+}
+
 AcquisitionEngine::AcquisitionEngine(FilePlaybackSource& playback, ModalAmplifier& amplifier, EnginePorts ports)
     : playback_(playback),
       amplifier_(amplifier),
       ports_(ports),
-      defaultElectrodeFilePath_(ExecutableDirectory() + kElectrodeFileName) {}
+      defaultElectrodeFilePath_(DefaultElectrodeFilePath(ExecutableDirectory())) {}
 
 AcquisitionEngine::~AcquisitionEngine() {
     StopAcquisition();
@@ -49,15 +64,15 @@ bool AcquisitionEngine::OpenSelectedDevice() {
     if (amplifierType == 0) {
         const std::string path = simulatedDataPath.empty() ? kFixedPlaybackPath : simulatedDataPath;
         if (!playback_.OpenFile(packetSize, channelCount, sampleRate, path)) {
-            SetDeviceFailure(path + " (" + std::strerror(errno) + ")");
-            ShowMessage(kDataFileOpenFailed);
+            SetDeviceFailure(playback_.OpenFailure());
+            ShowMessage(WithDetail(kDataFileOpenFailed, playback_.OpenFailure()));
             return false;
         }
         device = &playback_;
     } else if (amplifierType == 1) {
         if (!amplifier_.OpenDevice(packetSize, channelCount, sampleRate)) {
             SetDeviceFailure(amplifier_.LastFailure());
-            ShowMessage(kAmplifierOpenFailed);
+            ShowMessage(WithDetail(kAmplifierOpenFailed, amplifier_.LastFailure()));
             return false;
         }
         device = &amplifier_;
@@ -147,6 +162,21 @@ void AcquisitionEngine::ApplySettings(const AcquisitionSettings& settings) {
     SetUpMontage();
     canceller.BuildCanceller(packetSize, channelCount, sampleRate);
     initialised = 0;
+}
+
+AcquisitionSettings AcquisitionEngine::SettingsForNextStart() const {
+    if (!settingsConfirmed_ && initialised == 0) {
+        AcquisitionSettings defaults;
+        defaults.electrodeFilePath = defaultElectrodeFilePath_;
+        return defaults;
+    }
+    return AcquisitionSettings{.amplifierType = amplifierType,
+                               .packetSize = packetSize,
+                               .channelCount = channelCount,
+                               .sampleRate = sampleRate,
+                               .scale = scale,
+                               .simulatedDataPath = simulatedDataPath,
+                               .electrodeFilePath = electrodeFilePath};
 }
 
 void AcquisitionEngine::StartWaveform() { Start(0); }

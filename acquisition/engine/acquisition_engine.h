@@ -82,6 +82,9 @@ public:
     // The settings dialog's confirmation. Kept over initialisation's defaults;
     // the next start initialises afresh so device, buffers and displays agree.
     void ApplySettings(const AcquisitionSettings& settings);
+    // What the next start will use: the defaults until settings are confirmed
+    // or initialisation has run, the engine's own settings after.
+    AcquisitionSettings SettingsForNextStart() const;
 
     // Save data, once the user has chosen a path: creates the file, writes the
     // header and turns recording on. False (and "file error" on standard
@@ -169,3 +172,8 @@ private:
     mutable std::mutex failuresMutex_;
     RunFailures failures_;
 };
+
+// The default electrode file: kestrom.dll beside the program, or, for an
+// installed program, in ../share/vostrel/ from its directory. Beside the
+// program when neither exists, so that the message names the first place.
+std::string DefaultElectrodeFilePath(const std::string& executableDirectory);

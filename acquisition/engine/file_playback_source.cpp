@@ -1,6 +1,8 @@
 #include "acquisition/engine/file_playback_source.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <sys/stat.h>
 
 #include "acquisition/recording/eol_file.h"
@@ -12,7 +14,11 @@ int FilePlaybackSource::OpenFile(int newPacketSize, int newChannelCount, int new
     sampleRate = newSampleRate;
     filePath = path;
     file.reset(std::fopen(path.c_str(), "rb"));
-    if (!file) return 0;
+    if (!file) {
+        openFailure_ = path + " (" + std::strerror(errno) + ")";
+        return 0;
+    }
+    openFailure_.clear();
     std::fseek(file.get(), eol::kHeaderRegionSize, SEEK_SET);
     return 1;
 }

@@ -17,10 +17,13 @@ public:
     int Close() override { return 1; }
 
     const std::string& FilePath() const { return filePath; }
+    // After OpenFile failed: the path and the reason, for the user.
+    const std::string& OpenFailure() const { return openFailure_; }
 
 private:
     void ReadAndRewind(std::span<std::int32_t> packet);
 
     std::string filePath;
     FileHandle file;
+    std::string openFailure_;
 };

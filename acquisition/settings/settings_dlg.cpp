@@ -1,6 +1,7 @@
 #include "acquisition/settings/settings_dlg.h"
 
 #include <QComboBox>
+#include <algorithm>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -126,13 +127,28 @@ void CSettingsDlg::BuildControls() {
     setTabOrder(electrodeBrowse_, ok);
     setTabOrder(ok, cancel);
 
-    amplifierList_->setCurrentIndex(0);
-    OnAmplifierTypeChanged(0);
+    const int initialType = AcquisitionSettings{}.amplifierType;
+    amplifierList_->setCurrentIndex(initialType);
+    OnAmplifierTypeChanged(initialType);
     connect(amplifierList_, &QComboBox::currentIndexChanged, this, &CSettingsDlg::OnAmplifierTypeChanged);
     connect(simulatedBrowse_, &QPushButton::clicked, this, &CSettingsDlg::OnImportEol);
     connect(electrodeBrowse_, &QPushButton::clicked, this, &CSettingsDlg::OnChooseElectrodeFile);
     connect(ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
+}
+
+void CSettingsDlg::ShowSettings(const AcquisitionSettings& settings) {
+    channelCount = settings.channelCount;
+    packetSize = settings.packetSize;
+    sampleRate = settings.sampleRate;
+    simulatedDataFile = QString::fromStdString(settings.simulatedDataPath);
+    electrodeFile = QString::fromStdString(settings.electrodeFilePath);
+    channelCountField_->setText(QString::number(channelCount));
+    packetSizeField_->setText(QString::number(packetSize));
+    sampleRateField_->setText(QString::number(sampleRate));
+    simulatedDataField_->setText(simulatedDataFile);
+    electrodeField_->setText(electrodeFile);
+    amplifierList_->setCurrentIndex(std::clamp(settings.amplifierType, 0, amplifierList_->count() - 1));
 }
 
 QWidget* CSettingsDlg::Control(int id) const { return findChild<QWidget*>(QString::number(id)); }
@@ -222,6 +238,7 @@ AcquisitionSettings CSettingsDlg::Settings(double currentScale) const {
 bool RunSettingsCommand(QWidget* parent, AcquisitionEngine& engine, CSettingsDlg::FileChooser chooseFile) {
     if (!engine.CanStart()) return false;
     CSettingsDlg dialog(parent, std::move(chooseFile));
+    dialog.ShowSettings(engine.SettingsForNextStart());
     if (dialog.exec() != QDialog::Accepted) return false;
     engine.ApplySettings(dialog.Settings(CurrentScale(engine)));
     return true;

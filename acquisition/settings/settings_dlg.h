@@ -1,7 +1,7 @@
 #pragma once
 // The "设置" dialog: amplifier type, sample rate, simulated-data file, packet
-// size, channel count and electrode-location file. It always opens with its
-// own initial values, not with the engine's.
+// size, channel count and electrode-location file. It opens with what the
+// next Start would use, so that confirming it unchanged changes nothing.
 
 #include <QDialog>
 #include <QString>
@@ -42,16 +42,19 @@ public:
     // The control with the given id, found by its object name.
     QWidget* Control(int id) const;
 
+    // Puts settings into the members and the fields, as the dialog opens.
+    void ShowSettings(const AcquisitionSettings& settings);
     // What a confirmation hands to the engine. Without an import the scale is
     // the engine's current one.
     AcquisitionSettings Settings(double currentScale) const;
 
     void accept() override;
 
-    // Members, refreshed into and read back from the fields.
-    int channelCount = 21;
-    int packetSize = 40;
-    int sampleRate = 1000;
+    // Members, refreshed into and read back from the fields; until
+    // ShowSettings, what Start uses by default.
+    int channelCount = AcquisitionSettings{}.channelCount;
+    int packetSize = AcquisitionSettings{}.packetSize;
+    int sampleRate = AcquisitionSettings{}.sampleRate;
     QString electrodeFile;
     QString simulatedDataFile;
     std::optional<int> amplifierType;  // the list's index when the import button was pressed

@@ -25,6 +25,8 @@ inline constexpr int kExit = 57665;
 inline constexpr int kServerPane = 32792;
 // The amplifier's link: its state and the frames lost.
 inline constexpr int kAmplifierPane = 32850;
+// The pane that shows the recording's file and time while one runs.
+inline constexpr int kRecordingPane = 32851;
 }  // namespace command
 
 struct CommandText {
@@ -51,6 +53,19 @@ inline constexpr CommandText kCommandTexts[] = {
     {command::kImpedanceRange, "阻抗范围", ""},
     {command::kAbout, "关于 Vostrel(&A)...", ""},
     {command::kServer, "", ""},
+};
+
+// Keyboard shortcuts, shown in the menus and after the tooltips.
+struct CommandShortcut {
+    int id;
+    const char* keys;  // QKeySequence's portable text
+};
+
+inline constexpr CommandShortcut kCommandShortcuts[] = {
+    {command::kSettings, "Ctrl+,"},
+    {command::kStart, "F5"},
+    {command::kStop, "Shift+F5"},
+    {command::kSaveData, "Ctrl+R"},
 };
 
 // Toolbar buttons left to right; 0 is a separator. Button n shows image n of

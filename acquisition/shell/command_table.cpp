@@ -1,6 +1,9 @@
 #include "acquisition/shell/command_table.h"
 
 #include <QAbstractEventDispatcher>
+#include <QRegularExpression>
+#include <algorithm>
+#include <iterator>
 #include <QThread>
 
 #include "acquisition/shell/command_ids.h"
@@ -9,9 +12,28 @@ int CommandId(const QAction* action) { return action ? action->data().toInt() : 
 
 CommandTable::CommandTable(QObject* owner) : QObject(owner), owner_(owner) {}
 
+namespace {
+// "设置(&S)..." → "设置"
+QString WithoutMnemonic(QString label) {
+    static const QRegularExpression decoration(QStringLiteral("\\(&.\\)|\\.\\.\\.$"));
+    return label.remove(decoration);
+}
+}  // namespace
+
 void CommandTable::AddStandardCommands() {
     for (const CommandText& text : kCommandTexts) {
-        Add(text.id, QString::fromUtf8(text.label), QString::fromUtf8(text.toolTip));
+        const QString label = QString::fromUtf8(text.label);
+        QString toolTip = QString::fromUtf8(text.toolTip);
+        const auto shortcut = std::find_if(std::begin(kCommandShortcuts), std::end(kCommandShortcuts),
+                                           [&text](const CommandShortcut& s) { return s.id == text.id; });
+        if (shortcut == std::end(kCommandShortcuts)) {
+            Add(text.id, label, toolTip);
+            continue;
+        }
+        const QKeySequence keys(QString::fromLatin1(shortcut->keys));
+        if (toolTip.isEmpty()) toolTip = WithoutMnemonic(label);
+        Add(text.id, label, toolTip + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) + QLatin1Char(')'))
+            ->setShortcut(keys);
     }
 }
 

@@ -1,36 +1,30 @@
 #include <QApplication>
 #include <iostream>
 #include <string>
-#include <vector>
 
 #include "acquisition/shell/vostrel_app.h"
 #include "acquisition/shell/vostrel_options.h"
-
-namespace {
-int UsageError(const std::string& error) {
-    std::cerr << "vostrel: " << error << "\n" << kVostrelUsage;
-    return 2;
-}
-}  // namespace
+#include "common/command_line.h"
+#include "common/qt_desktop.h"
 
 int main(int argc, char** argv) {
-    QApplication qt(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    std::vector<std::string> args;
-    for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
-
+    // Everything the command line decides is settled before the GUI exists,
+    // so --help and refusals need no display.
     VostrelOptions options;
     std::string error;
-    if (!ParseVostrelOptions(args, options, error)) return UsageError(error);
+    if (!ParseVostrelOptions(ArgumentsOf(argc, argv), options, error))
+        return ReportUsageError(kVostrelProgram, error, std::cerr);
     if (options.help) {
-        std::cout << kVostrelUsage;
+        std::cout << VostrelHelpText() << std::flush;
         return 0;
     }
-
     CVostrelApp app(options);
-    if (!app.Prepare(error)) return UsageError(error);
-    if (!app.InitInstance()) return 1;
-    const int status = qt.exec();
+    if (!app.Prepare(error)) return ReportUsageError(kVostrelProgram, error, std::cerr);
+
+    QApplication qt(argc, argv);
+    LoadQtChineseTranslation(qt);
+    const int status = app.InitInstance() ? qt.exec() : 1;
+    // The windows go while the GUI still exists.
     app.ExitInstance();
     return status;
 }

@@ -13,6 +13,8 @@
 
 namespace {
 constexpr int kLockPanePollMs = 250;
+// Often enough that the shown seconds never lag a whole second behind.
+constexpr int kRecordingPaneTickMs = 250;
 }
 
 CMainFrame::CMainFrame(FilePlaybackSource& playback, ModalAmplifier& amplifier, QWidget* parent)
@@ -40,7 +42,7 @@ void CMainFrame::AddCommand(QMenu* menu, int id) { menu->addAction(view_->Comman
 
 void CMainFrame::CreateMenus() {
     using namespace command;
-    QMenu* file = AddMenu(nullptr, QStringLiteral("File"));
+    QMenu* file = AddMenu(nullptr, QStringLiteral("&File"));
     AddCommand(file, kSettings);
     file->addSeparator();
     AddCommand(file, kStart);
@@ -51,19 +53,19 @@ void CMainFrame::CreateMenus() {
     file->addSeparator();
     AddCommand(file, kExit);
 
-    QMenu* tools = AddMenu(nullptr, QStringLiteral("Tools"));
-    QMenu* gain = AddMenu(tools, QStringLiteral("增益"));
+    QMenu* tools = AddMenu(nullptr, QStringLiteral("&Tools"));
+    QMenu* gain = AddMenu(tools, QStringLiteral("增益(&G)"));
     AddCommand(gain, kDoubleGain);
     AddCommand(gain, kHalveGain);
     AddCommand(gain, kAutoGain);
-    QMenu* time = AddMenu(tools, QStringLiteral("时间"));
+    QMenu* time = AddMenu(tools, QStringLiteral("时间(&T)"));
     AddCommand(time, kFewerSeconds);
     AddCommand(time, kMoreSeconds);
     AddCommand(tools, kLeadSettings);
     AddCommand(tools, kImpedance);
     AddCommand(tools, kImpedanceRange);
 
-    QMenu* help = AddMenu(nullptr, QStringLiteral("Help"));
+    QMenu* help = AddMenu(nullptr, QStringLiteral("&Help"));
     AddCommand(help, kAbout);
 }
 
@@ -104,9 +106,15 @@ void CMainFrame::CreateStatusBar() {
     panes_[2] = pane(QString(35, QLatin1Char(' ')), QString(35, QLatin1Char(' ')), command::kServerPane);
     panes_[3] = pane(QString(), QStringLiteral("滚动"), 59139);
     amplifierPane_ = pane(QString(), QStringLiteral("连接断开  丢帧 000000"), command::kAmplifierPane);
+    recordingPane_ = pane(QString(), QString(), command::kRecordingPane);
     statusBar_->addWidget(panes_[0], 1);
+    statusBar_->addPermanentWidget(recordingPane_);
     statusBar_->addPermanentWidget(amplifierPane_);
     for (int i = 1; i < kPaneCount; ++i) statusBar_->addPermanentWidget(panes_[i]);
+    UpdateRecordingPane();
+    auto* recordingClock = new QTimer(this);
+    connect(recordingClock, &QTimer::timeout, this, &CMainFrame::UpdateRecordingPane);
+    recordingClock->start(kRecordingPaneTickMs);
 
     auto* lockPoll = new QTimer(this);
     connect(lockPoll, &QTimer::timeout, this, &CMainFrame::UpdateLockPanes);
@@ -124,6 +132,14 @@ void CMainFrame::SetServerPaneText(const QString& text) {
 }
 
 void CMainFrame::SetAmplifierPaneText(const QString& text) { amplifierPane_->setText(text); }
+
+void CMainFrame::UpdateRecordingPane() {
+    const auto recording = view_->SaveData().Recording();
+    recordingPane_->setVisible(recording.has_value());
+    if (!recording) return;
+    recordingPane_->setText(RecordingPaneText(recording->path, recording->elapsed));
+    recordingPane_->setToolTip(QString::fromStdString(recording->path));
+}
 
 void CMainFrame::UpdateLockPanes() {
     const LockKeys keys = ReadLockKeys();

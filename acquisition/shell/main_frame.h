@@ -33,6 +33,9 @@ public:
     void SetAmplifierPaneText(const QString& text);
     // Reads the lock keys and shows them in panes 1 and 3.
     void UpdateLockPanes();
+    // Shown only while recording: the file's name and the time since it began.
+    QLabel* RecordingPane() const { return recordingPane_; }
+    void UpdateRecordingPane();
 
 private:
     void CreateMenus();
@@ -48,4 +51,5 @@ private:
     CVostrelView* view_ = nullptr;
     QLabel* panes_[kPaneCount] = {};
     QLabel* amplifierPane_ = nullptr;
+    QLabel* recordingPane_ = nullptr;
 };

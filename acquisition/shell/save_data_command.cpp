@@ -1,6 +1,7 @@
 #include "acquisition/shell/save_data_command.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 
 const QString SaveDataCommand::kNameFilter = QStringLiteral("EOL(*.EOL)) (*.EOL)");
 const QString SaveDataCommand::kDefaultSuffix = QStringLiteral("EOL");
@@ -37,5 +38,22 @@ bool SaveDataCommand::RecordTo(const std::string& path) {
     if (!IsEnabled()) return false;
     if (!engine_.OpenRecording(path)) return false;
     lastRecording_ = path;
+    path_ = path;
+    started_ = std::chrono::steady_clock::now();
     return true;
+}
+
+std::optional<SaveDataCommand::Progress> SaveDataCommand::Recording() const {
+    // A failed write or Stop ends the recording without telling this command.
+    if (engine_.recording == 0 || path_.empty()) return std::nullopt;
+    return Progress{path_, std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)};
+}
+
+QString RecordingPaneText(const std::string& path, std::chrono::seconds elapsed) {
+    const long long total = elapsed.count();
+    return QStringLiteral("存储数据: %1 %2:%3:%4")
+        .arg(QFileInfo(QString::fromStdString(path)).fileName())
+        .arg(total / 3600, 2, 10, QLatin1Char('0'))
+        .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(total % 60, 2, 10, QLatin1Char('0'));
 }

@@ -3,6 +3,7 @@
 // into it. The recording ends with Stop; there is no command of its own.
 
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,7 +24,14 @@ public:
 
     explicit SaveDataCommand(AcquisitionEngine& engine, PathChooser choosePath = ChooseRecordingPath);
 
+    // The recording this command started, while it runs.
+    struct Progress {
+        std::string path;
+        std::chrono::seconds elapsed;
+    };
+
     bool IsEnabled() const { return engine_.CanRecord(); }
+    std::optional<Progress> Recording() const;
     // The command: dialog, then the recording. True when recording started.
     bool Run(QWidget* parent);
     // The command's steps after the dialog, for a path chosen another way.
@@ -41,4 +49,9 @@ private:
     AcquisitionEngine& engine_;
     PathChooser choosePath_;
     std::string lastRecording_;
+    std::string path_;
+    std::chrono::steady_clock::time_point started_;
 };
+
+// The recording pane's text: "存储数据: take1.EOL 00:01:05".
+QString RecordingPaneText(const std::string& path, std::chrono::seconds elapsed);

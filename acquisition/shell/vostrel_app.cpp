@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <iostream>
+#include <filesystem>
 
 #include "acquisition/electrodes/electrode_file.h"
 #include "acquisition/settings/settings_values.h"
@@ -13,6 +14,7 @@
 #include "acquisition/shell/command_ids.h"
 #include "acquisition/shell/main_frame.h"
 #include "acquisition/shell/vostrel_view.h"
+#include "common/qt_desktop.h"
 #include "common/regular_file.h"
 
 CVostrelApp::CVostrelApp(VostrelOptions options) : options_(std::move(options)) {}
@@ -20,19 +22,31 @@ CVostrelApp::CVostrelApp(VostrelOptions options) : options_(std::move(options)) 
 CVostrelApp::~CVostrelApp() { ExitInstance(); }
 
 bool CVostrelApp::Prepare(std::string& error) {
-    amplifier_ = MakeAmplifier(options_.amplifier, error);
-    if (!amplifier_) return false;
+    std::string why;
+    amplifier_ = MakeAmplifier(options_.amplifier, why);
+    if (!amplifier_) {
+        error = "--amplifier: " + why;
+        return false;
+    }
     if (!options_.playFile.empty()) {
         AcquisitionSettings settings;
-        if (!PlaybackSettings(options_.playFile, settings, error)) return false;
+        if (!PlaybackSettings(options_.playFile, settings, why)) {
+            error = "--play: " + why;
+            return false;
+        }
         playSettings_ = settings;
     }
     if (!options_.electrodeFile.empty()) {
-        std::string cause;
-        if (!OpenRegularFile(options_.electrodeFile, kMaxElectrodeFileBytes, cause)) {
-            error = "cannot read the electrode file " + options_.electrodeFile + ": " + cause;
+        if (!OpenRegularFile(options_.electrodeFile, kMaxElectrodeFileBytes, why)) {
+            error = "--electrodes: cannot read the electrode file " + options_.electrodeFile + ": " + why;
             return false;
         }
+    }
+    // A recording started from a script never replaces a file unasked.
+    std::error_code ignored;
+    if (!options_.recordFile.empty() && !options_.overwrite && std::filesystem::exists(options_.recordFile, ignored)) {
+        error = "--record: " + options_.recordFile + " already exists; add --overwrite to replace it";
+        return false;
     }
     return true;
 }
@@ -51,7 +65,12 @@ bool CVostrelApp::InitInstance() {
     // Without a window manager nothing maximises the window; its normal size
     // is the whole screen for that case.
     if (QScreen* screen = QGuiApplication::primaryScreen()) mainFrame_->setGeometry(screen->availableGeometry());
-    mainFrame_->showMaximized();
+    if (options_.geometry) {
+        PlaceWindow(*mainFrame_, *options_.geometry);
+        mainFrame_->show();
+    } else {
+        mainFrame_->showMaximized();
+    }
     QTimer::singleShot(0, mainFrame_.get(), [this] { RunStartupCommands(); });
     return true;
 }
@@ -108,6 +127,7 @@ void CVostrelApp::ExitInstance() {
     if (profile_) {
         recentFiles_.Save(*profile_);
         profile_->sync();
+        profile_.reset();
     }
 }
 

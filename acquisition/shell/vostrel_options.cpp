@@ -1,92 +1,82 @@
 #include "acquisition/shell/vostrel_options.h"
 
+#include "acquisition/electrodes/electrode_file.h"
+#include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/server/data_server.h"
-
-#include <charconv>
-#include <cmath>
-
-const char* const kVostrelUsage =
-    "usage: vostrel [--amplifier serial[:DEVICE]|emulator[:OPTIONS]] [--play FILE.EOL]\n"
-    "               [--electrodes FILE] [--serve] [--listen ADDRESS] [--port N]\n"
-    "               [--start | --impedance] [--record FILE.EOL] [--quit-after SECONDS]\n";
+#include "common/qt_desktop.h"
 
 namespace {
 
-bool ParseInt(const std::string& text, int& value) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && !text.empty();
-}
-
-bool ParseSeconds(const std::string& text, double& value) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && !text.empty() && std::isfinite(value) && value >= 0.0;
+OptionTaker TakeStartMode(VostrelOptions::StartMode& member, VostrelOptions::StartMode mode) {
+    return [&member, mode](const std::string&, std::string& why) {
+        if (member != VostrelOptions::StartMode::None && member != mode) {
+            why = "--start and --impedance exclude each other";
+            return false;
+        }
+        member = mode;
+        return true;
+    };
 }
 
 }  // namespace
 
+ProgramCommandLine VostrelCommandLine(VostrelOptions& options) {
+    using Mode = VostrelOptions::StartMode;
+    ProgramCommandLine commandLine;
+    commandLine.program = kVostrelProgram;
+    commandLine.purpose =
+        "The EEG acquisition program: shows, records and streams the amplifier's samples.\n"
+        "Without a display, run it with QT_QPA_PLATFORM=offscreen.";
+    commandLine.toolkitOptions = kQtCommandLineOptions;
+    commandLine.options = {
+        {"--amplifier", "serial[:DEVICE]|emulator[:OPTIONS]", "the amplifier to drive",
+         "serial (the first USB serial port), serial:DEVICE (a tty, e.g. /dev/ttyUSB0 or amp-emulator's),\n"
+         "emulator[:ssvep=F1/F2/...,hold=SECONDS] (built in; Hz above 0 and below 500, seconds above 0)",
+         "serial", TakeText(options.amplifier)},
+        {"--play", "FILE.EOL", "play an EOL recording instead of the amplifier, with its header's settings",
+         "a readable EOL recording", "", TakeText(options.playFile)},
+        {"--electrodes", "FILE", "the electrode-location file",
+         "a readable text file of at most " + std::to_string(kMaxElectrodeFileBytes) + " bytes",
+         DefaultElectrodeFilePath(ExecutableDirectory()) + " (kestrom.dll beside the program, else in ../share/vostrel/)",
+         TakeText(options.electrodeFile)},
+        {"--serve", "", "start the streaming server, as the toolbar's S button", "", "", TakeSwitch(options.serve)},
+        {"--listen", "ADDRESS", "the address the streaming server listens on",
+         "a numeric IPv4 or IPv6 address, or localhost", "all local addresses",
+         [&options](const std::string& value, std::string&) {
+             options.listenAddress = value;
+             return DataServer::IsValidListenAddress(QString::fromStdString(value));
+         }},
+        {"--port", "N", "the streaming server's port; \"listening on port N\" on standard output tells the one in use",
+         "0 to 65535; 0 picks a free port", std::to_string(DataServer::kDefaultPort),
+         [&options](const std::string& value, std::string&) {
+             int port = 0;
+             if (!ReadInteger(value, 0, 65535, port)) return false;
+             options.port = port;
+             return true;
+         }},
+        {"--start", "", "start acquiring waveforms", "", "", TakeStartMode(options.start, Mode::Waveform)},
+        {"--impedance", "", "start acquiring in impedance mode", "", "", TakeStartMode(options.start, Mode::Impedance)},
+        {"--record", "FILE.EOL", "record the acquisition into FILE.EOL",
+         "a file name, with --start or --impedance; an existing file only with --overwrite", "",
+         TakeText(options.recordFile)},
+        {"--overwrite", "", "let --record replace an existing file", "", "", TakeSwitch(options.overwrite)},
+        QuitAfterOption(options.quitAfterSeconds),
+        GeometryOption(options.geometry, true, "maximised"),
+    };
+    return commandLine;
+}
+
+std::string VostrelHelpText() {
+    VostrelOptions unused;
+    return HelpText(VostrelCommandLine(unused));
+}
+
 bool ParseVostrelOptions(const std::vector<std::string>& args, VostrelOptions& options, std::string& error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& name = args[i];
-        // The value of an option that takes one.
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                error = name + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        std::string text;
-        if (name == "--amplifier") {
-            // Which amplifiers exist is MakeAmplifier's to say.
-            if (!value(options.amplifier)) return false;
-        } else if (name == "--play") {
-            if (!value(options.playFile)) return false;
-        } else if (name == "--electrodes") {
-            if (!value(options.electrodeFile)) return false;
-        } else if (name == "--serve") {
-            options.serve = true;
-        } else if (name == "--listen") {
-            if (!value(options.listenAddress)) return false;
-            if (!DataServer::IsValidListenAddress(QString::fromStdString(options.listenAddress))) {
-                error = "--listen takes a numeric IPv4 or IPv6 address, or localhost";
-                return false;
-            }
-        } else if (name == "--port") {
-            int port = 0;
-            if (!value(text)) return false;
-            if (!ParseInt(text, port) || port < 0 || port > 65535) {
-                error = "--port takes a number from 0 to 65535";
-                return false;
-            }
-            options.port = port;
-        } else if (name == "--start" || name == "--impedance") {
-            const auto mode = name == "--start" ? VostrelOptions::StartMode::Waveform
-                                                : VostrelOptions::StartMode::Impedance;
-            if (options.start != VostrelOptions::StartMode::None && options.start != mode) {
-                error = "--start and --impedance exclude each other";
-                return false;
-            }
-            options.start = mode;
-        } else if (name == "--record") {
-            if (!value(options.recordFile)) return false;
-        } else if (name == "--quit-after") {
-            double seconds = 0.0;
-            if (!value(text)) return false;
-            if (!ParseSeconds(text, seconds)) {
-                error = "--quit-after takes a number of seconds";
-                return false;
-            }
-            options.quitAfterSeconds = seconds;
-        } else if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else {
-            error = "unknown option " + name;
-            return false;
-        }
-    }
+    const CommandLineOutcome outcome = ParseCommandLine(VostrelCommandLine(options), args);
+    options.help = outcome.help;
+    error = outcome.error;
+    if (!error.empty()) return false;
+    if (options.help) return true;
     if (!options.recordFile.empty() && options.start == VostrelOptions::StartMode::None) {
         error = "--record needs --start or --impedance";
         return false;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/command_line.h"
+
 struct VostrelOptions {
     enum class StartMode { None, Waveform, Impedance };
 
@@ -18,11 +20,17 @@ struct VostrelOptions {
     std::optional<int> port;     // --port N
     StartMode start = StartMode::None;  // --start | --impedance
     std::string recordFile;      // --record FILE.EOL
+    bool overwrite = false;      // --overwrite: --record may replace an existing file
     std::optional<double> quitAfterSeconds;  // --quit-after SECONDS
+    std::optional<WindowPlace> geometry;     // --geometry: shown there, not maximised
     bool help = false;           // --help
 };
 
-extern const char* const kVostrelUsage;
+inline constexpr const char* kVostrelProgram = "vostrel";
+
+// The option table, each entry writing into options.
+ProgramCommandLine VostrelCommandLine(VostrelOptions& options);
+std::string VostrelHelpText();
 
 // Parses the arguments after the program name. False, with the reason in
 // error, for an unknown option, a missing or bad value, or options that

@@ -1,9 +1,11 @@
 #include "acquisition/shell/vostrel_view.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QThread>
 #include <QTimer>
+#include <iostream>
 
 #include "acquisition/settings/settings_dlg.h"
 #include "acquisition/shell/command_ids.h"
@@ -101,7 +103,7 @@ void CVostrelView::RegisterCommands() {
     commands_->Register(kImpedance, [this] { StartAcquisition(1); });
     commands_->Register(kExportRecording, [this] { export_.Run(this); });
     for (const DisplayCommands::Command& c : displayCommands_->Commands()) commands_->Register(c.id, c.handler, c.enabled);
-    commands_->Register(kServer, [this] { server_.Start(); });
+    commands_->Register(kServer, [this] { StartServer(); });
     // Pause has no handler anywhere and stays disabled.
 }
 
@@ -112,6 +114,19 @@ ExportRequest CVostrelView::ExportProposal() const {
     proposal.output = ExportCommand::ProposedOutput(proposal.input);
     proposal.electrodeFile = engine_.electrodeFilePath.empty() ? engine_.DefaultElectrodeFile() : engine_.electrodeFilePath;
     return proposal;
+}
+
+void CVostrelView::StartServer() {
+    if (!server_.Start()) return;
+    const quint16 port = server_.ListeningPort();
+    // With port 0 the system chose it; scripts read it here. One write, as
+    // the acquisition thread prints lines of its own.
+    const std::string line = "listening on port " + std::to_string(port) + "\n";
+    std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
+    std::cout.flush();
+    listeningPorts_.push_back(QString::number(port));
+    if (auto* frame = qobject_cast<CMainFrame*>(window()))
+        frame->Pane(CMainFrame::kServerPane)->setToolTip(QStringLiteral("正在监听端口 ") + listeningPorts_.join(", "));
 }
 
 void CVostrelView::SetServerStatus(const QString& text) {

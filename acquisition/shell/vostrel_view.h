@@ -5,6 +5,7 @@
 // cover it.
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -72,6 +73,9 @@ private:
     void RegisterCommands();
 
     void ConnectServer();
+    // The server command; a new listening port is announced on standard
+    // output and in the server pane's tooltip.
+    void StartServer();
     void StartAcquisition(int mode);
     void StopAcquisition();
     // Shows the link's health while acquiring, and once more after.
@@ -90,4 +94,5 @@ private:
     QTimer* healthPoll_ = nullptr;
     bool started_ = false;
     MessagePresenter presentMessage_ = ShowMessageBox;
+    QStringList listeningPorts_;
 };

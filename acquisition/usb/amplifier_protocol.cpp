@@ -1,5 +1,7 @@
 #include "acquisition/usb/amplifier_protocol.h"
 
+#include <algorithm>
+
 namespace amp {
 namespace {
 constexpr std::uint8_t kFill = 0x58;  // "X"
@@ -19,6 +21,11 @@ long long FrameBytesNeeded(int packetSize, int channelCount) {
 
 bool SettingsFitFrame(int packetSize, int channelCount) {
     return packetSize > 0 && channelCount > 0 && FrameBytesNeeded(packetSize, channelCount) <= kFrameBytes;
+}
+
+int MaxChannelsFor(int packetSize) {
+    if (packetSize <= 0) return 0;
+    return std::max(0, ((kFrameBytes - kFrameHeaderBytes) / packetSize - 1) / 3);
 }
 
 void DecodeFrame(std::span<const std::uint8_t, kFrameBytes> frame, int packetSize, int channelCount,

@@ -34,6 +34,9 @@ Command StopCommand();
 // kFrameBytes for settings the amplifier can deliver.
 long long FrameBytesNeeded(int packetSize, int channelCount);
 bool SettingsFitFrame(int packetSize, int channelCount);
+// The most values per sample (signal channels and the event channel) that a
+// frame can carry at this packet size; 0 when not even one fits.
+int MaxChannelsFor(int packetSize);
 
 // A 24-bit two's-complement value, most significant byte first.
 inline std::int32_t DecodeSample24(const std::uint8_t* bytes) {

@@ -39,7 +39,7 @@ UsbBridge::Status EmulatedBridge::Open(int deviceIndex, Handle& handle) {
 
 std::string EmulatedBridge::LastError() const {
     std::lock_guard lock(mutex_);
-    return line_.Gone() ? "unplugged" : "closed";
+    return line_.Gone() ? "已拔出" : "未打开";
 }
 
 UsbBridge::Status EmulatedBridge::SetBaudRate(Handle handle, int baudRate) {

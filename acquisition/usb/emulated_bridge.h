@@ -35,7 +35,7 @@ public:
     Status SetBaudRate(Handle handle, int baudRate) override;
     void CancelReads() override;
     void ResumeReads() override;
-    std::string DeviceName() const override { return kProductString; }
+    std::string DeviceName() const override { return "放大器仿真器"; }
     std::string LastError() const override;
 
     // A silent amplifier takes commands and answers nothing, like one that is

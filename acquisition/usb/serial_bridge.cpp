@@ -130,19 +130,20 @@ UsbBridge::Status SerialBridge::Fail(Status status, std::string why) {
 
 std::string SerialBridge::DeviceName() const {
     if (fixedPath_) return *fixedPath_;
-    return devices_.empty() ? std::string("USB serial port") : devices_.front();
+    return devices_.empty() ? std::string("USB 串口") : devices_.front();
 }
 
 UsbBridge::Status SerialBridge::Open(int deviceIndex, Handle& handle) {
     const auto& devices = Devices();
     if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= devices.size()) {
-        return Fail(kDeviceNotFound, "no USB serial port found");
+        return Fail(kDeviceNotFound, devices.empty() ? "未找到 USB 串口" : "没有这个设备");
     }
     port_.Reset();  // opening again replaces the earlier connection
     UniqueFd fd(::open(devices[static_cast<std::size_t>(deviceIndex)].c_str(),
                        O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) return Fail(kDeviceNotFound, std::strerror(errno));
-    if (!MakeRaw(fd.Get())) return Fail(kDeviceNotFound, "not a serial port");
+    if (!MakeRaw(fd.Get())) return Fail(kDeviceNotFound, std::strerror(errno));
+    lastError_.clear();
     tcflush(fd.Get(), TCIOFLUSH);
     port_ = std::move(fd);
     handle = ++handle_;
@@ -151,7 +152,7 @@ UsbBridge::Status SerialBridge::Open(int deviceIndex, Handle& handle) {
 
 UsbBridge::Status SerialBridge::SetBaudRate(Handle handle, int baudRate) {
     if (!ValidHandle(handle)) return kInvalidHandle;
-    const std::string refused = "cannot set " + std::to_string(baudRate) + " baud";
+    const std::string refused = "无法设置波特率 " + std::to_string(baudRate);
     const auto speed = SpeedFor(baudRate);
     if (!speed) return Fail(kInvalidBaudRate, refused);
     termios tio{};
@@ -196,7 +197,7 @@ UsbBridge::Status SerialBridge::Read(Handle handle, std::span<std::uint8_t> buff
                 continue;
             }
             // Hang-up or error with nothing left to read: the adapter is gone.
-            if (n == 0) return Fail(kReadError, "device gone");
+            if (n == 0) return Fail(kReadError, "设备已断开");
             if (errno != EAGAIN && errno != EINTR) return Fail(kReadError, std::strerror(errno));
         }
         if (ready == 0 && Clock::now() >= deadline) return kTimeout;
@@ -220,7 +221,7 @@ UsbBridge::Status SerialBridge::Write(Handle handle, std::span<const std::uint8_
         pollfd fd{port_.Get(), POLLOUT, 0};
         const int ready = ::poll(&fd, 1, RemainingMs(deadline));
         if (ready < 0 && errno != EINTR) return Fail(kWriteError, std::strerror(errno));
-        if (fd.revents & (POLLHUP | POLLERR)) return Fail(kWriteError, "device gone");
+        if (fd.revents & (POLLHUP | POLLERR)) return Fail(kWriteError, "设备已断开");
         if (ready == 0 && Clock::now() >= deadline) return kTimeout;
     }
     return kSuccess;

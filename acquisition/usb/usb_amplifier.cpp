@@ -77,7 +77,7 @@ UsbBridge::Status UsbAmplifier::Read(std::span<std::uint8_t> buffer, int& bytesR
     const UsbBridge::Status status = bridge_->Read(*deviceHandle, buffer, bytesReceived);
     if (saved) bridge_->SetTimeouts(savedRead, savedWrite);
     if (status != UsbBridge::kSuccess && status != UsbBridge::kTimeout && status != UsbBridge::kCancelled) {
-        SetFailure(bridge_->DeviceName() + " (" + bridge_->LastError() + ")");
+        SetFailure(Failure(bridge_->LastError()));
     }
     return status;
 }
@@ -118,6 +118,19 @@ std::string UsbAmplifier::LastFailure() const {
     return failure_;
 }
 
+std::string UsbAmplifier::Failure(const std::string& reason) const {
+    std::string device = bridge_->DeviceName();
+    if (device.empty()) device = "USB 放大器";
+    return device + " (" + reason + ")";
+}
+
+std::string UsbAmplifier::FrameMismatch(int packetSize, int channelCount) {
+    const int most = amp::MaxChannelsFor(packetSize);
+    if (most < 2) return "数据包大小 " + std::to_string(packetSize) + " 超出放大器的数据帧";
+    return "导联数 " + std::to_string(channelCount) + " 超出放大器的数据帧：数据包大小 " + std::to_string(packetSize) +
+           " 时最多 " + std::to_string(most) + " 导联";
+}
+
 DeviceHealth UsbAmplifier::Health() const { return {state_.load(), lostFrames_.load(), disconnections_.load()}; }
 
 std::string UsbAmplifier::Name() const {
@@ -138,7 +151,14 @@ bool UsbAmplifier::OpenAndHandshake() {
         UsbBridge::Handle handle{};
         if (bridge_->Open(0, handle) == UsbBridge::kSuccess) deviceHandle = handle;
         if (deviceHandle) baudStatus = bridge_->SetBaudRate(*deviceHandle, amp::kBaudRate);
-        if (baudStatus != UsbBridge::kSuccess) SetFailure(bridge_->DeviceName() + " (" + bridge_->LastError() + ")");
+        if (!deviceHandle) {
+            const std::string why = bridge_->LastError();
+            SetFailure(Failure(why.empty() ? "无法打开" : why));
+        } else if (baudStatus != UsbBridge::kSuccess) {
+            SetFailure(Failure("无法设置波特率 " + std::to_string(amp::kBaudRate)));
+        } else {
+            SetFailure({});
+        }
         std::lock_guard nameLock(failureMutex_);
         name_ = bridge_->DeviceName();
     }
@@ -162,8 +182,7 @@ bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSam
     if (!amp::SettingsFitFrame(newPacketSize, newChannelCount)) {
         BridgeLock lock(*this);
         deviceHandle.reset();
-        SetFailure(std::to_string(newPacketSize) + " × " + std::to_string(newChannelCount) +
-                   " values do not fit the amplifier's frame");
+        SetFailure(Failure(FrameMismatch(newPacketSize, newChannelCount)));
         state_ = LinkState::NoDevice;
         return false;
     }

@@ -106,6 +106,9 @@ private:
     void DiscardStaleInput();
     void PrintLine(std::string_view line);
     void SetFailure(std::string text);
+    // "device (reason)", the way messages name a failure; under the bridge lock.
+    std::string Failure(const std::string& reason) const;
+    static std::string FrameMismatch(int packetSize, int channelCount);
     bool CancelledByCaller();
 
     void HoldReadsCancelled();

@@ -191,6 +191,26 @@ TEST_F(ClientLinksTest, UnconnectedSendShowsTheMessageAndSendsNothing) {
     EXPECT_TRUE(dialog.StatusLog().isEmpty());
 }
 
+TEST_F(ClientLinksTest, ClosingWhileConnectedAsksFirst) {
+    int asked = 0;
+    bool answer = false;
+    dialog.SetCloseQuestion([&] {
+        ++asked;
+        return answer;
+    });
+    LocalServer server;
+    ConnectScoring(server);
+    EXPECT_FALSE(dialog.close());
+    answer = true;
+    EXPECT_TRUE(dialog.close());
+    EXPECT_EQ(asked, 2);
+
+    CPallockDlg unconnected;
+    unconnected.SetCloseQuestion([&] { return ++asked, false; });
+    EXPECT_TRUE(unconnected.close());
+    EXPECT_EQ(asked, 2);
+}
+
 TEST_F(ClientLinksTest, FarEndCloseLetsTheButtonConnectAgain) {
     LocalServer amplifierServer;
     LocalServer scoringServer;

@@ -109,14 +109,4 @@ TEST(EndToEnd, QuitAfterEndsPallockOnItsOwn) {
     EXPECT_EQ(pallock.process.exitCode(), 0);
 }
 
-TEST(EndToEnd, BadOptionsPrintUsageAndExitWithStatusTwo) {
-    for (const QStringList& arguments : {QStringList{"--lead", "25"}, QStringList{"--frequencies", "1,2"},
-                                         QStringList{"--bogus"}}) {
-        ChildProcess pallock(PALLOCK_PATH, arguments);
-        ASSERT_TRUE(pallock.WaitForExit());
-        EXPECT_EQ(pallock.process.exitCode(), 2) << arguments.join(' ').toStdString();
-        EXPECT_TRUE(pallock.process.readAllStandardError().contains("usage: pallock"));
-    }
-}
-
 }  // namespace

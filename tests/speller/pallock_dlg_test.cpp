@@ -176,24 +176,35 @@ TEST_F(PallockDlgTest, NewestLineStaysInView) {
     EXPECT_EQ(dialog.ResultLog().count("\r\n"), 60);
 }
 
-TEST_F(PallockDlgTest, EnterClosesOnlyWithValidFields) {
-    dialog.show();
-    Type(1018, "0");
-    QTest::keyClick(dialog.Control(1018), Qt::Key_Return);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(messages.size(), 1);
-    Type(1018, "3");
-    QTest::keyClick(dialog.Control(1018), Qt::Key_Return);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.Detector().Lead(), 3);
-}
-
-TEST_F(PallockDlgTest, EscapeCloses) {
-    dialog.show();
-    QTest::keyClick(dialog.Control(1015), Qt::Key_Escape);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+// Enter in a field applies the fields as "设置" does; Escape does nothing.
+// The window stays open either way.
+TEST_F(PallockDlgTest, EnterAppliesTheFieldsAndEscapeDoesNothing) {
+    struct Case {
+        int field;
+        QString typed;
+        Qt::Key key;
+        QString shownAfter;
+        int lead;
+        int messages;
+    };
+    const Case cases[] = {
+        {1018, "0", Qt::Key_Return, "1", 1, 1},       {1018, "3", Qt::Key_Return, "3", 3, 0},
+        {1010, "12.3", Qt::Key_Enter, "12.5", 1, 0},  {1015, "0.5", Qt::Key_Escape, "0.5", 1, 0},
+        {1018, "4", Qt::Key_Escape, "4", 1, 0},
+    };
+    for (const Case& c : cases) {
+        CPallockDlg fresh;
+        QStringList shown;
+        fresh.SetMessageSink([&shown](const QString& text) { shown << text; });
+        fresh.show();
+        qobject_cast<QLineEdit*>(fresh.Control(c.field))->setText(c.typed);
+        QTest::keyClick(fresh.Control(c.field), c.key);
+        const std::string what = std::to_string(c.field) + " " + c.typed.toStdString();
+        EXPECT_TRUE(fresh.isVisible()) << what;
+        EXPECT_EQ(qobject_cast<QLineEdit*>(fresh.Control(c.field))->text(), c.shownAfter) << what;
+        EXPECT_EQ(fresh.Detector().Lead(), c.lead) << what;
+        EXPECT_EQ(shown.size(), c.messages) << what;
+    }
 }
 
 TEST_F(PallockDlgTest, SendCommandUnconnectedShowsMessageOnly) {

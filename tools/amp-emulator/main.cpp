@@ -7,11 +7,12 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 #include <string>
-#include <string_view>
 
 #include "acquisition/usb/bridge_option.h"
 #include "acquisition/usb/emulator_faults.h"
+#include "common/command_line.h"
 #include "tools/amp-emulator/pty_amplifier.h"
 
 namespace {
@@ -19,13 +20,36 @@ std::atomic<bool> stopRequested{false};
 
 void RequestStop(int) { stopRequested = true; }
 
-int Usage(const std::string& problem) {
-    if (!problem.empty()) std::cerr << "amp-emulator: " << problem << "\n";
-    std::cerr << "usage: amp-emulator [--ssvep F1/F2/...] [--hold SECONDS] [--faults LIST] [--link PATH]\n"
-                 "  --faults LIST  comma-separated KIND=AMOUNT/EVERY_SECONDS: lose-bytes=N/S, lose-frames=N/S,\n"
-                 "                 pause=MS/S, silence=SECONDS/S, vanish=SECONDS/S\n"
-                 "  --link PATH    a symbolic link to the tty, kept across vanishing\n";
-    return 2;
+std::string Schedule(const std::vector<double>& frequencies) {
+    std::ostringstream text;
+    for (std::size_t i = 0; i < frequencies.size(); ++i) text << (i ? "/" : "") << frequencies[i];
+    return text.str();
+}
+
+ProgramCommandLine EmulatorCommandLine(EmulatorOptions& options, EmulatorFaults& faults, std::string& link) {
+    const EmulatorOptions defaults;
+    std::ostringstream hold;
+    hold << defaults.holdSeconds;
+    return {"amp-emulator",
+            "The amplifier emulator on a pseudo-terminal: prints the tty's path, then serves until interrupted,\n"
+            "then prints what its faults did. Use it with: vostrel --amplifier serial:PATH",
+            {{"--ssvep", "F1/F2/...", "the SSVEP schedule on O1 and O2, visited in turn", "Hz above 0 and below 500",
+              Schedule(defaults.ssvepFrequencies),
+              [&options](const std::string& value, std::string& why) {
+                  return ParseSsvepSchedule(value, options.ssvepFrequencies, why);
+              }},
+             {"--hold", "SECONDS", "how long each frequency of the schedule is held", "seconds above 0", hold.str(),
+              [&options](const std::string& value, std::string& why) {
+                  return ParseHoldSeconds(value, options.holdSeconds, why);
+              }},
+             {"--faults", "LIST", "line faults to inject, each every EVERY seconds of frames",
+              "comma-separated lose-bytes=N/EVERY, lose-frames=N/EVERY, pause=MS/EVERY, silence=SECONDS/EVERY, "
+              "vanish=SECONDS/EVERY, until=SECONDS",
+              "none",
+              [&faults](const std::string& value, std::string& why) { return ParseFaults(value, faults, why); }},
+             {"--link", "PATH", "a symbolic link to the tty, kept across vanishing; printed instead of the tty",
+              "a path", "none", TakeText(link)}},
+            ""};
 }
 }  // namespace
 
@@ -33,26 +57,9 @@ int main(int argc, char** argv) {
     EmulatorOptions options;
     EmulatorFaults faults;
     std::string link;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        std::string error;
-        const bool takesValue = arg == "--ssvep" || arg == "--hold" || arg == "--faults" || arg == "--link";
-        if (takesValue && i + 1 >= argc) return Usage(std::string(arg) + " needs a value");
-        if (arg == "--ssvep") {
-            if (!ParseSsvepSchedule(argv[++i], options.ssvepFrequencies, error)) return Usage(error);
-        } else if (arg == "--hold") {
-            if (!ParseHoldSeconds(argv[++i], options.holdSeconds, error)) return Usage(error);
-        } else if (arg == "--faults") {
-            if (!ParseFaults(argv[++i], faults, error)) return Usage(error);
-        } else if (arg == "--link") {
-            link = argv[++i];
-        } else if (arg == "--help" || arg == "-h") {
-            Usage("");
-            return 0;
-        } else {
-            return Usage("unknown option " + std::string(arg));
-        }
-    }
+    if (const auto status = HandleCommandLine(EmulatorCommandLine(options, faults, link), ArgumentsOf(argc, argv),
+                                              std::cout, std::cerr))
+        return *status;
 
     PtyAmplifier amplifier(options, faults, link);
     std::string error;

@@ -3,44 +3,42 @@
 // announced on standard error.
 
 #include <cstdio>
+#include <iostream>
 
 #include <QCoreApplication>
 
+#include "common/command_line.h"
 #include "scoring_stub.h"
 
 namespace {
 
 constexpr quint16 defaultPort = 4000;
-const char* const usage = "usage: scoring-stub [--port N]   (N from 0 to 65535, default 4000)\n";
 
-int Refuse(const QString& why) {
-    std::fprintf(stderr, "scoring-stub: %s\n%s", why.toUtf8().constData(), usage);
-    return 2;
+ProgramCommandLine StubCommandLine(int& port) {
+    return {"scoring-stub",
+            "A stand-in for the scoring system: prints each 9-byte command it receives on its own line.\n"
+            "The port in use is announced on standard error as \"scoring-stub listening on port N\".",
+            {{"--port", "N", "the port to listen on", "0 to 65535; 0 picks a free port", std::to_string(defaultPort),
+              [&port](const std::string& value, std::string&) { return ReadInteger(value, 0, 65535, port); }}},
+            ""};
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-    quint16 port = defaultPort;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] != u"--port") return Refuse(QStringLiteral("unknown option: %1").arg(arguments[i]));
-        if (i + 1 >= arguments.size()) return Refuse(QStringLiteral("--port needs a value"));
-        bool ok = false;
-        const int value = arguments[++i].toInt(&ok);
-        if (!ok || value < 0 || value > 65535) return Refuse(QStringLiteral("bad port: %1").arg(arguments[i]));
-        port = static_cast<quint16>(value);
-    }
+    int port = defaultPort;
+    if (const auto status = HandleCommandLine(StubCommandLine(port), ArgumentsOf(argc, argv), std::cout, std::cerr))
+        return *status;
 
+    QCoreApplication app(argc, argv);
     ScoringStub stub([](const QByteArray& command) {
         const QByteArray line = CommandLine(command);
         std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     });
-    if (!stub.Listen(QHostAddress::Any, port)) {
-        std::fprintf(stderr, "scoring-stub: cannot listen on port %u: %s\n", unsigned{port},
+    if (!stub.Listen(QHostAddress::Any, static_cast<quint16>(port))) {
+        std::fprintf(stderr, "scoring-stub: cannot listen on port %d: %s\n", port,
                      stub.ErrorString().toUtf8().constData());
         return 1;
     }

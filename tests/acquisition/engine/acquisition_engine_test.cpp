@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <set>
@@ -51,6 +52,7 @@ private:
 class ScriptedAmplifier : public ModalAmplifier {
 public:
     bool openSucceeds = true;
+    std::string openFailure;
     int opens = 0;
     int closes = 0;
     std::vector<int> modes;
@@ -63,6 +65,7 @@ public:
         return openSucceeds;
     }
     void SetMode(int mode) override { modes.push_back(mode); }
+    std::string LastFailure() const override { return openFailure; }
     int Close() override {
         ++closes;
         return 1;
@@ -204,8 +207,9 @@ protected:
 
 TEST_F(EngineTest, FailedOpenShowsMessageAndTheNextStartRetries) {
     amplifier.openSucceeds = false;
+    amplifier.openFailure = "/dev/ttyUSB0 (Permission denied)";
     engine.StartWaveform();
-    EXPECT_THAT(host.Messages(), ElementsAre("放大器打开失败"));
+    EXPECT_THAT(host.Messages(), ElementsAre("放大器打开失败: /dev/ttyUSB0 (Permission denied)"));
     EXPECT_EQ(engine.initialised, 0);
     EXPECT_FALSE(engine.ThreadExists());
     EXPECT_EQ(engine.running, 0);
@@ -529,7 +533,7 @@ TEST_F(EngineTest, PlaybackFileThatCannotBeOpenedStopsTheStart) {
     settings.simulatedDataPath = "/nonexistent/x.EOL";
     engine.ApplySettings(settings);
     engine.StartWaveform();
-    EXPECT_THAT(host.Messages(), ElementsAre("数据文件打开失败"));
+    EXPECT_THAT(host.Messages(), ElementsAre("数据文件打开失败: /nonexistent/x.EOL (No such file or directory)"));
     EXPECT_FALSE(engine.ThreadExists());
     EXPECT_EQ(engine.initialised, 0);
 }
@@ -589,6 +593,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(MontageCase{17, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
                       MontageCase{21, {0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 14, 15, 16, 17, 20}},
                       MontageCase{10, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}}));
+
+TEST(DefaultElectrodeFile, IsBesideTheProgramElseWhereThePackageInstallsIt) {
+    struct Case {
+        bool beside, installed;
+        const char* expected;  // under the temporary root
+    };
+    for (const Case& c : {Case{true, false, "bin/kestrom.dll"}, Case{false, true, "share/vostrel/kestrom.dll"},
+                          Case{true, true, "bin/kestrom.dll"}, Case{false, false, "bin/kestrom.dll"}}) {
+        TempDir root;
+        std::filesystem::create_directories(root.File("bin"));
+        std::filesystem::create_directories(root.File("share/vostrel"));
+        if (c.beside) root.Write("bin/kestrom.dll", "1 0 0 Fp1\n");
+        if (c.installed) root.Write("share/vostrel/kestrom.dll", "1 0 0 Fp1\n");
+        EXPECT_EQ(DefaultElectrodeFilePath(root.File("bin/")), root.File(c.expected)) << c.beside << c.installed;
+    }
+}
 
 TEST_F(EngineTest, DestroyingTheEngineStopsTheThread) {
     auto local = std::make_unique<AcquisitionEngine>(playback, amplifier, EnginePorts{&host, &wave, &impedance, &stream});

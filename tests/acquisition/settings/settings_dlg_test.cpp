@@ -45,9 +45,9 @@ protected:
     CSettingsDlg dialog;
 };
 
-TEST_F(SettingsDialog, OpensWithItsOwnInitialValues) {
+TEST_F(SettingsDialog, OpensWithWhatStartUsesByDefault) {
     EXPECT_EQ(dialog.windowTitle(), "设置");
-    EXPECT_EQ(Field(Id::kChannelCountId)->text(), "21");
+    EXPECT_EQ(Field(Id::kChannelCountId)->text(), "17");
     EXPECT_EQ(Field(Id::kPacketSizeId)->text(), "40");
     EXPECT_EQ(Field(Id::kSampleRateId)->text(), "1000");
     EXPECT_EQ(Field(Id::kElectrodeFileId)->text(), "");
@@ -55,9 +55,9 @@ TEST_F(SettingsDialog, OpensWithItsOwnInitialValues) {
     ASSERT_EQ(List()->count(), 2);
     EXPECT_EQ(List()->itemText(0), "仿真信号");
     EXPECT_EQ(List()->itemText(1), "放大器");
-    EXPECT_EQ(List()->currentIndex(), 0);
-    EXPECT_TRUE(Field(Id::kSimulatedDataId)->isEnabled());
-    EXPECT_TRUE(Button(Id::kSimulatedBrowseId)->isEnabled());
+    EXPECT_EQ(List()->currentIndex(), 1);
+    EXPECT_FALSE(Field(Id::kSimulatedDataId)->isEnabled());
+    EXPECT_FALSE(Button(Id::kSimulatedBrowseId)->isEnabled());
     EXPECT_TRUE(Button(1)->isDefault());
     EXPECT_EQ(Button(1)->text(), "确定");
     EXPECT_EQ(Button(2)->text(), "取消");
@@ -82,6 +82,7 @@ TEST_F(SettingsDialog, SimulatedDataControlsAreUsableExactlyWhileTheSimulatedSig
 }
 
 TEST_F(SettingsDialog, ImportsTheHeaderOfADefaultRecording) {
+    List()->setCurrentIndex(0);
     TempDir dir;
     const auto path = dir.File("default.EOL");
     {
@@ -109,17 +110,19 @@ TEST_F(SettingsDialog, ImportsTheHeaderOfADefaultRecording) {
 }
 
 TEST_F(SettingsDialog, AFileThatCannotBeReadKeepsTheValuesButShowsThePath) {
+    List()->setCurrentIndex(0);
     Field(Id::kSampleRateId)->setText("500");
     chosen = "/no/such/file.EOL";
     Button(Id::kSimulatedBrowseId)->click();
     EXPECT_EQ(Field(Id::kSimulatedDataId)->text(), chosen);
     EXPECT_EQ(Field(Id::kSampleRateId)->text(), "500");
-    EXPECT_EQ(Field(Id::kChannelCountId)->text(), "21");
+    EXPECT_EQ(Field(Id::kChannelCountId)->text(), "17");
     EXPECT_FALSE(dialog.scale);
     EXPECT_TRUE(warnings.empty());
 }
 
 TEST_F(SettingsDialog, ACancelledChooserChangesNothing) {
+    List()->setCurrentIndex(0);
     chosen.clear();
     Button(Id::kSimulatedBrowseId)->click();
     Button(Id::kElectrodeBrowseId)->click();
@@ -188,6 +191,7 @@ TEST_F(SettingsDialog, WithoutAnImportTheListAndTheCurrentScaleDecide) {
 }
 
 TEST_F(SettingsDialog, AfterAnImportTheListAsLeftStillDecidesTheDevice) {
+    List()->setCurrentIndex(0);
     TempDir dir;
     const auto path = dir.File("imported.EOL");
     {
@@ -215,27 +219,71 @@ protected:
     AcquisitionEngine engine;
 };
 
-TEST_F(SettingsConfirmation, ConfirmingAtOnceGivesTheDialogsValues) {
+// The dialog as the settings command opens it, for each state of the engine:
+// confirming it unchanged must leave a Start that works as before.
+TEST_F(SettingsConfirmation, TheDialogShowsWhatTheNextStartUses) {
+    struct Case {
+        const char* state;
+        std::function<void(AcquisitionEngine&)> prepare;
+        int type, channels, packet, rate;
+        QString simulated;
+    };
+    AcquisitionSettings played;
+    played.amplifierType = 0;
+    played.channelCount = 21;
+    played.sampleRate = 500;
+    played.packetSize = 20;
+    played.simulatedDataPath = "/data/take1.EOL";
+    const Case cases[] = {
+        {"before the first start", [](AcquisitionEngine&) {}, 1, 17, 40, 1000, ""},
+        {"after a start", [](AcquisitionEngine& e) { e.StartWaveform(); e.StopAcquisition(); }, 1, 17, 40, 1000, ""},
+        {"with a played file", [&](AcquisitionEngine& e) { e.ApplySettings(played); }, 0, 21, 20, 500,
+         "/data/take1.EOL"},
+    };
+    for (const Case& c : cases) {
+        FilePlaybackSource source;
+        AcquisitionEngine fresh(source, amplifier);
+        c.prepare(fresh);
+        CSettingsDlg dialog;
+        dialog.ShowSettings(fresh.SettingsForNextStart());
+        auto field = [&](int id) { return qobject_cast<QLineEdit*>(dialog.Control(id))->text(); };
+        EXPECT_EQ(qobject_cast<QComboBox*>(dialog.Control(Id::kAmplifierTypeId))->currentIndex(), c.type) << c.state;
+        EXPECT_EQ(field(Id::kChannelCountId), QString::number(c.channels)) << c.state;
+        EXPECT_EQ(field(Id::kPacketSizeId), QString::number(c.packet)) << c.state;
+        EXPECT_EQ(field(Id::kSampleRateId), QString::number(c.rate)) << c.state;
+        EXPECT_EQ(field(Id::kSimulatedDataId), c.simulated) << c.state;
+        EXPECT_EQ(dialog.Control(Id::kSimulatedDataId)->isEnabled(), c.type == 0) << c.state;
+        EXPECT_EQ(field(Id::kElectrodeFileId).toStdString(), fresh.SettingsForNextStart().electrodeFilePath) << c.state;
+    }
+}
+
+TEST_F(SettingsConfirmation, ConfirmingAtOnceBeforeTheFirstStartKeepsTheAmplifierStarting) {
     CSettingsDlg dialog;
+    dialog.ShowSettings(engine.SettingsForNextStart());
     dialog.open();
     qobject_cast<QPushButton*>(dialog.Control(1))->click();
     ASSERT_EQ(dialog.result(), QDialog::Accepted);
     ASSERT_EQ(engine.scale, 0.0);  // never initialised
     engine.ApplySettings(dialog.Settings(CurrentScale(engine)));
 
-    EXPECT_EQ(engine.channelCount, 21);
+    EXPECT_EQ(engine.channelCount, 17);
     EXPECT_EQ(engine.packetSize, 40);
     EXPECT_EQ(engine.sampleRate, 1000);
-    EXPECT_EQ(engine.amplifierType, 0);
+    EXPECT_EQ(engine.amplifierType, 1);
     EXPECT_EQ(engine.scale, kDefaultScale);
     EXPECT_EQ(engine.simulatedDataPath, "");
-    EXPECT_EQ(engine.electrodeFilePath, "");
+    EXPECT_EQ(engine.electrodeFilePath, engine.DefaultElectrodeFile());
     EXPECT_EQ(engine.channelEnabled, std::vector<int>(17, 1));
     EXPECT_EQ(engine.channelRecords.size(), 17u);
     EXPECT_STREQ(engine.channelRecords[0].label, "Fp1");
     EXPECT_EQ(engine.canceller.PacketSize(), 40);
-    EXPECT_EQ(engine.canceller.ChannelCount(), 21);
+    EXPECT_EQ(engine.canceller.ChannelCount(), 17);
     for (double w : engine.canceller.Weights()) EXPECT_EQ(w, 0.0);
+
+    engine.StartWaveform();
+    EXPECT_EQ(engine.running, 1);
+    EXPECT_EQ(amplifier.GetChannelCount(), 17);
+    engine.StopAcquisition();
 }
 
 TEST_F(SettingsConfirmation, TheCommandIsRefusedWhileAcquisitionRuns) {

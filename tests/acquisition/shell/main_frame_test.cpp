@@ -78,9 +78,9 @@ protected:
 TEST_F(MainFrame, MenusAreInTheirOrderWithLabelsAndIds) {
     const QList<QAction*> bar = frame.menuBar()->actions();
     ASSERT_EQ(bar.size(), 3);
-    EXPECT_EQ(bar[0]->text(), "File");
-    EXPECT_EQ(bar[1]->text(), "Tools");
-    EXPECT_EQ(bar[2]->text(), "Help");
+    EXPECT_EQ(bar[0]->text(), "&File");
+    EXPECT_EQ(bar[1]->text(), "&Tools");
+    EXPECT_EQ(bar[2]->text(), "&Help");
 
     const std::vector<Item> file{{kSettings, "设置(&S)..."}, {0, {}},           {kStart, "开始(&B)"},
                                  {kPause, "暂停(&P)"},      {kStop, "停止(&H)"}, {kSaveData, "存储数据(&R)"},
@@ -89,16 +89,16 @@ TEST_F(MainFrame, MenusAreInTheirOrderWithLabelsAndIds) {
     EXPECT_EQ(Items(bar[0]->menu()), file);
 
     const QMenu* tools = bar[1]->menu();
-    const std::vector<Item> toolItems{{-1, "增益"},
-                                      {-1, "时间"},
+    const std::vector<Item> toolItems{{-1, "增益(&G)"},
+                                      {-1, "时间(&T)"},
                                       {kLeadSettings, "导联设置"},
                                       {kImpedance, "阻抗/波形"},
                                       {kImpedanceRange, "阻抗范围"}};
     EXPECT_EQ(Items(tools), toolItems);
     const std::vector<Item> gain{{kDoubleGain, "放大(&O)"}, {kHalveGain, "减小(&I)"}, {kAutoGain, "自动增益(&A)"}};
-    EXPECT_EQ(Items(SubMenu(tools, "增益")), gain);
+    EXPECT_EQ(Items(SubMenu(tools, "增益(&G)")), gain);
     const std::vector<Item> time{{kFewerSeconds, "增加(&P)"}, {kMoreSeconds, "减少(&D)"}};
-    EXPECT_EQ(Items(SubMenu(tools, "时间")), time);
+    EXPECT_EQ(Items(SubMenu(tools, "时间(&T)")), time);
 
     const std::vector<Item> help{{kAbout, "关于 Vostrel(&A)..."}};
     EXPECT_EQ(Items(bar[2]->menu()), help);
@@ -115,13 +115,51 @@ TEST_F(MainFrame, ToolbarHasTenButtonsWithSeparatorsAndTooltips) {
         buttons.push_back(action->isSeparator() ? Button{0, {}} : Button{CommandId(action), action->toolTip()});
     }
     const std::vector<Button> expected{
-        {kStart, "开始"},        {kSaveData, "存储数据"},     {kStop, "停止"},          {0, {}},
+        {kStart, "开始 (F5)"},   {kSaveData, "存储数据 (Ctrl+R)"}, {kStop, "停止 (Shift+F5)"}, {0, {}},
         {kDoubleGain, "放大"},   {kHalveGain, "缩小"},        {kAutoGain, "自动"},      {0, {}},
         {kMoreSeconds, "时间增少"}, {kFewerSeconds, "时间增加"}, {kImpedance, "阻抗/波形"}, {0, {}},
         {kServer, ""},
     };
     EXPECT_EQ(buttons, expected);
     EXPECT_EQ(frame.ToolBar()->iconSize(), QSize(32, 32));
+}
+
+TEST_F(MainFrame, StartStopRecordAndSettingsHaveShortcutsShownInTheirTooltips) {
+    const std::pair<int, const char*> shortcuts[] = {
+        {kSettings, "Ctrl+,"}, {kStart, "F5"}, {kStop, "Shift+F5"}, {kSaveData, "Ctrl+R"}};
+    for (const auto& [id, keys] : shortcuts) {
+        EXPECT_EQ(Commands().Action(id)->shortcut(), QKeySequence(keys)) << id;
+        EXPECT_TRUE(Commands().Action(id)->toolTip().endsWith(QStringLiteral(" (%1)").arg(keys))) << id;
+    }
+    EXPECT_EQ(Commands().Action(kSettings)->toolTip(), "设置 (Ctrl+,)");
+}
+
+TEST_F(MainFrame, TheRecordingPaneShowsTheFileAndTimeOnlyWhileRecording) {
+    TempDir dir;
+    frame.show();
+    EXPECT_EQ(frame.RecordingPane()->objectName(), "32851");
+    EXPECT_FALSE(frame.RecordingPane()->isVisible());
+    ASSERT_TRUE(Commands().Trigger(kStart));
+    const auto path = dir.File("take1.EOL");
+    ASSERT_TRUE(frame.View()->SaveData().RecordTo(path));
+    frame.UpdateRecordingPane();
+    EXPECT_TRUE(frame.RecordingPane()->isVisible());
+    EXPECT_TRUE(frame.RecordingPane()->text().startsWith("存储数据: take1.EOL 00:00:0"))
+        << frame.RecordingPane()->text().toStdString();
+    EXPECT_EQ(frame.RecordingPane()->toolTip().toStdString(), path);
+    ASSERT_TRUE(Commands().Trigger(kStop));
+    frame.UpdateRecordingPane();
+    EXPECT_FALSE(frame.RecordingPane()->isVisible());
+}
+
+TEST(RecordingPaneText, ShowsTheFileNameAndHoursMinutesSeconds) {
+    using std::chrono::seconds;
+    const std::pair<seconds, QString> cases[] = {{seconds(0), "00:00:00"},
+                                                 {seconds(65), "00:01:05"},
+                                                 {seconds(3725), "01:02:05"},
+                                                 {seconds(360000), "100:00:00"}};
+    for (const auto& [elapsed, clock] : cases)
+        EXPECT_EQ(RecordingPaneText("/data/s1/take1.EOL", elapsed), "存储数据: take1.EOL " + clock);
 }
 
 TEST_F(MainFrame, EnableRulesFollowAcquisitionAndRecording) {
@@ -168,6 +206,12 @@ TEST_F(MainFrame, DisplayAndServerCommandsAreWiredToTheView) {
     frame.View()->Server().SetListenAddress(QStringLiteral("127.0.0.1"), 0);
     ASSERT_TRUE(Commands().Trigger(kServer));
     EXPECT_EQ(frame.Pane(CMainFrame::kServerPane)->text(), QStringLiteral("正在监听"));
+    const QString first = QString::number(frame.View()->Server().ListeningPort());
+    EXPECT_NE(first, "0");
+    EXPECT_EQ(frame.Pane(CMainFrame::kServerPane)->toolTip(), "正在监听端口 " + first);
+    ASSERT_TRUE(Commands().Trigger(kServer));  // a second socket, on another free port
+    const QString second = QString::number(frame.View()->Server().ListeningPort());
+    EXPECT_EQ(frame.Pane(CMainFrame::kServerPane)->toolTip(), "正在监听端口 " + first + ", " + second);
 }
 
 TEST_F(MainFrame, CommandsRegisteredLaterFollowTheirRule) {

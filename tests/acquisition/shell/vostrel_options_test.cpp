@@ -19,8 +19,8 @@ bool Parse(std::vector<std::string> args, VostrelOptions& options) {
 TEST(VostrelOptions, ReadsAScriptedSession) {
     VostrelOptions options;
     ASSERT_TRUE(Parse({"--amplifier", "emulator:seed=1", "--play", "a.EOL", "--electrodes", "m.loc", "--serve",
-                       "--listen", "127.0.0.1", "--port", "0", "--start", "--record", "/tmp/x.EOL", "--quit-after",
-                       "2.5"},
+                       "--listen", "127.0.0.1", "--port", "0", "--start", "--record", "/tmp/x.EOL", "--overwrite",
+                       "--quit-after", "2.5", "--geometry", "800x600+10+20"},
                       options));
     EXPECT_EQ(options.amplifier, "emulator:seed=1");
     EXPECT_EQ(options.playFile, "a.EOL");
@@ -30,7 +30,11 @@ TEST(VostrelOptions, ReadsAScriptedSession) {
     EXPECT_EQ(options.port, 0);
     EXPECT_EQ(options.start, VostrelOptions::StartMode::Waveform);
     EXPECT_EQ(options.recordFile, "/tmp/x.EOL");
+    EXPECT_TRUE(options.overwrite);
     EXPECT_EQ(options.quitAfterSeconds, 2.5);
+    ASSERT_TRUE(options.geometry);
+    EXPECT_EQ(options.geometry->width, 800);
+    EXPECT_EQ(options.geometry->y, 20);
 
     VostrelOptions impedance;
     ASSERT_TRUE(Parse({"--impedance", "--amplifier", "serial:/dev/ttyUSB0"}, impedance));

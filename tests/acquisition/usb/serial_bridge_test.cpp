@@ -76,10 +76,20 @@ TEST(SerialBridge, OffersTheGivenDeviceOnlyAndRefusesWhatIsNotATty) {
     UsbBridge::Handle handle = -1;
     EXPECT_EQ(bridge.Open(1, handle), UsbBridge::kDeviceNotFound);
 
-    SerialBridge notATty("/dev/null");
-    EXPECT_EQ(notATty.Open(0, handle), UsbBridge::kDeviceNotFound);
-    SerialBridge missing("/dev/no-such-amplifier");
-    EXPECT_EQ(missing.Open(0, handle), UsbBridge::kDeviceNotFound);
+    // Each refusal names the device and says why, for the user's message.
+    struct Refused {
+        const char* path;
+        const char* why;
+    };
+    for (const Refused& r : {Refused{"/dev/null", "Inappropriate ioctl for device"},
+                             Refused{"/dev/no-such-amplifier", "No such file or directory"}}) {
+        SerialBridge refusing(r.path);
+        EXPECT_EQ(refusing.Open(0, handle), UsbBridge::kDeviceNotFound) << r.path;
+        EXPECT_EQ(refusing.DeviceName(), r.path);
+        EXPECT_EQ(refusing.LastError(), r.why);
+    }
+    EXPECT_EQ(bridge.Open(0, handle), UsbBridge::kSuccess);
+    EXPECT_EQ(bridge.LastError(), "");
 }
 
 TEST(SerialBridge, SetsRaw921600AndKeepsTimeoutsForTheWholeBridge) {

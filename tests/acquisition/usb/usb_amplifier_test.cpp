@@ -102,6 +102,10 @@ TEST(AmplifierProtocol, SettingsMustFitTheFrame) {
     EXPECT_FALSE(amp::SettingsFitFrame(0, 17));
     EXPECT_FALSE(amp::SettingsFitFrame(40, 0));
     EXPECT_FALSE(amp::SettingsFitFrame(1 << 30, 1 << 30));
+    EXPECT_EQ(amp::MaxChannelsFor(40), 17);
+    EXPECT_EQ(amp::MaxChannelsFor(20), 34);
+    EXPECT_EQ(amp::MaxChannelsFor(1000), 0);
+    EXPECT_EQ(amp::MaxChannelsFor(0), 0);
 }
 
 TEST_F(UsbAmplifierTest, OpenDeviceRunsTheOpenSequenceAndReportsTheHandshake) {
@@ -163,6 +167,28 @@ TEST_F(UsbAmplifierTest, SettingsThatWouldDecodePastTheFrameAreRefused) {
     EXPECT_TRUE(bridge->Calls().empty());
     EXPECT_EQ(amplifier->Close(), 1);
     EXPECT_TRUE(bridge->Writes().empty());
+}
+
+TEST_F(UsbAmplifierTest, AFailedOpenNamesTheDeviceAndTheReason) {
+    struct Case {
+        int packetSize, channelCount;
+        UsbBridge::Status open, baud;
+        std::string failure;
+    };
+    const Case cases[] = {
+        {P, 21, UsbBridge::kSuccess, UsbBridge::kSuccess,
+         "fake (导联数 21 超出放大器的数据帧：数据包大小 40 时最多 17 导联)"},
+        {1000, C, UsbBridge::kSuccess, UsbBridge::kSuccess, "fake (数据包大小 1000 超出放大器的数据帧)"},
+        {P, C, UsbBridge::kDeviceNotFound, UsbBridge::kSuccess, "fake (unplugged)"},
+        {P, C, UsbBridge::kSuccess, UsbBridge::kInvalidBaudRate, "fake (无法设置波特率 921600)"},
+        {P, C, UsbBridge::kSuccess, UsbBridge::kSuccess, ""},
+    };
+    for (const Case& c : cases) {
+        bridge->openStatus = c.open;
+        bridge->baudStatus = c.baud;
+        EXPECT_EQ(amplifier->OpenDevice(c.packetSize, c.channelCount, 1000), c.failure.empty());
+        EXPECT_EQ(amplifier->LastFailure(), c.failure);
+    }
 }
 
 TEST_F(UsbAmplifierTest, CloseBeforeOpenDeviceSendsNothing) {
