@@ -1,0 +1,44 @@
+#pragma once
+// Canonical correlation analysis between a window's leads and sine/cosine
+// references of a stimulus frequency and its harmonics (Lin et al. 2006):
+// the largest correlation that any mix of the leads reaches with any mix of
+// the references.
+//
+// Qt-free; a ReferenceCorrelator is immutable once made.
+
+#include <span>
+#include <vector>
+
+#include <Eigen/Core>
+
+// An orthonormal basis of the span of the columns once each column's mean is
+// removed. Rank-revealing: a repeated, mixed or silent column adds nothing, and
+// all-silent columns give a basis with no columns.
+Eigen::MatrixXd CentredBasis(const Eigen::MatrixXd& columns);
+
+// The largest canonical correlation between two sets of columns, given
+// orthonormal bases of their centred spans: the largest singular value of
+// qx' qy, 0 to 1; 0 when either basis is empty.
+double LargestCanonicalCorrelation(const Eigen::MatrixXd& qx, const Eigen::MatrixXd& qy);
+
+// A stimulus's references: sin and cos of 2 pi h f t at t = i / sampleRate,
+// i = 0 .. length - 1, for each harmonic h = 1 .. harmonics whose frequency lies
+// below half the sample rate (those above would alias onto other frequencies).
+Eigen::MatrixXd SineCosineReferences(double frequency, double sampleRate, int length, int harmonics);
+
+// Correlates windows of a fixed length with each frequency's references, whose
+// bases are made once.
+class ReferenceCorrelator {
+public:
+    ReferenceCorrelator(std::span<const double> frequencies, double sampleRate, int length, int harmonics);
+
+    // One largest canonical correlation per frequency, in their order. The
+    // window has the length given at construction, one column per lead.
+    void Correlate(const Eigen::MatrixXd& window, std::span<double> correlations) const;
+
+private:
+    // Every frequency's reference basis side by side, so that one product
+    // projects the window's basis on all of them.
+    Eigen::MatrixXd referenceBases;
+    std::vector<Eigen::Index> firstColumn;  // per frequency, and one past the last
+};
