@@ -30,36 +30,45 @@ Complex SectionResponse(const Biquad& s, Complex zInverse) {
 
 enum class Direction { Forward, Backward };
 
+// Runs `width` leads from `lead` on through one section, in place. The width
+// is fixed at compile time and the coefficients are copied, so that the state
+// and the coefficients stay in registers.
+template <int width>
+void RunSection(const Biquad& section, Eigen::MatrixXd& samples, Eigen::Index lead, Direction direction,
+                const Eigen::VectorXd& state1, const Eigen::VectorXd& state2) {
+    using Lanes = Eigen::Array<double, width, 1>;
+    const double b0 = section.b0, b1 = section.b1, b2 = section.b2, a1 = section.a1, a2 = section.a2;
+    Lanes z1 = state1.segment<width>(lead).array();
+    Lanes z2 = state2.segment<width>(lead).array();
+    const Eigen::Index count = samples.cols();
+    const Eigen::Index first = direction == Direction::Forward ? 0 : count - 1;
+    const Eigen::Index step = direction == Direction::Forward ? 1 : -1;
+    for (Eigen::Index n = 0, i = first; n < count; ++n, i += step) {
+        Eigen::Map<Lanes> x(&samples(lead, i));
+        const Lanes in = x;
+        const Lanes out = b0 * in + z1;
+        z1 = b1 * in - a1 * out + z2;
+        z2 = b2 * in - a2 * out;
+        x = out;
+    }
+}
+
 // Filters the samples (one column per sample, one row per lead) in place
 // through the cascade, in one direction, each section in transposed direct
 // form II starting in its steady state for the first sample's value.
 void RunCascade(std::span<const Biquad> sections, Eigen::MatrixXd& samples, Direction direction) {
+    constexpr int block = 4;
     const Eigen::Index leads = samples.rows();
-    const Eigen::Index count = samples.cols();
-    const Eigen::Index first = direction == Direction::Forward ? 0 : count - 1;
-    const Eigen::Index step = direction == Direction::Forward ? 1 : -1;
-
-    Eigen::VectorXd input = samples.col(first);  // what reaches the next section in its steady state
-    Eigen::VectorXd state1(leads);
-    Eigen::VectorXd state2(leads);
+    Eigen::VectorXd input = samples.col(direction == Direction::Forward ? 0 : samples.cols() - 1);
     for (const Biquad& s : sections) {
+        // The state that a constant input has led to, and the section's output then.
         const double dcGain = (s.b0 + s.b1 + s.b2) / (1.0 + s.a1 + s.a2);
-        state1 = ((s.b1 + s.b2) - (s.a1 + s.a2) * dcGain) * input;
-        state2 = (s.b2 - s.a2 * dcGain) * input;
+        const Eigen::VectorXd state1 = ((s.b1 + s.b2) - (s.a1 + s.a2) * dcGain) * input;
+        const Eigen::VectorXd state2 = (s.b2 - s.a2 * dcGain) * input;
         input *= dcGain;
-
-        double* z1 = state1.data();
-        double* z2 = state2.data();
-        for (Eigen::Index n = 0, i = first; n < count; ++n, i += step) {
-            double* x = samples.col(i).data();
-            for (Eigen::Index c = 0; c < leads; ++c) {
-                const double in = x[c];
-                const double out = s.b0 * in + z1[c];
-                z1[c] = s.b1 * in - s.a1 * out + z2[c];
-                z2[c] = s.b2 * in - s.a2 * out;
-                x[c] = out;
-            }
-        }
+        Eigen::Index lead = 0;
+        for (; lead + block <= leads; lead += block) RunSection<block>(s, samples, lead, direction, state1, state2);
+        for (; lead < leads; ++lead) RunSection<1>(s, samples, lead, direction, state1, state2);
     }
 }
 

@@ -7,14 +7,15 @@
 #include <Eigen/QR>
 #include <Eigen/SVD>
 
-Eigen::MatrixXd CentredBasis(const Eigen::MatrixXd& columns) {
-    const Eigen::MatrixXd centred = columns.rowwise() - columns.colwise().mean();
-    const Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(centred);
-    const Eigen::Index rank = qr.rank();
-    return qr.householderQ() * Eigen::MatrixXd::Identity(columns.rows(), rank);
-}
-
 namespace {
+
+Eigen::MatrixXd Centred(const Eigen::MatrixXd& columns) { return columns.rowwise() - columns.colwise().mean(); }
+
+// An orthonormal basis of the span of the centred columns.
+Eigen::MatrixXd CentredBasis(const Eigen::MatrixXd& columns) {
+    const Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(Centred(columns));
+    return qr.householderQ() * Eigen::MatrixXd::Identity(columns.rows(), qr.rank());
+}
 
 // The largest singular value of the projections of one orthonormal basis on
 // another: the cosine of the smallest angle between their spans.
@@ -26,10 +27,6 @@ double LargestCosine(const Eigen::MatrixXd& projections) {
 }
 
 }  // namespace
-
-double LargestCanonicalCorrelation(const Eigen::MatrixXd& qx, const Eigen::MatrixXd& qy) {
-    return LargestCosine(qx.transpose() * qy);
-}
 
 Eigen::MatrixXd SineCosineReferences(double frequency, double sampleRate, int length, int harmonics) {
     int usable = 0;
@@ -60,10 +57,17 @@ ReferenceCorrelator::ReferenceCorrelator(std::span<const double> frequencies, do
 }
 
 void ReferenceCorrelator::Correlate(const Eigen::MatrixXd& window, std::span<double> correlations) const {
-    const Eigen::MatrixXd leadBasis = CentredBasis(window);
-    const Eigen::MatrixXd projections = leadBasis.transpose() * referenceBases;
+    const Eigen::MatrixXd leads = Centred(window);
+    const Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(leads);
+    const Eigen::Index rank = qr.rank();
+    // With leads P = Q R, the first `rank` permuted leads span all of them and
+    // equal Q1 R11, so the projections of the leads' basis Q1 on the references
+    // are R11^-T times the permuted leads' own: Q1 is never formed.
+    Eigen::MatrixXd projections = qr.colsPermutation().transpose() * (leads.transpose() * referenceBases);
+    Eigen::MatrixXd basisProjections = projections.topRows(rank);
+    qr.matrixR().topLeftCorner(rank, rank).triangularView<Eigen::Upper>().transpose().solveInPlace(basisProjections);
     for (std::size_t i = 0; i + 1 < firstColumn.size() && i < correlations.size(); ++i) {
         const Eigen::Index width = firstColumn[i + 1] - firstColumn[i];
-        correlations[i] = LargestCosine(projections.middleCols(firstColumn[i], width));
+        correlations[i] = LargestCosine(basisProjections.middleCols(firstColumn[i], width));
     }
 }

@@ -11,34 +11,26 @@
 
 #include <Eigen/Core>
 
-// An orthonormal basis of the span of the columns once each column's mean is
-// removed. Rank-revealing: a repeated, mixed or silent column adds nothing, and
-// all-silent columns give a basis with no columns.
-Eigen::MatrixXd CentredBasis(const Eigen::MatrixXd& columns);
-
-// The largest canonical correlation between two sets of columns, given
-// orthonormal bases of their centred spans: the largest singular value of
-// qx' qy, 0 to 1; 0 when either basis is empty.
-double LargestCanonicalCorrelation(const Eigen::MatrixXd& qx, const Eigen::MatrixXd& qy);
-
 // A stimulus's references: sin and cos of 2 pi h f t at t = i / sampleRate,
 // i = 0 .. length - 1, for each harmonic h = 1 .. harmonics whose frequency lies
 // below half the sample rate (those above would alias onto other frequencies).
 Eigen::MatrixXd SineCosineReferences(double frequency, double sampleRate, int length, int harmonics);
 
 // Correlates windows of a fixed length with each frequency's references, whose
-// bases are made once.
+// orthonormal bases are made once.
 class ReferenceCorrelator {
 public:
     ReferenceCorrelator(std::span<const double> frequencies, double sampleRate, int length, int harmonics);
 
-    // One largest canonical correlation per frequency, in their order. The
-    // window has the length given at construction, one column per lead.
+    // One largest canonical correlation per frequency, in their order, 0 to 1.
+    // The window has the length given at construction, one column per lead.
+    // Each lead's mean is removed first. Repeated, mixed or silent leads add
+    // nothing; a window of silent leads correlates 0 with everything.
     void Correlate(const Eigen::MatrixXd& window, std::span<double> correlations) const;
 
 private:
     // Every frequency's reference basis side by side, so that one product
-    // projects the window's basis on all of them.
+    // projects the window on all of them.
     Eigen::MatrixXd referenceBases;
     std::vector<Eigen::Index> firstColumn;  // per frequency, and one past the last
 };
