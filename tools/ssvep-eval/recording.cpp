@@ -4,7 +4,10 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+
+#include <unistd.h>
 
 #include <biosig.h>
 // The library's header defines isfinite as a macro where none is, which would
@@ -45,6 +48,27 @@ struct BiosigClose {
 };
 using BiosigHandle = std::unique_ptr<HDRTYPE, BiosigClose>;
 
+// libbiosig prints its warnings on standard output, which carries the tool's
+// results: for as long as this lives they go to standard error instead.
+class WarningsToStandardError {
+public:
+    WarningsToStandardError() : saved(dup(STDOUT_FILENO)) {
+        std::fflush(stdout);
+        if (saved >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
+    }
+    ~WarningsToStandardError() {
+        std::fflush(stdout);
+        if (saved < 0) return;
+        dup2(saved, STDOUT_FILENO);
+        close(saved);
+    }
+    WarningsToStandardError(const WarningsToStandardError&) = delete;
+    WarningsToStandardError& operator=(const WarningsToStandardError&) = delete;
+
+private:
+    int saved;
+};
+
 class BiosigRecording final : public Recording {
 public:
     static std::unique_ptr<Recording> Open(const std::string& path, const std::vector<std::string>& leads,
@@ -62,6 +86,7 @@ private:
 
 std::unique_ptr<Recording> BiosigRecording::Open(const std::string& path, const std::vector<std::string>& leads,
                                                  std::string& error) {
+    const WarningsToStandardError quiet;
     BiosigHandle header(sopen(path.c_str(), "r", nullptr));
     if (!header || biosig_check_error(header.get())) {
         char* message = header ? biosig_get_errormsg(header.get()) : nullptr;
