@@ -74,13 +74,12 @@ public:
     static std::unique_ptr<Recording> Open(const std::string& path, const std::vector<std::string>& leads,
                                            std::string& error);
 
-    bool Read(std::int64_t first, std::int64_t count, Eigen::MatrixXd& out) override {
-        if (first < 0 || count < 0 || first + count > sampleCount) return false;
+private:
+    bool ReadInside(std::int64_t first, std::int64_t count, Eigen::MatrixXd& out) override {
         out = samples.middleRows(first, count);
         return true;
     }
 
-private:
     Eigen::MatrixXd samples;  // the whole recording of the chosen leads
 };
 
@@ -169,8 +168,9 @@ public:
     static std::unique_ptr<Recording> Open(const std::string& path, const std::vector<std::string>& leads,
                                            std::string& error);
 
-    bool Read(std::int64_t first, std::int64_t count, Eigen::MatrixXd& out) override {
-        if (first < 0 || count < 0 || first + count > sampleCount || !reader.Seek(first)) return false;
+private:
+    bool ReadInside(std::int64_t first, std::int64_t count, Eigen::MatrixXd& out) override {
+        if (!reader.Seek(first)) return false;
         Eigen::MatrixXd values(count, static_cast<Eigen::Index>(slots.size()));
         std::vector<SampleRecord> chunk(std::min<std::size_t>(recordsPerChunk, static_cast<std::size_t>(count)));
         for (std::int64_t done = 0; done < count;) {
@@ -187,7 +187,6 @@ public:
         return true;
     }
 
-private:
     EolReader reader;
     std::vector<int> slots;
 };

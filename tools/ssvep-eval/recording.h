@@ -33,9 +33,15 @@ public:
     // Samples first to first + count - 1 of the chosen leads, one column per
     // lead. False, out unchanged, when the span is not inside the recording or
     // cannot be read.
-    virtual bool Read(std::int64_t first, std::int64_t count, Eigen::MatrixXd& out) = 0;
+    bool Read(std::int64_t first, std::int64_t count, Eigen::MatrixXd& out) {
+        if (first < 0 || count < 0 || first > sampleCount - count) return false;
+        return ReadInside(first, count, out);
+    }
 
 protected:
+    // Read, for a span inside the recording.
+    virtual bool ReadInside(std::int64_t first, std::int64_t count, Eigen::MatrixXd& out) = 0;
+
     double sampleRate = 0.0;
     std::int64_t sampleCount = 0;
     std::vector<RecordingEvent> events;

@@ -113,13 +113,12 @@ public:
         events = std::move(list);
         for (Eigen::Index c = 0; c < this->samples.cols(); ++c) leadNames.push_back("L" + std::to_string(c));
     }
-    bool Read(std::int64_t first, std::int64_t count, Eigen::MatrixXd& out) override {
-        if (first < 0 || first + count > sampleCount) return false;
+private:
+    bool ReadInside(std::int64_t first, std::int64_t count, Eigen::MatrixXd& out) override {
         out = samples.middleRows(first, count);
         return true;
     }
 
-private:
     Eigen::MatrixXd samples;
 };
 
