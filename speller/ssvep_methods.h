@@ -34,6 +34,8 @@ struct SsvepMethodSettings {
     // Sub-bands of fbcca. Sub-band k starts just below the k-th harmonic of the
     // lowest stimulus frequency, so it holds harmonics k and above.
     int subBands = 3;
+
+    bool operator==(const SsvepMethodSettings&) const = default;
 };
 
 // One sub-band of fbcca: its -3 dB edges and its weight k^-1.25 + 0.25.

@@ -213,6 +213,8 @@ std::optional<EvalOptions> ParseEvalOptions(const std::vector<std::string>& argu
         error = "--write-eol and --from-record exclude each other";
     } else if ((!options.writeEol.empty() || options.fromRecord) && options.files.size() != 1) {
         error = std::string(options.fromRecord ? "--from-record" : "--write-eol") + " takes exactly one recording";
+    } else if (options.fromRecord && options.settings != SsvepMethodSettings{}) {
+        error = "with --from-record the methods run as in Pallock, without --harmonics or --subbands";
     } else if (options.fromRecord && options.cut.rate &&
                (*options.cut.rate != std::floor(*options.cut.rate) ||
                 *options.cut.rate < SsvepDetector::lowestSampleRate ||

@@ -221,6 +221,7 @@ TEST(EvalOptions, GoodAndBadCommandLines) {
         {"a.gdf", "--events", "1=13,2=21", "--bogus"},
         {"a.EOL", "--from-record", "-1"},
         {"a.EOL", "--from-record", "0", "--rate", "256.5"},
+        {"a.EOL", "--from-record", "0", "--harmonics", "5"},
         {"a.EOL", "b.EOL", "--from-record", "0"},
         {"a.gdf", "--write-eol", "x.EOL", "--from-record", "0"},
         {"a.gdf", "--cue"}};
