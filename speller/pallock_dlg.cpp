@@ -1,10 +1,12 @@
 #include "pallock_dlg.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -23,11 +25,13 @@
 namespace {
 
 constexpr int dialogWidth = 289;
-constexpr int dialogHeight = 209;
+// One group below the logs holds the detection method and its leads.
+constexpr int dialogHeight = 246;
 constexpr int commandBytes = 9;
 
 const QString badNumberMessage = QStringLiteral("请输入一个数字。");
 const QString badIntegerMessage = QStringLiteral("请输入一个整数。");
+const QString badLeadsMessage = QStringLiteral("请输入以逗号分隔的导联号，每个在 1 和 21 之间，不可重复。");
 
 QString IntegerRangeMessage(int low, int high) {
     return QStringLiteral("请输入一个在 %1 和 %2 之间的整数。").arg(low).arg(high);
@@ -60,6 +64,23 @@ QIcon ProgramIcon() {
 QString FormatDouble(double value) { return QString::number(value, 'g', 15); }
 
 }  // namespace
+
+std::optional<std::vector<int>> ParseLeads(const QString& text) {
+    std::vector<int> leads;
+    for (const QString& part : text.split(u',')) {
+        bool ok = false;
+        leads.push_back(part.trimmed().toInt(&ok));
+        if (!ok) return std::nullopt;
+    }
+    if (!SsvepDetector::ValidLeads(leads)) return std::nullopt;
+    return leads;
+}
+
+QString FormatLeads(const std::vector<int>& leads) {
+    QStringList parts;
+    for (int lead : leads) parts << QString::number(lead);
+    return parts.join(u',');
+}
 
 CPallockDlg::CPallockDlg(QWidget* parent) : QDialog(parent) {
     amplifier.texts = {"放大器客户端初始化失败!", "放大器客户端创建失败!", "连接放大器成功!", "连接放大器失败!",
@@ -114,6 +135,7 @@ void CPallockDlg::BuildControls() {
     auto label = [this](const QString& text, QRect du) {
         auto* l = new QLabel(text, this);
         l->setGeometry(ToPixels(du));
+        return l;
     };
     auto button = [this](int id, const QString& text, QRect du) {
         auto* b = new QPushButton(text, this);
@@ -137,6 +159,7 @@ void CPallockDlg::BuildControls() {
     group(QStringLiteral("SSVEP BCI参数设定"), {7, 81, 275, 50});
     group(QStringLiteral("连接状态"), {7, 135, 135, 68});
     group(QStringLiteral("判断结果"), {147, 135, 135, 68});
+    group(QStringLiteral("检测方法"), {7, 207, 275, 33});
 
     label(QStringLiteral("IP地址"), {14, 21, 30, 10});
     AddEdit(IDC_AMPLIFIER_ADDRESS, {46, 19, 78, 12});
@@ -163,6 +186,21 @@ void CPallockDlg::BuildControls() {
 
     statusBox = log(IDC_STATUS_LOG, {13, 147, 123, 51});
     resultBox = log(IDC_RESULT_LOG, {153, 147, 123, 51});
+
+    // Aligned with the lead and threshold row above.
+    auto* methodLabel = label(QStringLiteral("方法"), {14, 222, 30, 10});
+    methodLabel->setObjectName(QString::number(IDC_METHOD_LABEL));
+    controls[IDC_METHOD_LABEL] = methodLabel;
+    methodBox = new QComboBox(this);
+    for (SsvepMethod method : allSsvepMethods) methodBox->addItem(QString::fromLatin1(MethodName(method)));
+    methodBox->setGeometry(ToPixels({50, 220, 40, 12}));
+    methodBox->setObjectName(QString::number(IDC_METHOD));
+    methodBox->setToolTip(QStringLiteral("fft：单导联频谱；cca、fbcca：多导联典型相关"));
+    controls[IDC_METHOD] = methodBox;
+    auto* leadsLabel = label(QStringLiteral("多导联"), {94, 222, 26, 10});
+    leadsLabel->setObjectName(QString::number(IDC_LEADS_LABEL));
+    controls[IDC_LEADS_LABEL] = leadsLabel;
+    AddEdit(IDC_LEADS, {122, 220, 150, 12})->setToolTip(QStringLiteral("cca、fbcca 分析的导联，以逗号分隔，如 1,2,3"));
 
     // The title bar's menu belongs to the window manager here, so the About
     // item lives in the window's own context menu.
@@ -232,6 +270,29 @@ bool CPallockDlg::TakeDouble(int id, double& member) {
     return true;
 }
 
+bool CPallockDlg::TakeLeads(int id, std::vector<int>& member) {
+    const auto leads = ParseLeads(static_cast<QLineEdit*>(Control(id))->text());
+    if (!leads) {
+        Refuse(id, badLeadsMessage);
+        return false;
+    }
+    member = *leads;
+    return true;
+}
+
+bool CPallockDlg::TakeMethod() {
+    fields.method = allSsvepMethods[static_cast<std::size_t>(methodBox->currentIndex())];
+    return true;
+}
+
+void CPallockDlg::PutMethodAndLeadsInForce() {
+    detector.SetMethod(fields.method);
+    if (fields.method == SsvepMethod::Fft)
+        detector.SetLead(fields.lead);
+    else
+        detector.SetLeads(fields.leads);
+}
+
 bool CPallockDlg::TakeFields() {
     // In the order of the window's exchange; the first refusal ends it.
     const bool taken = TakeText(IDC_AMPLIFIER_ADDRESS, fields.amplifierAddress) &&
@@ -245,10 +306,11 @@ bool CPallockDlg::TakeFields() {
                            return true;
                        }() &&
                        TakeDouble(IDC_THRESHOLD, fields.threshold) &&
-                       TakeInt(IDC_LEAD, fields.lead, SsvepDetector::firstLead, SsvepDetector::lastLead);
+                       TakeInt(IDC_LEAD, fields.lead, SsvepDetector::firstLead, SsvepDetector::lastLead) &&
+                       TakeMethod() && TakeLeads(IDC_LEADS, fields.leads);
     // The detector analyses with the members as they now stand.
     detector.SetThreshold(fields.threshold);
-    detector.SetLead(fields.lead);
+    PutMethodAndLeadsInForce();
     return taken;
 }
 
@@ -263,11 +325,17 @@ void CPallockDlg::ShowFields() {
         show(frequencyFieldIds[i], FormatDouble(fields.stimulusFrequencies[i]));
     show(IDC_THRESHOLD, FormatDouble(fields.threshold));
     show(IDC_LEAD, QString::number(fields.lead));
+    methodBox->setCurrentIndex(static_cast<int>(
+        std::find(allSsvepMethods.begin(), allSsvepMethods.end(), fields.method) - allSsvepMethods.begin()));
+    show(IDC_LEADS, FormatLeads(fields.leads));
 }
 
 void CPallockDlg::ApplyFields(const PallockFields& values) {
     fields = values;
-    if (!detector.SetLead(fields.lead)) fields.lead = detector.Lead();
+    if (!detector.SetSampleRate(fields.sampleRate)) fields.sampleRate = detector.SampleRate();
+    if (!SsvepDetector::ValidLeads(std::span<const int>(&fields.lead, 1))) fields.lead = detector.Lead();
+    if (!SsvepDetector::ValidLeads(fields.leads)) fields.leads = {fields.lead};
+    PutMethodAndLeadsInForce();
     detector.SetThreshold(fields.threshold);
     detector.Retune(fields.stimulusFrequencies);
     fields.stimulusFrequencies = detector.AnalysedFrequencies();

@@ -6,8 +6,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include <QDialog>
 #include <QString>
@@ -16,6 +18,7 @@
 #include "ssvep_detector.h"
 
 class QAction;
+class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 
@@ -28,8 +31,16 @@ struct PallockFields {
     int scoringPort = 4000;
     SsvepDetector::Frequencies stimulusFrequencies = SsvepDetector::defaultFrequencies;
     double threshold = 0.0;
-    int lead = 1;
+    int lead = 1;  // the lead of fft
+    SsvepMethod method = SsvepMethod::Fft;
+    std::vector<int> leads = {1};  // the leads of cca and fbcca
+    int sampleRate = SsvepDetector::defaultSampleRate;
 };
+
+// Leads as typed in the leads field and in --leads: "11,12" and the like, each
+// 1 to 21 and none twice.
+std::optional<std::vector<int>> ParseLeads(const QString& text);
+QString FormatLeads(const std::vector<int>& leads);
 
 class CPallockDlg : public QDialog {
     Q_OBJECT
@@ -56,6 +67,10 @@ public:
         IDC_SETTINGS = 1016,
         IDC_RESULT_LOG = 1017,
         IDC_LEAD = 1018,
+        IDC_METHOD = 1100,
+        IDC_LEADS = 1101,
+        IDC_METHOD_LABEL = 1102,
+        IDC_LEADS_LABEL = 1103,
     };
     static constexpr std::array<int, SsvepDetector::stimulusCount> frequencyFieldIds = {
         IDC_FREQUENCY1, IDC_FREQUENCY2, IDC_FREQUENCY3, IDC_FREQUENCY4, IDC_FREQUENCY5, IDC_FREQUENCY6};
@@ -70,8 +85,8 @@ public:
     bool TakeFields();
     void ShowFields();
     const PallockFields& Fields() const { return fields; }
-    // Puts start-up values in place as if typed and set: fields shown, lead and
-    // threshold in force, frequencies retuned.
+    // Puts start-up values in place as if typed and set: fields shown, rate,
+    // method, leads and threshold in force, frequencies retuned.
     void ApplyFields(const PallockFields& values);
 
     void appendStatus(const QString& line);
@@ -144,6 +159,10 @@ private:
     bool TakeText(int id, QString& member);
     bool TakeInt(int id, int& member, int low, int high);
     bool TakeDouble(int id, double& member);
+    bool TakeLeads(int id, std::vector<int>& member);
+    bool TakeMethod();
+    // The leads the detector analyses: the lead field's for fft, else the leads field's.
+    void PutMethodAndLeadsInForce();
     void Refuse(int id, const QString& message);
 
     PallockFields fields;
@@ -156,6 +175,7 @@ private:
     std::map<int, std::function<void()>> commands;
     QPlainTextEdit* statusBox = nullptr;
     QPlainTextEdit* resultBox = nullptr;
+    QComboBox* methodBox = nullptr;
     QAction* aboutAction = nullptr;
     std::function<void(const QString&)> messageSink;
     std::function<bool()> closeQuestion;

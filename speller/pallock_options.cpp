@@ -24,14 +24,21 @@ std::optional<double> ParseNumber(const QString& text) {
     return value;
 }
 
+// Frequencies are checked against the stream's rate once all options are read.
 bool ParseFrequencies(const QString& text, SsvepDetector::Frequencies& frequencies) {
     const QStringList parts = text.split(u',');
     if (parts.size() != SsvepDetector::stimulusCount) return false;
     for (int i = 0; i < SsvepDetector::stimulusCount; ++i) {
         const auto value = ParseNumber(parts[i]);
-        if (!value || !SsvepDetector::BinFor(*value)) return false;
+        if (!value) return false;
         frequencies[i] = *value;
     }
+    return true;
+}
+
+bool FrequenciesHaveBins(const SsvepDetector::Frequencies& frequencies, int sampleRate) {
+    for (double frequency : frequencies)
+        if (!SsvepDetector::BinFor(frequency, SsvepDetector::windowSeconds * sampleRate)) return false;
     return true;
 }
 
@@ -54,6 +61,10 @@ std::string FrequencyList(const SsvepDetector::Frequencies& frequencies) {
     return list;
 }
 
+std::string LeadRange() {
+    return std::to_string(SsvepDetector::firstLead) + " to " + std::to_string(SsvepDetector::lastLead);
+}
+
 }  // namespace
 
 ProgramCommandLine PallockCommandLine(PallockOptions& options) {
@@ -62,8 +73,8 @@ ProgramCommandLine PallockCommandLine(PallockOptions& options) {
     ProgramCommandLine commandLine;
     commandLine.program = kPallockProgram;
     commandLine.purpose =
-        "The SSVEP speller client: every 2 s decides which stimulus frequency is strongest on one lead\n"
-        "of the acquisition program's stream and sends it to the scoring system.\n"
+        "The SSVEP speller client: every 2 s decides which stimulus frequency is strongest in the\n"
+        "acquisition program's stream and sends it to the scoring system.\n"
         "Without a display, run it with QT_QPA_PLATFORM=offscreen.";
     commandLine.toolkitOptions = kQtCommandLineOptions;
     commandLine.options = {
@@ -74,15 +85,41 @@ ProgramCommandLine PallockCommandLine(PallockOptions& options) {
          Endpoint(defaults.scoringAddress, defaults.scoringPort),
          TakeEndpoint(fields.scoringAddress, fields.scoringPort)},
         {"--connect", "", "connect both links at start-up", "", "", TakeSwitch(options.connect)},
-        {"--lead", "N", "the lead analysed (the emulator's occipital leads are 11 and 12)",
-         std::to_string(SsvepDetector::firstLead) + " to " + std::to_string(SsvepDetector::lastLead),
-         std::to_string(defaults.lead), TakeQString([&fields](const QString& value) {
+        {"--lead", "N", "the lead analysed, the same as --leads N (the emulator's occipital leads are 11 and 12)",
+         LeadRange(), std::to_string(defaults.lead), TakeQString([&fields](const QString& value) {
              bool ok = false;
              const int lead = value.toInt(&ok);
              if (!ok || lead < SsvepDetector::firstLead || lead > SsvepDetector::lastLead) return false;
              fields.lead = lead;
+             fields.leads = {lead};
              return true;
          })},
+        {"--leads", "L1,L2,...", "the leads analysed; fft reads the first", LeadRange() + ", each once",
+         std::to_string(defaults.lead), TakeQString([&fields](const QString& value) {
+             const auto leads = ParseLeads(value);
+             if (!leads) return false;
+             fields.leads = *leads;
+             fields.lead = leads->front();
+             return true;
+         })},
+        {"--method", "NAME",
+         "the detection method: one transform bin on the first lead, canonical correlation of the leads,\n"
+         "      or the same over a filter bank",
+         "fft, cca or fbcca", MethodName(defaults.method), [&fields](const std::string& value, std::string&) {
+             const auto method = MethodFromName(value);
+             if (method) fields.method = *method;
+             return method.has_value();
+         }},
+        {"--rate", "HZ", "samples per second of the stream; a window is 2 s of it",
+         std::to_string(SsvepDetector::lowestSampleRate) + " to " + std::to_string(SsvepDetector::highestSampleRate),
+         std::to_string(defaults.sampleRate), [&fields](const std::string& value, std::string&) {
+             int rate = 0;
+             if (!ReadInteger(value, SsvepDetector::lowestSampleRate, SsvepDetector::highestSampleRate, rate)) {
+                 return false;
+             }
+             fields.sampleRate = rate;
+             return true;
+         }},
         {"--threshold", "X", "decisions above this value are sent", "a number",
          QString::number(defaults.threshold, 'g', 15).toStdString(), TakeQString([&fields](const QString& value) {
              const auto threshold = ParseNumber(value);
@@ -90,7 +127,7 @@ ProgramCommandLine PallockCommandLine(PallockOptions& options) {
              return threshold.has_value();
          })},
         {"--frequencies", "F1,...,F6", "the six stimulus frequencies in Hz",
-         "six numbers whose 0.5 Hz bins lie from 0.5 to 999.5 Hz", FrequencyList(defaults.stimulusFrequencies),
+         "six numbers whose 0.5 Hz bins lie above 0 and below half the --rate", FrequencyList(defaults.stimulusFrequencies),
          TakeQString([&fields](const QString& value) { return ParseFrequencies(value, fields.stimulusFrequencies); })},
         {"--verbose", "", "also write every status and result line to standard output", "", "",
          TakeSwitch(options.verbose)},
@@ -115,5 +152,12 @@ std::optional<PallockOptions> ParsePallockOptions(const QStringList& arguments, 
         return std::nullopt;
     }
     options.help = outcome.help;
+    if (!options.help && !FrequenciesHaveBins(options.fields.stimulusFrequencies, options.fields.sampleRate)) {
+        error = QStringLiteral("--frequencies \"%1\" is not accepted at --rate %2 (accepted: six numbers whose "
+                               "0.5 Hz bins lie above 0 and below half the rate)")
+                    .arg(QString::fromStdString(FrequencyList(options.fields.stimulusFrequencies)))
+                    .arg(options.fields.sampleRate);
+        return std::nullopt;
+    }
     return options;
 }

@@ -2,7 +2,7 @@
 // Start-up options, doing what a user would do in the window at start-up:
 //   pallock [--amplifier HOST:PORT] [--scoring HOST:PORT] [--connect] [--lead N]
 //           [--threshold X] [--frequencies F1,...,F6] [--verbose] [--quit-after SECONDS]
-//           [--geometry +X+Y]
+//           [--geometry +X+Y] [--method fft|cca|fbcca] [--leads L1,L2,...] [--rate HZ]
 
 #include <optional>
 #include <string>

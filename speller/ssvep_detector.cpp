@@ -32,79 +32,106 @@ SsvepResult MakeResult(int stimulus, double value, double threshold) {
 }  // namespace
 
 SsvepDetector::SsvepDetector()
-    : windowBuffer(static_cast<std::size_t>(packetsPerWindow) * valuesPerPacket, 0),
-      transformInput(static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * windowLength))),
-      transformOutput(static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * windowLength))) {
-    if (!transformInput || !transformOutput) throw std::bad_alloc();
-    // The arrays never move, so one plan serves every window. FFTW_ESTIMATE
-    // planning leaves the arrays untouched.
-    plan.reset(fftw_plan_dft_1d(windowLength, transformInput.get(), transformOutput.get(), FFTW_FORWARD,
-                                FFTW_ESTIMATE));
-    if (!plan) throw std::bad_alloc();
+    : windowBuffer(static_cast<std::size_t>(windowRecords) * slotsPerRecord, 0) {
     Retune(defaultFrequencies);
 }
 
 SsvepDetector::~SsvepDetector() = default;
 
-std::optional<int> SsvepDetector::BinFor(double frequency) {
+std::optional<int> SsvepDetector::BinFor(double frequency, int windowRecords) {
     const double bin = std::floor(2.0 * frequency + 0.5);
     // Written so that NaN fails too.
-    if (!(bin >= lowestBin && bin <= highestBin)) return std::nullopt;
+    if (!(bin >= lowestBin && bin <= windowRecords - 1)) return std::nullopt;
     return static_cast<int>(bin);
 }
 
 std::optional<SsvepResult> SsvepDetector::AddPacket(std::span<const std::int32_t> packet) {
     if (packet.size() < static_cast<std::size_t>(valuesPerPacket)) return std::nullopt;
-    std::copy_n(packet.begin(), valuesPerPacket,
-                windowBuffer.begin() + static_cast<std::ptrdiff_t>(packetIndex) * valuesPerPacket);
-    ++packetIndex;
     std::optional<SsvepResult> result;
-    if (packetIndex == packetsPerWindow) result = Analyse();
-    packetIndex %= packetsPerWindow;
+    // A window is at least one packet long, so a packet completes at most one.
+    for (int copied = 0; copied < samplesPerPacket;) {
+        const int records = std::min(samplesPerPacket - copied, windowRecords - recordIndex);
+        std::copy_n(packet.begin() + static_cast<std::ptrdiff_t>(copied) * slotsPerRecord, records * slotsPerRecord,
+                    windowBuffer.begin() + static_cast<std::ptrdiff_t>(recordIndex) * slotsPerRecord);
+        copied += records;
+        recordIndex += records;
+        if (recordIndex == windowRecords) {
+            result = Analyse();
+            recordIndex = 0;
+        }
+    }
     return result;
 }
 
 SsvepResult SsvepDetector::Analyse() {
-    const int slot = lead - 1;
-    for (int k = 0; k < windowLength; ++k) {
-        transformInput[k][0] = windowBuffer[static_cast<std::size_t>(k) * slotsPerRecord + slot] * sampleScale;
-        transformInput[k][1] = 0.0;
+    Eigen::MatrixXd window(windowRecords, static_cast<Eigen::Index>(leads.size()));
+    for (std::size_t j = 0; j < leads.size(); ++j) {
+        const int slot = leads[j] - 1;
+        for (int k = 0; k < windowRecords; ++k)
+            window(k, static_cast<Eigen::Index>(j)) =
+                windowBuffer[static_cast<std::size_t>(k) * slotsPerRecord + slot] * sampleScale;
     }
-    fftw_execute(plan.get());
-
-    int best = 0;
-    double bestValue = 0.0;
-    for (int i = 0; i < stimulusCount; ++i) {
-        const fftw_complex& bin = transformOutput[targetBins[i]];
-        const double value = std::sqrt(bin[0] * bin[0] + bin[1] * bin[1]) / windowLength;
-        // Strictly greater: on equal values the lower stimulus number stays.
-        if (i == 0 || value > bestValue) {
-            best = i;
-            bestValue = value;
-        }
-    }
-    return MakeResult(best + 1, bestValue, threshold);
+    const StimulusChoice best = analyser->Choose(window);
+    return MakeResult(best.stimulus, best.value, threshold);
 }
 
-bool SsvepDetector::Retune(const Frequencies& frequencies) {
+bool SsvepDetector::Retune(const Frequencies& newFrequencies) {
     std::array<int, stimulusCount> bins{};
     for (int i = 0; i < stimulusCount; ++i) {
-        const auto bin = BinFor(frequencies[i]);
+        const auto bin = BinFor(newFrequencies[i], windowRecords);
         if (!bin) return false;
         bins[i] = *bin;
     }
+    frequencies = newFrequencies;
     targetBins = bins;
+    MakeAnalyser();
     return true;
 }
 
 SsvepDetector::Frequencies SsvepDetector::AnalysedFrequencies() const {
-    Frequencies frequencies{};
-    for (int i = 0; i < stimulusCount; ++i) frequencies[i] = targetBins[i] * 0.5;
-    return frequencies;
+    if (method != SsvepMethod::Fft) return frequencies;
+    Frequencies snapped{};
+    for (int i = 0; i < stimulusCount; ++i) snapped[i] = targetBins[i] * 0.5;
+    return snapped;
 }
 
-bool SsvepDetector::SetLead(int newLead) {
-    if (newLead < firstLead || newLead > lastLead) return false;
-    lead = newLead;
+bool SsvepDetector::ValidLeads(std::span<const int> candidates) {
+    if (candidates.empty() || candidates.size() > static_cast<std::size_t>(slotsPerRecord)) return false;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (candidates[i] < firstLead || candidates[i] > lastLead) return false;
+        if (std::find(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(i), candidates[i]) !=
+            candidates.begin() + static_cast<std::ptrdiff_t>(i))
+            return false;
+    }
     return true;
+}
+
+bool SsvepDetector::SetLeads(std::span<const int> newLeads) {
+    if (!ValidLeads(newLeads)) return false;
+    leads.assign(newLeads.begin(), newLeads.end());
+    return true;
+}
+
+void SsvepDetector::SetMethod(SsvepMethod newMethod) {
+    if (newMethod == method) return;
+    method = newMethod;
+    MakeAnalyser();
+}
+
+bool SsvepDetector::SetSampleRate(int rate) {
+    if (rate < lowestSampleRate || rate > highestSampleRate) return false;
+    const int records = windowSeconds * rate;
+    for (int bin : targetBins)
+        if (bin > records - 1) return false;
+    sampleRate = rate;
+    windowRecords = records;
+    windowBuffer.assign(static_cast<std::size_t>(windowRecords) * slotsPerRecord, 0);
+    recordIndex = 0;
+    MakeAnalyser();
+    return true;
+}
+
+void SsvepDetector::MakeAnalyser() {
+    const Frequencies analysed = AnalysedFrequencies();
+    analyser = std::make_unique<SsvepAnalyser>(method, sampleRate, windowRecords, analysed);
 }

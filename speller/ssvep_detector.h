@@ -1,6 +1,8 @@
 #pragma once
 // Decides every two seconds of signal which of six flickering stimuli the user
-// attends, from the spectral amplitude of one lead at the six frequencies.
+// attends, by one of the methods of ssvep_methods.h: by default the spectral
+// amplitude of one lead at the six frequencies, or the canonical correlation of
+// several leads with references at each frequency.
 //
 // Qt-free and single-threaded: the client calls it from its window's thread,
 // inside the amplifier link's read notification.
@@ -13,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include <fftw3.h>
+#include "ssvep_methods.h"
 
 struct SsvepResult {
     int stimulus = 1;          // 1 to 6, in the order of the frequency fields
-    double value = 0.0;        // |X[bin]| / windowLength of the chosen lead
+    double value = 0.0;        // the method's score: for fft |X[bin]| / windowLength of the lead
     bool decided = false;      // value strictly above the threshold
     std::string decisionText;  // "ID01CH00%d", set only when decided
     std::string resultLine;    // "No.%d Value:%.3f", always set
@@ -38,6 +40,14 @@ public:
     static constexpr int lowestBin = 1;
     static constexpr int highestBin = windowLength - 1;
 
+    // A window is two seconds of records whatever the stream's rate: at the
+    // default rate, packetsPerWindow whole packets. The lowest rate keeps a
+    // window at least one packet long; the highest is the acquisition's.
+    static constexpr int windowSeconds = 2;
+    static constexpr int defaultSampleRate = windowLength / windowSeconds;
+    static constexpr int lowestSampleRate = samplesPerPacket / windowSeconds;
+    static constexpr int highestSampleRate = 20000;
+
     // Stream value to transform input. Kept bit for bit: results are compared
     // against a threshold typed by the experimenter for this exact scale.
     static const double sampleScale;
@@ -50,48 +60,65 @@ public:
     SsvepDetector(const SsvepDetector&) = delete;
     SsvepDetector& operator=(const SsvepDetector&) = delete;
 
-    // The transform bin analysed for a frequency (two bins per hertz at 1000
-    // samples per second), or nothing when it lies outside lowestBin..highestBin.
-    static std::optional<int> BinFor(double frequency);
+    // The transform bin analysed for a frequency (two bins per hertz: a window
+    // spans two seconds), or nothing when it lies outside 1 to windowRecords - 1
+    // (lowestBin to highestBin at the default rate).
+    static std::optional<int> BinFor(double frequency, int windowRecords = windowLength);
 
     // Takes one packet of valuesPerPacket stream values (40 records of 21
-    // slots). Every packetsPerWindow-th packet completes a window, which is
-    // analysed; its result is returned. Shorter spans are ignored.
+    // slots). The packet that completes a window (every packetsPerWindow-th at
+    // the default rate) has the window analysed and its result returned; its
+    // records beyond the window start the next one. Shorter spans are ignored.
     std::optional<SsvepResult> AddPacket(std::span<const std::int32_t> packet);
 
-    // Analyses the window buffer as it stands (the 50 most recent packet slots).
+    // Analyses the window buffer as it stands (the most recent window's records).
     SsvepResult Analyse();
 
-    // Sets the bins of the six frequencies. Refused as a whole (returns false,
-    // bins unchanged) when any frequency's bin is out of range.
+    // Sets the six frequencies and their bins. Refused as a whole (returns
+    // false, nothing changed) when any frequency's bin is out of range.
     bool Retune(const Frequencies& frequencies);
-    // The frequencies actually analysed: each bin times 0.5 Hz.
+    // The frequencies actually analysed: for fft each bin times 0.5 Hz, for the
+    // other methods the frequencies as given to Retune.
     Frequencies AnalysedFrequencies() const;
     const std::array<int, stimulusCount>& TargetBins() const { return targetBins; }
 
-    // Refuses a lead outside 1 to 21; the lead in force stays.
-    bool SetLead(int newLead);
-    int Lead() const { return lead; }
+    // The leads analysed, 1-based record slots; fft reads the first. Refused
+    // (the leads in force stay) unless there are 1 to 21 leads, each 1 to 21,
+    // none twice.
+    bool SetLeads(std::span<const int> newLeads);
+    static bool ValidLeads(std::span<const int> leads);
+    const std::vector<int>& Leads() const { return leads; }
+    // One lead alone.
+    bool SetLead(int newLead) { return SetLeads(std::span<const int>(&newLead, 1)); }
+    int Lead() const { return leads.front(); }
+
+    void SetMethod(SsvepMethod newMethod);
+    SsvepMethod Method() const { return method; }
+
+    // The stream's samples per second, which the client cannot read from the
+    // stream. Refused outside lowestSampleRate to highestSampleRate, or when a
+    // frequency in force has no bin at that rate. Starts a new, empty window.
+    bool SetSampleRate(int rate);
+    int SampleRate() const { return sampleRate; }
+    int WindowRecords() const { return windowRecords; }
+
     void SetThreshold(double newThreshold) { threshold = newThreshold; }
     double Threshold() const { return threshold; }
 
-    int PacketIndex() const { return packetIndex; }
+    // The packet slot of the next record in the window.
+    int PacketIndex() const { return recordIndex / samplesPerPacket; }
 
 private:
-    struct FftwFree {
-        void operator()(fftw_complex* p) const { fftw_free(p); }
-    };
-    struct PlanDestroy {
-        void operator()(fftw_plan_s* p) const { fftw_destroy_plan(p); }
-    };
-    using ComplexArray = std::unique_ptr<fftw_complex[], FftwFree>;
+    void MakeAnalyser();
 
+    int sampleRate = defaultSampleRate;
+    int windowRecords = windowLength;
     std::vector<std::int32_t> windowBuffer;
-    int packetIndex = 0;
-    ComplexArray transformInput;
-    ComplexArray transformOutput;
-    std::unique_ptr<fftw_plan_s, PlanDestroy> plan;
+    int recordIndex = 0;
+    SsvepMethod method = SsvepMethod::Fft;
+    std::unique_ptr<SsvepAnalyser> analyser;
+    Frequencies frequencies{};
     std::array<int, stimulusCount> targetBins{};
-    int lead = 1;
+    std::vector<int> leads{1};
     double threshold = 0.0;
 };

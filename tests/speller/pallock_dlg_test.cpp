@@ -1,5 +1,6 @@
 #include "pallock_dlg.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,10 +48,11 @@ TEST_F(PallockDlgTest, WindowHasItsFixedSizeCaptionAndControls) {
 
     QStringList groups;
     for (auto* box : dialog.findChildren<QGroupBox*>()) groups << box->title();
-    EXPECT_EQ(groups, (QStringList{"连接放大器", "评分系统", "SSVEP BCI参数设定", "连接状态", "判断结果"}));
+    EXPECT_EQ(groups, (QStringList{"连接放大器", "评分系统", "SSVEP BCI参数设定", "连接状态", "判断结果", "检测方法"}));
     QStringList labels;
     for (auto* label : dialog.findChildren<QLabel*>()) labels << label->text();
-    EXPECT_EQ(labels, (QStringList{"IP地址", "端口号", "IP地址", "端口号", "发送命令", "刺激频率", "导联", "判断阈值"}));
+    EXPECT_EQ(labels, (QStringList{"IP地址", "端口号", "IP地址", "端口号", "发送命令", "刺激频率", "导联", "判断阈值",
+                                   "方法", "多导联"}));
 
     const std::vector<std::pair<int, QString>> buttons = {
         {1000, "连接放大器"}, {1006, "连接评分系统"}, {1004, "发送命令"}, {1016, "设置"}};
@@ -205,6 +207,66 @@ TEST_F(PallockDlgTest, EnterAppliesTheFieldsAndEscapeDoesNothing) {
         EXPECT_EQ(fresh.Detector().Lead(), c.lead) << what;
         EXPECT_EQ(shown.size(), c.messages) << what;
     }
+}
+
+TEST_F(PallockDlgTest, MethodAndLeadsTakeEffectWhenTheFieldsAreTaken) {
+    auto* method = qobject_cast<QComboBox*>(dialog.Control(CPallockDlg::IDC_METHOD));
+    ASSERT_NE(method, nullptr);
+    QStringList items;
+    for (int i = 0; i < method->count(); ++i) items << method->itemText(i);
+    EXPECT_EQ(items, (QStringList{"fft", "cca", "fbcca"}));
+    EXPECT_EQ(method->currentText(), "fft");
+    EXPECT_EQ(Text(CPallockDlg::IDC_LEADS), "1");
+    EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(CPallockDlg::IDC_METHOD_LABEL))->text(), "方法");
+    EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(CPallockDlg::IDC_LEADS_LABEL))->text(), "多导联");
+
+    Type(CPallockDlg::IDC_LEAD, "4");
+    Type(CPallockDlg::IDC_LEADS, "11, 12,13");
+    method->setCurrentIndex(2);
+    dialog.RunCommand(CPallockDlg::IDC_SETTINGS);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(dialog.Detector().Method(), SsvepMethod::Fbcca);
+    EXPECT_EQ(dialog.Detector().Leads(), (std::vector<int>{11, 12, 13}));
+    EXPECT_EQ(Text(CPallockDlg::IDC_LEADS), "11,12,13");
+    // Back to fft, which reads the lead field.
+    method->setCurrentIndex(0);
+    dialog.RunCommand(CPallockDlg::IDC_CONNECT_SCORING);
+    EXPECT_EQ(dialog.Detector().Method(), SsvepMethod::Fft);
+    EXPECT_EQ(dialog.Detector().Leads(), (std::vector<int>{4}));
+}
+
+TEST_F(PallockDlgTest, BadLeadsAreRefusedAndTheLeadsKept) {
+    dialog.show();
+    for (const QString bad : {"0", "22", "3,3", "", "1,,2", "a"}) {
+        messages.clear();
+        Type(CPallockDlg::IDC_LEADS, bad);
+        EXPECT_FALSE(dialog.TakeFields()) << bad.toStdString();
+        EXPECT_EQ(messages.size(), 1);
+        EXPECT_EQ(dialog.focusWidget(), dialog.Control(CPallockDlg::IDC_LEADS));
+        EXPECT_EQ(dialog.Fields().leads, std::vector<int>{1});
+    }
+}
+
+TEST_F(PallockDlgTest, CorrelationMethodsAnalyseTheFrequenciesAsTyped) {
+    qobject_cast<QComboBox*>(dialog.Control(CPallockDlg::IDC_METHOD))->setCurrentIndex(1);
+    Type(1010, "12.3");
+    dialog.RunCommand(CPallockDlg::IDC_SETTINGS);
+    EXPECT_EQ(Text(1010), "12.3");
+    EXPECT_EQ(dialog.Detector().AnalysedFrequencies()[1], 12.3);
+}
+
+TEST_F(PallockDlgTest, StartUpValuesPutRateMethodAndLeadsInForce) {
+    PallockFields values;
+    values.method = SsvepMethod::Cca;
+    values.lead = 11;
+    values.leads = {11, 12};
+    values.sampleRate = 256;
+    dialog.ApplyFields(values);
+    EXPECT_EQ(dialog.Detector().SampleRate(), 256);
+    EXPECT_EQ(dialog.Detector().Method(), SsvepMethod::Cca);
+    EXPECT_EQ(dialog.Detector().Leads(), (std::vector<int>{11, 12}));
+    EXPECT_EQ(qobject_cast<QComboBox*>(dialog.Control(CPallockDlg::IDC_METHOD))->currentText(), "cca");
+    EXPECT_EQ(Text(CPallockDlg::IDC_LEADS), "11,12");
 }
 
 TEST_F(PallockDlgTest, SendCommandUnconnectedShowsMessageOnly) {

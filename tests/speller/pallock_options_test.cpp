@@ -50,8 +50,26 @@ TEST(PallockOptions, BadValuesAreRefused) {
         {"--amplifier", ":80"},   {"--scoring", "h:70000"},   {"--threshold", "abc"},
         {"--threshold", "nan"},   {"--frequencies", "1,2,3"}, {"--frequencies", "10,12,11,12.5,11.5,1000"},
         {"--quit-after", "-1"},   {"--quit-after", "soon"},   {"--port", "4000"},
-        {"extra"}};
+        {"extra"},                {"--method", "svm"},        {"--method", "FFT"},
+        {"--leads", "0"},         {"--leads", "3,3"},         {"--leads", ""},
+        {"--leads", "1,,2"},      {"--rate", "19"},           {"--rate", "20001"},
+        {"--rate", "256.5"},      {"--rate", "256", "--frequencies", "10,12,11,12.5,11.5,300"}};
     for (const auto& arguments : bad) EXPECT_FALSE(Parse(arguments)) << arguments.join(' ').toStdString();
+}
+
+TEST(PallockOptions, MethodLeadsAndRate) {
+    auto options = Parse({"--method", "fbcca", "--leads", "11,12", "--rate", "256", "--frequencies", "13,21,17,13,21,17"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->fields.method, SsvepMethod::Fbcca);
+    EXPECT_EQ(options->fields.leads, (std::vector<int>{11, 12}));
+    EXPECT_EQ(options->fields.lead, 11);
+    EXPECT_EQ(options->fields.sampleRate, 256);
+    // A single lead is one lead for every method.
+    options = Parse({"--lead", "5"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->fields.leads, std::vector<int>{5});
+    EXPECT_EQ(options->fields.method, SsvepMethod::Fft);
+    EXPECT_EQ(options->fields.sampleRate, 1000);
 }
 
 }  // namespace

@@ -1,0 +1,236 @@
+// The evaluation tool's arithmetic and file handling against known cases.
+
+#include <cmath>
+#include <numbers>
+
+#include <gtest/gtest.h>
+
+#include "acquisition/recording/eol_file.h"
+#include "eol_export.h"
+#include "eval_options.h"
+#include "evaluation.h"
+#include "replay.h"
+#include "resample.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+TEST(Wolpaw, BitsPerSelectionAndMinute) {
+    struct Case {
+        int classes;
+        double accuracy, bits;
+    };
+    const std::vector<Case> cases = {{2, 1.0, 1.0},         {3, 1.0, std::log2(3.0)}, {3, 1.0 / 3, 0.0},
+                                     {3, 0.2, 0.0},         {3, 0.8, 0.663034},       {4, 0.9, 1.372508},
+                                     {1, 1.0, 0.0}};
+    for (const auto& c : cases) {
+        EXPECT_NEAR(WolpawBitsPerSelection(c.classes, c.accuracy), c.bits, 1e-6) << c.classes << " " << c.accuracy;
+        EXPECT_NEAR(WolpawBitsPerMinute(c.classes, c.accuracy, 2.0), 30.0 * c.bits, 1e-4);
+    }
+}
+
+TEST(FindTrials, LabelsBeforeACueOrTheLabelsThemselves) {
+    const std::vector<StimulusClass> classes = {{0x8101, 13}, {0x8102, 21}};
+    const std::vector<RecordingEvent> events = {
+        {10, 0x8101}, {20, 0x800B}, {30, 0x800C},   // a 13 Hz trial
+        {40, 0x8100}, {50, 0x800B},                 // rest: not a class
+        {60, 0x8102}, {70, 0x800B},                 // a 21 Hz trial
+        {80, 0x800B},                               // a cue with no label since the last
+        {90, 0x8101}};                              // a label never cued
+    const auto cued = FindTrials(events, classes, 0x800Bu);
+    ASSERT_EQ(cued.size(), 2u);
+    EXPECT_EQ(cued[0].anchor, 20);
+    EXPECT_EQ(cued[0].stimulus, 0);
+    EXPECT_EQ(cued[1].anchor, 70);
+    EXPECT_EQ(cued[1].stimulus, 1);
+    const auto labelled = FindTrials(events, classes, std::nullopt);
+    ASSERT_EQ(labelled.size(), 3u);
+    EXPECT_EQ(labelled[2].anchor, 90);
+}
+
+TEST(Tally, CountsMergeAndAccuracy) {
+    Tally first(3), second(3);
+    first.Add(0, 0);
+    first.Add(1, 2);
+    second.Add(2, 2);
+    second.Add(2, 2);
+    first.Merge(second);
+    EXPECT_EQ(first.Windows(), 4);
+    EXPECT_EQ(first.Correct(), 3);
+    EXPECT_DOUBLE_EQ(first.Accuracy(), 0.75);
+    EXPECT_EQ(first.Confusion()[2][2], 2);
+    EXPECT_EQ(first.Confusion()[1][2], 1);
+    EXPECT_EQ(Tally(3).Accuracy(), 0.0);
+}
+
+// Playback rewinds once no more than one packet remains.
+TEST(PlayedRecords, LeaveOutTheLastWholePacket) {
+    const std::vector<std::tuple<std::int64_t, int, std::int64_t>> cases = {
+        {1000, 40, 960}, {1010, 40, 1000}, {40, 40, 40}, {50, 40, 40}, {39, 40, 0}, {0, 40, 0}, {63040, 32, 63008}};
+    for (const auto& [records, packet, played] : cases) EXPECT_EQ(PlayedRecords(records, packet), played) << records;
+}
+
+TEST(AppendEventOnsets, ChangesToANonZeroValueAcrossChunks) {
+    std::vector<SampleRecord> records(7);
+    const std::int32_t slot[] = {0, 5, 5, 0, 7, 9, 9};
+    for (int r = 0; r < 7; ++r) records[r].slots[SampleRecord::kEventSlot] = slot[r];
+    std::vector<RecordingEvent> events;
+    std::int32_t previous = 0;
+    AppendEventOnsets(std::span(records).first(2), 100, previous, events);
+    AppendEventOnsets(std::span(records).subspan(2), 102, previous, events);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].sample, 101);
+    EXPECT_EQ(events[0].code, 5u);
+    EXPECT_EQ(events[1].sample, 104);
+    EXPECT_EQ(events[2].sample, 105);
+    EXPECT_EQ(events[2].code, 9u);
+}
+
+Eigen::MatrixXd Sines(int length, double rate, std::initializer_list<double> hertz) {
+    Eigen::MatrixXd column = Eigen::MatrixXd::Zero(length, 1);
+    for (int k = 0; k < length; ++k)
+        for (double f : hertz) column(k, 0) += std::sin(2 * pi * f * k / rate);
+    return column;
+}
+
+TEST(ResampleColumns, KeepsWhatBothRatesCarryAndDropsTheRest) {
+    // 13 Hz from 256 to 1000 samples per second, from a time between samples.
+    const Eigen::MatrixXd up = ResampleColumns(Sines(1024, 256, {13}), 256, 1.0013, 1000, 1000);
+    for (int j = 0; j < 1000; ++j) EXPECT_NEAR(up(j, 0), std::sin(2 * pi * 13 * (1.0013 + j / 1000.0)), 2e-3) << j;
+    // 13 Hz and 300 Hz from 1000 to 256: 300 Hz lies above the new half rate.
+    const Eigen::MatrixXd down = ResampleColumns(Sines(4000, 1000, {13, 300}), 1000, 1.0, 256, 256);
+    for (int j = 0; j < 256; ++j) EXPECT_NEAR(down(j, 0), std::sin(2 * pi * 13 * (1.0 + j / 256.0)), 2e-3) << j;
+}
+
+// A recording held in memory.
+class MemoryRecording : public Recording {
+public:
+    MemoryRecording(double rate, Eigen::MatrixXd samples, std::vector<RecordingEvent> list) : samples(std::move(samples)) {
+        sampleRate = rate;
+        sampleCount = this->samples.rows();
+        events = std::move(list);
+        for (Eigen::Index c = 0; c < this->samples.cols(); ++c) leadNames.push_back("L" + std::to_string(c));
+    }
+private:
+    bool ReadInside(std::int64_t first, std::int64_t count, Eigen::MatrixXd& out) override {
+        out = samples.middleRows(first, count);
+        return true;
+    }
+
+    Eigen::MatrixXd samples;
+};
+
+TEST(EolExport, ScalesAndPackets) {
+    EXPECT_EQ(CountsPerUnit(0.153), 1e9);
+    EXPECT_EQ(CountsPerUnit(100), 1e7);
+    EXPECT_EQ(CountsPerUnit(0), 1.0);
+    EXPECT_EQ(PacketSizeFor(256), 32);
+    EXPECT_EQ(PacketSizeFor(1000), 40);
+    EXPECT_EQ(PacketSizeFor(250), 4);
+}
+
+TEST(EolExport, ReadsBackAsWritten) {
+    TempDir dir;
+    Eigen::MatrixXd samples(100, 9);
+    for (int k = 0; k < 100; ++k)
+        for (int c = 0; c < 9; ++c) samples(k, c) = 0.001 * std::sin(k + c);
+    MemoryRecording source(256, samples, {{10, 0x8101}, {10, 0x800B}, {40, 7}});
+    EolExport written;
+    std::string error;
+    ASSERT_TRUE(WriteEolRecording(source, dir.File("out.EOL"), written, error)) << error;
+    EXPECT_EQ(written.packetSize, 32);
+    EXPECT_EQ(written.eventsMoved, 1);
+
+    // The ninth lead went to lead 11, past the two zero slots.
+    auto eol = OpenRecording(dir.File("out.EOL"), {"1", "9", "11"}, error);
+    ASSERT_TRUE(eol) << error;
+    EXPECT_EQ(eol->SampleRate(), 256);
+    EXPECT_EQ(eol->SampleCount(), 100);
+    Eigen::MatrixXd read;
+    ASSERT_TRUE(eol->Read(0, 100, read));
+    // Each value is its stored count times the detector's scale; each count is
+    // the recorded value times the gain, rounded.
+    const Eigen::MatrixXd counts = read / SsvepDetector::sampleScale;
+    EXPECT_LE((counts.col(0) - samples.col(0) * written.countsPerUnit).cwiseAbs().maxCoeff(), 0.5 + 1e-6);
+    EXPECT_EQ(counts.col(1).cwiseAbs().maxCoeff(), 0.0);
+    EXPECT_LE((counts.col(2) - samples.col(8) * written.countsPerUnit).cwiseAbs().maxCoeff(), 0.5 + 1e-6);
+    ASSERT_EQ(eol->Events().size(), 3u);
+    EXPECT_EQ(eol->Events()[1].sample, 11);  // its own record held the label
+    EXPECT_EQ(eol->Events()[1].code, 0x800Bu);
+    EXPECT_FALSE(OpenRecording(dir.File("out.EOL"), {"22"}, error));
+}
+
+// 17 Hz on lead 1 everywhere but in the last whole packet, which holds a far
+// stronger 13 Hz: the playback never sends it, so no window sees it.
+TEST(ReplayRecording, FollowsThePlaybackAroundItsRewind) {
+    TempDir dir;
+    std::vector<SampleRecord> records(32 * 40);
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const bool last = r >= records.size() - 32;
+        records[r].slots[0] = static_cast<std::int32_t>(std::lround(
+            (last ? 1e8 : 1e5) * std::sin(2 * pi * (last ? 13.0 : 17.0) * static_cast<double>(r) / 256)));
+    }
+    EolFile file;
+    ASSERT_TRUE(file.Create(dir.File("loop.EOL")) && file.WriteHeader(256, 32, 1.0) && file.Append(records));
+    file.Close();
+
+    ReplaySettings settings;
+    settings.frequencies = {13, 21, 17, 13, 21, 17};
+    settings.fromRecord = 1000;
+    settings.windowCount = 2;
+    std::vector<SsvepResult> results;
+    std::string error;
+    ASSERT_TRUE(ReplayRecording(dir.File("loop.EOL"), settings, results, error)) << error;
+    ASSERT_EQ(results.size(), 2u);
+    for (const auto& result : results) EXPECT_EQ(result.stimulus, 3);
+
+    settings.fromRecord = 0;
+    settings.windowCount.reset();
+    ASSERT_TRUE(ReplayRecording(dir.File("loop.EOL"), settings, results, error));
+    EXPECT_EQ(results.size(), 2u);  // 1248 records played, windows of 512
+    settings.fromRecord = 1248;
+    EXPECT_FALSE(ReplayRecording(dir.File("loop.EOL"), settings, results, error));
+}
+
+TEST(EvalOptions, GoodAndBadCommandLines) {
+    std::string error;
+    auto options = ParseEvalOptions({"a.gdf", "b.gdf", "--events", "0x8101=13,33026=21", "--cue", "0x800B", "--offset",
+                                     "1", "--method", "fbcca", "--leads", "Oz,O1", "--rate", "1000", "--subbands", "5"},
+                                    error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->files.size(), 2u);
+    EXPECT_EQ(options->classes[1].code, 0x8102u);
+    EXPECT_EQ(options->cue, 0x800Bu);
+    EXPECT_EQ(options->cut.offsetSeconds, 1.0);
+    EXPECT_EQ(options->settings.subBands, 5);
+    EXPECT_EQ(options->leads, (std::vector<std::string>{"Oz", "O1"}));
+    EXPECT_TRUE(ParseEvalOptions({"--help"}, error)->help);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"a.gdf"},
+        {"a.gdf", "--events", "0x8101=13"},
+        {"a.gdf", "--events", "1=13,1=21"},
+        {"a.gdf", "--events", "1=13,2=-21"},
+        {"a.gdf", "--events", "1=13,2=21", "--window", "0"},
+        {"a.gdf", "--events", "1=13,2=21", "--method", "svm"},
+        {"a.gdf", "--events", "1=13,2=21", "--harmonics", "11"},
+        {"a.gdf", "--events", "1=13,2=21", "--leads", "Oz,,O1"},
+        {"a.gdf", "--events", "1=13,2=21", "--bogus"},
+        {"a.EOL", "--from-record", "-1"},
+        {"a.EOL", "--from-record", "0", "--rate", "256.5"},
+        {"a.EOL", "--from-record", "0", "--harmonics", "5"},
+        {"a.EOL", "b.EOL", "--from-record", "0"},
+        {"a.gdf", "--write-eol", "x.EOL", "--from-record", "0"},
+        {"a.gdf", "--cue"}};
+    for (const auto& arguments : bad) {
+        error.clear();
+        EXPECT_FALSE(ParseEvalOptions(arguments, error)) << testing::PrintToString(arguments);
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+// ssvep-eval: scores Pallock's detection methods on recordings. See evalUsage.
+
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "eol_export.h"
+#include "eval_options.h"
+#include "recording.h"
+#include "replay.h"
+
+namespace {
+
+constexpr int exitDone = 0;
+constexpr int exitFile = 1;
+constexpr int exitUsage = 2;
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "ssvep-eval: %s\n", message.c_str());
+    return exitFile;
+}
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int Convert(const EvalOptions& options) {
+    std::string error;
+    auto recording = OpenRecording(options.files.front(), options.leads, error);
+    if (!recording) return Fail(error);
+    EolExport written;
+    if (!WriteEolRecording(*recording, options.writeEol, written, error)) return Fail(error);
+    std::printf("%s: %lld records at %g Hz, packets of %d, %g counts per unit, leads", options.writeEol.c_str(),
+                static_cast<long long>(written.records), recording->SampleRate(), written.packetSize,
+                written.countsPerUnit);
+    for (std::size_t k = 0; k < recording->LeadNames().size(); ++k)
+        std::printf(" %s=%d", recording->LeadNames()[k].c_str(), SampleRecord::kSignalSlots[k] + 1);
+    std::printf(", %zu events in lead 21 (%d moved to a later record)\n", recording->Events().size(),
+                written.eventsMoved);
+    return exitDone;
+}
+
+int Replay(const EvalOptions& options) {
+    ReplaySettings settings;
+    settings.fromRecord = *options.fromRecord;
+    settings.windowCount = options.windowCount;
+    settings.method = options.method;
+    settings.frequencies = options.frequencies;
+    settings.threshold = options.threshold;
+    if (options.cut.rate) settings.sampleRate = static_cast<int>(*options.cut.rate);
+    if (!options.leads.empty()) {
+        settings.leads.clear();
+        for (const std::string& lead : options.leads) {
+            int number = 0;
+            const auto [end, failure] = std::from_chars(lead.data(), lead.data() + lead.size(), number);
+            if (failure != std::errc() || end != lead.data() + lead.size()) {
+                std::fprintf(stderr, "ssvep-eval: bad value for --leads: '%s'; accepted: lead numbers 1 to 21\n"
+                                     "Try 'ssvep-eval --help'.\n", lead.c_str());
+                return exitUsage;
+            }
+            settings.leads.push_back(number);
+        }
+    }
+    std::vector<SsvepResult> results;
+    std::string error;
+    if (!ReplayRecording(options.files.front(), settings, results, error)) return Fail(error);
+    for (const SsvepResult& result : results) {
+        std::printf("%s", result.resultLine.c_str());
+        if (result.decided) std::printf(" %s", result.decisionText.c_str());
+        std::putchar('\n');
+    }
+    return exitDone;
+}
+
+int Evaluate(const EvalOptions& options) {
+    Tally total(static_cast<int>(options.classes.size()));
+    for (const std::string& path : options.files) {
+        std::string error;
+        auto recording = OpenRecording(path, options.leads, error);
+        if (!recording) return Fail(error);
+        const auto trials = FindTrials(recording->Events(), options.classes, options.cue);
+        const auto result =
+            EvaluateTrials(*recording, trials, options.classes, options.method, options.settings, options.cut);
+        Tally tally(static_cast<int>(options.classes.size()));
+        for (const WindowDecision& d : result.decisions) {
+            tally.Add(d.trueStimulus, d.choice.stimulus - 1);
+            if (options.decisions)
+                std::printf("%s %.3f s: %g Hz, decided %g Hz, value %.3f%s\n", BaseName(path).c_str(), d.startSeconds,
+                            options.classes[static_cast<std::size_t>(d.trueStimulus)].frequency,
+                            options.classes[static_cast<std::size_t>(d.choice.stimulus - 1)].frequency, d.choice.value,
+                            d.trueStimulus == d.choice.stimulus - 1 ? "" : " (wrong)");
+        }
+        PrintTally(stdout, BaseName(path), tally, options.classes, options.cut.windowSeconds);
+        if (result.skipped > 0)
+            std::printf("  %d windows left out: not wholly inside the recording, or not finite\n", result.skipped);
+        total.Merge(tally);
+    }
+    std::printf("method %s, leads", MethodName(options.method));
+    if (options.leads.empty()) std::printf(" (all)");
+    for (const std::string& lead : options.leads) std::printf(" %s", lead.c_str());
+    std::printf(", window %g s from %g s after the event, ITR over the window alone\n", options.cut.windowSeconds,
+                options.cut.offsetSeconds);
+    PrintTally(stdout, "total", total, options.classes, options.cut.windowSeconds);
+    return exitDone;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string error;
+    const auto options = ParseEvalOptions(arguments, error);
+    if (!options) {
+        std::fprintf(stderr, "ssvep-eval: %s\nTry 'ssvep-eval --help'.\n", error.c_str());
+        return exitUsage;
+    }
+    if (options->help) {
+        std::fputs(evalUsage, stdout);
+        return exitDone;
+    }
+    if (!options->writeEol.empty()) return Convert(*options);
+    if (options->fromRecord) return Replay(*options);
+    return Evaluate(*options);
+}
