@@ -127,7 +127,8 @@ ProgramCommandLine PallockCommandLine(PallockOptions& options) {
              return threshold.has_value();
          })},
         {"--frequencies", "F1,...,F6", "the six stimulus frequencies in Hz",
-         "six numbers whose 0.5 Hz bins lie above 0 and below half the --rate", FrequencyList(defaults.stimulusFrequencies),
+         "six numbers whose 0.5 Hz bins lie from 0.5 Hz to 0.5 Hz below the --rate",
+         FrequencyList(defaults.stimulusFrequencies),
          TakeQString([&fields](const QString& value) { return ParseFrequencies(value, fields.stimulusFrequencies); })},
         {"--verbose", "", "also write every status and result line to standard output", "", "",
          TakeSwitch(options.verbose)},
@@ -154,7 +155,7 @@ std::optional<PallockOptions> ParsePallockOptions(const QStringList& arguments, 
     options.help = outcome.help;
     if (!options.help && !FrequenciesHaveBins(options.fields.stimulusFrequencies, options.fields.sampleRate)) {
         error = QStringLiteral("--frequencies \"%1\" is not accepted at --rate %2 (accepted: six numbers whose "
-                               "0.5 Hz bins lie above 0 and below half the rate)")
+                               "0.5 Hz bins lie from 0.5 Hz to 0.5 Hz below the rate)")
                     .arg(QString::fromStdString(FrequencyList(options.fields.stimulusFrequencies)))
                     .arg(options.fields.sampleRate);
         return std::nullopt;
