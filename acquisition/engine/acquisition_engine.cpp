@@ -225,8 +225,11 @@ bool AcquisitionEngine::OpenRecording(const std::string& path) {
     if (recording == 1) return false;
     recordingPath_ = path;
     if (!recordingFile.Create(path)) {
-        SetRecordingFailure(path + " (" + recordingFile.LastError() + ")");
+        const std::string failure = path + " (" + recordingFile.LastError() + ")";
+        SetRecordingFailure(failure);
         PrintLine("file error");
+        // Said on the screen too: otherwise the command seems to do nothing.
+        ShowMessage(WithDetail(kDataWriteFailed, failure));
         return false;
     }
     if (!recordingFile.WriteHeader(sampleRate, packetSize, scale)) {

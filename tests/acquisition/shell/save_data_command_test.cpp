@@ -146,7 +146,7 @@ TEST_F(Recording, ACancelledDialogChangesNothing) {
     EXPECT_FALSE(engine.recordingFile.IsOpen());
 }
 
-TEST_F(Recording, AnUnwritablePathPrintsFileErrorAndKeepsTheTracesBlue) {
+TEST_F(Recording, AnUnwritablePathIsToldAndKeepsTheTracesBlue) {
     StartAcquiring();
     SaveDataCommand save = CommandChoosing(dir.File("no-such-dir/x.EOL"));
     ::testing::internal::CaptureStdout();
@@ -157,7 +157,8 @@ TEST_F(Recording, AnUnwritablePathPrintsFileErrorAndKeepsTheTracesBlue) {
     EXPECT_EQ(engine.recording, 0);
     EXPECT_FALSE(pen.black);
     EXPECT_TRUE(save.IsEnabled());
-    EXPECT_TRUE(host.Messages().empty());
+    EXPECT_EQ(host.Messages(), std::vector<std::string>{"数据写入失败: " + dir.File("no-such-dir/x.EOL") +
+                                                        " (No such file or directory)"});
 }
 
 TEST_F(Recording, AFailedAppendEndsTheRecordingWithWholePacketsOnlyAndAcquisitionGoesOn) {
