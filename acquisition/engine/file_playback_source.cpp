@@ -11,7 +11,8 @@ int FilePlaybackSource::OpenFile(int newPacketSize, int newChannelCount, int new
     channelCount = newChannelCount;
     sampleRate = newSampleRate;
     filePath = path;
-    file.reset(std::fopen(path.c_str(), "rb"));
+    std::string error;
+    file = OpenRegularFileForReading(path, error);
     if (!file) return 0;
     std::fseek(file.get(), eol::kHeaderRegionSize, SEEK_SET);
     return 1;
