@@ -1,4 +1,16 @@
-if(SANITIZE STREQUAL "address")
+if(FUZZ)
+  # Fuzzing: every library is built with libFuzzer's coverage and the address
+  # and undefined-behaviour checks; only the targets in fuzz/ link the fuzzer.
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "FUZZ needs clang (cmake -DCMAKE_CXX_COMPILER=clang++)")
+  endif()
+  if(NOT SANITIZE STREQUAL "")
+    message(FATAL_ERROR "FUZZ brings its own sanitizers; leave SANITIZE empty")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 elseif(SANITIZE STREQUAL "thread")

@@ -22,16 +22,9 @@ int Refuse(const QString& why) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
     quint16 port = defaultPort;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] != u"--port") return Refuse(QStringLiteral("unknown option: %1").arg(arguments[i]));
-        if (i + 1 >= arguments.size()) return Refuse(QStringLiteral("--port needs a value"));
-        bool ok = false;
-        const int value = arguments[++i].toInt(&ok);
-        if (!ok || value < 0 || value > 65535) return Refuse(QStringLiteral("bad port: %1").arg(arguments[i]));
-        port = static_cast<quint16>(value);
-    }
+    QString error;
+    if (!ParseScoringStubOptions(app.arguments().mid(1), port, error)) return Refuse(error);
 
     ScoringStub stub([](const QByteArray& command) {
         const QByteArray line = CommandLine(command);

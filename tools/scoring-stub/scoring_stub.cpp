@@ -49,3 +49,24 @@ QByteArray CommandLine(const QByteArray& command) {
     const qsizetype zero = command.indexOf('\0');
     return zero < 0 ? command : command.left(zero);
 }
+
+bool ParseScoringStubOptions(const QStringList& arguments, quint16& port, QString& error) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] != u"--port") {
+            error = QStringLiteral("unknown option: %1").arg(arguments[i]);
+            return false;
+        }
+        if (i + 1 >= arguments.size()) {
+            error = QStringLiteral("--port needs a value");
+            return false;
+        }
+        bool ok = false;
+        const int value = arguments[++i].toInt(&ok);
+        if (!ok || value < 0 || value > 65535) {
+            error = QStringLiteral("bad port: %1").arg(arguments[i]);
+            return false;
+        }
+        port = static_cast<quint16>(value);
+    }
+    return true;
+}

@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -37,3 +38,7 @@ private:
 // A command as a line of text: the bytes before the first zero byte (short
 // commands arrive padded with zeros).
 QByteArray CommandLine(const QByteArray& command);
+
+// The arguments after the program name: [--port N], N from 0 to 65535. False,
+// with the reason in error, for anything else.
+bool ParseScoringStubOptions(const QStringList& arguments, quint16& port, QString& error);
