@@ -19,3 +19,10 @@ elseif(SANITIZE STREQUAL "thread")
 elseif(NOT SANITIZE STREQUAL "")
   message(FATAL_ERROR "SANITIZE must be empty, address or thread (got '${SANITIZE}')")
 endif()
+
+# Checked builds are built to be run once in CI: -O1 and line tables only
+# (enough for the sanitizers' stack traces) compile about a third faster
+# than -O2 -g.
+if(FUZZ OR NOT SANITIZE STREQUAL "")
+  add_compile_options(-O1 -g1)
+endif()
