@@ -240,7 +240,7 @@ std::size_t DataServer::BacklogBytes() const {
 }
 
 std::size_t DataServer::StallLimitBytes() const {
-    return static_cast<std::size_t>(sampleRate_.load()) * kStallQueueMs / 1000 * sizeof(SampleRecord);
+    return static_cast<std::size_t>(sampleRate_.load()) * sizeof(SampleRecord) * kStallQueueMs / 1000;
 }
 
 bool DataServer::ClientStalled() const {

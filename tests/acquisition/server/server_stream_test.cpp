@@ -196,8 +196,8 @@ TEST(ServerStream, StalledClientGetsNoMoreThanItsBufferAndTheStallLimit) {
         Sender sender(server, 1000);
         ASSERT_TRUE(WaitUntil([&] { return sender.Finished() && !server.ClientConnected(); }, 30000));
         ASSERT_TRUE(stalled.WaitForEnd());
-        const std::size_t stallLimit = static_cast<std::size_t>(rate) * DataServer::kStallQueueMs / 1000 *
-                                       sizeof(SampleRecord);
+        const std::size_t stallLimit =
+            static_cast<std::size_t>(rate) * sizeof(SampleRecord) * DataServer::kStallQueueMs / 1000;
         EXPECT_LE(stalled.Received().size(), stalled.ReceiveBufferBytes() + stallLimit + kPacketBytes);
         EXPECT_EQ(ExpectConsecutivePackets(stalled.ReceivedRecords(), kPacketSize), 0);
     }
