@@ -1,7 +1,5 @@
 #include "link_socket.h"
 
-#include <QtEndian>
-
 LinkSocket::LinkSocket(QObject* parent) : QObject(parent) {
     connectTimer.setSingleShot(true);
     connect(&connectTimer, &QTimer::timeout, this, &LinkSocket::OnConnectTimeout);
@@ -19,7 +17,7 @@ LinkSocket::~LinkSocket() {
 void LinkSocket::ConnectTo(const QString& host, quint16 port, std::chrono::milliseconds limit) {
     if (connecting || connected) return;
     connecting = true;
-    packetFill = 0;
+    cutter.Reset();
     connectTimer.start(limit);
     socket.connectToHost(host, port);
 }
@@ -58,7 +56,7 @@ void LinkSocket::OnDisconnected() {
     if (!connected) return;
     ReadArrivedBytes();  // whole packets that came before the close still count
     connected = false;
-    packetFill = 0;
+    cutter.Reset();
     Q_EMIT farEndClosed();
 }
 
@@ -69,15 +67,9 @@ void LinkSocket::ReadArrivedBytes() {
         return;
     }
     while (socket.bytesAvailable() > 0) {
-        const qint64 got = socket.read(packetBytesBuffer.data() + packetFill, packetBytes - packetFill);
+        const std::span<char> space = cutter.Space();
+        const qint64 got = socket.read(space.data(), static_cast<qint64>(space.size()));
         if (got <= 0) break;
-        packetFill += static_cast<int>(got);
-        if (packetFill == packetBytes) HandOverPacket();
+        cutter.Commit(static_cast<int>(got), packetHandler);
     }
-}
-
-void LinkSocket::HandOverPacket() {
-    packetFill = 0;
-    for (int i = 0; i < packetValues; ++i) packet[i] = qFromLittleEndian<qint32>(packetBytesBuffer.data() + 4 * i);
-    packetHandler(packet);
 }

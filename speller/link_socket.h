@@ -6,24 +6,22 @@
 // arrives as connectFinished within the given limit, so the window stays
 // responsive while a host is slow or unreachable.
 
-#include <array>
 #include <chrono>
-#include <cstdint>
-#include <functional>
-#include <span>
 
 #include <QByteArrayView>
 #include <QObject>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "packet_cutter.h"
+
 class LinkSocket : public QObject {
     Q_OBJECT
 public:
     // 40 records of 21 little-endian 32-bit slots.
-    static constexpr int packetValues = 21 * 40;
-    static constexpr int packetBytes = packetValues * 4;
-    using PacketHandler = std::function<void(std::span<const std::int32_t>)>;
+    static constexpr int packetValues = PacketCutter::packetValues;
+    static constexpr int packetBytes = PacketCutter::packetBytes;
+    using PacketHandler = PacketCutter::PacketHandler;
 
     enum class ConnectOutcome { Connected, Failed, NoSocket };
     Q_ENUM(ConnectOutcome)
@@ -45,7 +43,7 @@ public:
     // them over in stream order; a link without one discards what arrives.
     void SetPacketHandler(PacketHandler handler) { packetHandler = std::move(handler); }
     // Bytes of a packet that is still incomplete.
-    int PartialPacketBytes() const { return packetFill; }
+    int PartialPacketBytes() const { return cutter.PartialBytes(); }
 
 Q_SIGNALS:
     void connectFinished(LinkSocket::ConnectOutcome outcome);
@@ -59,14 +57,11 @@ private:
     void OnDisconnected();
     void FinishConnect(ConnectOutcome outcome);
     void ReadArrivedBytes();
-    void HandOverPacket();
 
     QTcpSocket socket;
     QTimer connectTimer;
     bool connecting = false;
     bool connected = false;
     PacketHandler packetHandler;
-    std::array<char, packetBytes> packetBytesBuffer{};
-    int packetFill = 0;
-    std::array<std::int32_t, packetValues> packet{};
+    PacketCutter cutter;
 };

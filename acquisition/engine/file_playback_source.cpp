@@ -13,9 +13,10 @@ int FilePlaybackSource::OpenFile(int newPacketSize, int newChannelCount, int new
     channelCount = newChannelCount;
     sampleRate = newSampleRate;
     filePath = path;
-    file.reset(std::fopen(path.c_str(), "rb"));
+    std::string error;
+    file = OpenRegularFileForReading(path, error);
     if (!file) {
-        openFailure_ = path + " (" + std::strerror(errno) + ")";
+        openFailure_ = path + " (" + error + ")";
         return 0;
     }
     openFailure_.clear();

@@ -9,7 +9,8 @@
 
 class FilePlaybackSource : public SimulatedSource {
 public:
-    // Opens path (again) for playback; 0 when it cannot be opened.
+    // Opens path (again) for playback; 0 when it cannot be opened or is no
+    // regular file.
     int OpenFile(int packetSize, int channelCount, int sampleRate, const std::string& path);
     int ReadPacket(std::span<std::int32_t> packet) override;
     int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override;

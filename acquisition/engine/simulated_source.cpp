@@ -1,9 +1,24 @@
 #include "acquisition/engine/simulated_source.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "acquisition/recording/eol_file.h"
+#include "common/regular_file.h"
+
+FileHandle OpenRegularFileForReading(const std::string& path, std::string& error) {
+    UniqueFd fd = OpenRegularFile(path, kUnboundedFileSize, error);
+    if (!fd) return {};
+    FileHandle file(::fdopen(fd.Get(), "rb"));
+    if (!file) {
+        error = std::strerror(errno);
+        return {};
+    }
+    fd.Release();
+    return file;
+}
 
 int SimulatedSource::PacingMs(int packetSize, int sampleRate) {
     if (sampleRate <= 0 || packetSize <= 0) return 0;
@@ -24,7 +39,8 @@ int SimulatedSource::Open(int newPacketSize, int newChannelCount, int newSampleR
     packetSize = newPacketSize;
     channelCount = newChannelCount;
     sampleRate = newSampleRate;
-    file_.reset(std::fopen(kSampleFilePath, "rb"));
+    std::string error;
+    file_ = OpenRegularFileForReading(kSampleFilePath, error);
     if (file_) std::fseek(file_.get(), eol::kHeaderRegionSize, SEEK_SET);
     return 1;
 }

@@ -14,6 +14,11 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+// path as a stream for reading, when it is a regular file: a FIFO or a device
+// would hang or feed the acquisition thread without end. Empty, with the
+// reason in error, otherwise.
+FileHandle OpenRegularFileForReading(const std::string& path, std::string& error);
+
 class SimulatedSource : public AmplifierDevice {
 public:
     static constexpr const char* kSampleFilePath = "..//bin//sample.eol";

@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr const char* kNoHeader = "no EOL header";
+
 bool WriteAll(int fd, const std::byte* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -45,10 +47,12 @@ bool ReadHeaderBlock(int fd, EolHeader& header) {
 
 }  // namespace
 
-bool ReadEolHeader(const std::string& path, EolHeader& header) {
-    std::string error;
-    const UniqueFd fd = OpenRegularFile(path, kUnboundedFileSize, error);
-    return fd && ReadHeaderBlock(fd.Get(), header);
+bool ReadEolHeader(const std::string& path, EolHeader& header, std::string* error) {
+    std::string cause;
+    const UniqueFd fd = OpenRegularFile(path, kUnboundedFileSize, cause);
+    if (fd && ReadHeaderBlock(fd.Get(), header)) return true;
+    if (error) *error = fd ? kNoHeader : cause;
+    return false;
 }
 
 std::array<std::byte, eol::kHeaderBlockSize> EolHeaderBlock(int sampleRate, int packetSize, double scale) {
@@ -63,8 +67,18 @@ EolFile::~EolFile() { Close(); }
 
 bool EolFile::Create(const std::string& path) {
     Close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) errno_ = errno;
+    // O_NONBLOCK so that a FIFO nobody reads fails at once instead of holding
+    // the UI thread; writes then block as usual.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd_ < 0) {
+        errno_ = errno;
+        return false;
+    }
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        errno_ = errno;
+        Close();
+    }
     return fd_ >= 0;
 }
 
@@ -103,7 +117,7 @@ bool EolReader::Open(const std::string& path, std::string& error) {
     fd_ = OpenRegularFile(path, kUnboundedFileSize, error);
     if (!fd_) return false;
     if (!ReadHeaderBlock(fd_.Get(), header_)) {
-        error = "no EOL header";
+        error = kNoHeader;
         fd_.Close();
         return false;
     }

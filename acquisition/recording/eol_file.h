@@ -26,11 +26,12 @@ struct EolHeader {
     double scale = 0.0;
 };
 
-// Reads the header block. Fails, leaving header untouched, when the file cannot
-// be opened, is not a regular file or is too short to hold the whole block. Doubles are truncated toward
-// zero; values outside int's range saturate and a NaN reads as 0, because the
-// block of a file of another kind may hold anything.
-bool ReadEolHeader(const std::string& path, EolHeader& header);
+// Reads the header block. Fails, leaving header untouched and the reason in
+// *error (if given), when the file cannot be opened, is not a regular file or
+// is too short to hold the whole block. Doubles are truncated toward zero;
+// values outside int's range saturate and a NaN reads as 0, because the block
+// of a file of another kind may hold anything.
+bool ReadEolHeader(const std::string& path, EolHeader& header, std::string* error = nullptr);
 
 // The 32 bytes of the header block for these settings.
 std::array<std::byte, eol::kHeaderBlockSize> EolHeaderBlock(int sampleRate, int packetSize, double scale);

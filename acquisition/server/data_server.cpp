@@ -1,8 +1,10 @@
 #include "acquisition/server/data_server.h"
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -60,6 +62,14 @@ ssize_t SendWithoutWaiting(int fd, std::span<const std::byte> bytes) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
         return -1;
     }
+}
+
+// Bytes the kernel still holds for the peer: not yet sent, or sent and not
+// yet acknowledged. 0 where it cannot tell.
+std::size_t KernelQueuedBytes(int fd) {
+    int queued = 0;
+    if (::ioctl(fd, SIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+    return static_cast<std::size_t>(queued);
 }
 
 }  // namespace
@@ -217,18 +227,24 @@ void DataServer::SetSampleRate(int samplesPerSecond) {
     ReserveBacklog();
 }
 
-// The sending thread must not allocate. The backlog grows to one second and a
-// packet before the client counts as stalled, and a packet is never longer
-// than a second (the settings refuse that), so twice the limit always does.
-void DataServer::ReserveBacklog() { backlog_.reserve(2 * BacklogLimit()); }
+// The sending thread must not allocate. The backlog holds at most the stall
+// limit and one packet, and a packet is never longer than a second (the
+// settings refuse that), so two seconds of stream always do.
+void DataServer::ReserveBacklog() {
+    backlog_.reserve(2 * static_cast<std::size_t>(sampleRate_.load()) * sizeof(SampleRecord));
+}
 
 std::size_t DataServer::BacklogBytes() const {
     const std::lock_guard lock(clientMutex_);
     return backlog_.size();
 }
 
-std::size_t DataServer::BacklogLimit() const {
-    return static_cast<std::size_t>(sampleRate_.load()) * sizeof(SampleRecord);
+std::size_t DataServer::StallLimitBytes() const {
+    return static_cast<std::size_t>(sampleRate_.load()) * sizeof(SampleRecord) * kStallQueueMs / 1000;
+}
+
+bool DataServer::ClientStalled() const {
+    return KernelQueuedBytes(clientSocket.Get()) + backlog_.size() > StallLimitBytes();
 }
 
 void DataServer::SendPacket(std::span<const SampleRecord> records) {
@@ -236,6 +252,11 @@ void DataServer::SendPacket(std::span<const SampleRecord> records) {
     const std::lock_guard lock(clientMutex_);
     if (!clientSocket.IsOpen() || clientGivenUp_) return;
     if (!FlushBacklog()) return;
+    // Judged before the new packet goes in: only older packets count.
+    if (ClientStalled()) {
+        GiveUpOnClient();
+        return;
+    }
     if (backlog_.empty()) {
         const ssize_t sent = SendWithoutWaiting(clientSocket.Get(), bytes);
         if (sent < 0) {
@@ -245,7 +266,6 @@ void DataServer::SendPacket(std::span<const SampleRecord> records) {
         bytes = bytes.subspan(static_cast<std::size_t>(sent));
     }
     backlog_.insert(backlog_.end(), bytes.begin(), bytes.end());
-    if (backlog_.size() > BacklogLimit()) GiveUpOnClient();
 }
 
 void DataServer::FlushBacklogFromUiThread() {

@@ -47,8 +47,15 @@ class DataServer : public QObject, public PacketStream {
 public:
     static constexpr quint16 kDefaultPort = 1234;
     static constexpr int kListenBacklog = 5;
-    // Keeps the kernel from holding more than about half a second of stream.
+    // Asked of the kernel for a client's socket. The kernel doubles it, so
+    // what it really holds is measured, never assumed from this.
     static constexpr int kClientSendBufferBytes = 32 * 1024;
+    // A client counts as stalled when more than this much of the stream, in
+    // milliseconds, still waits for it at our end (our kernel's send queue
+    // and the backlog) as a new packet comes. The client's own kernel holds
+    // about 1.5 s more once it stops reading (128 KiB at 1000 samples per
+    // second), which we cannot see: together they stay under 2 s.
+    static constexpr int kStallQueueMs = 250;
     static constexpr int kDefaultSampleRate = 1000;
     static constexpr int kBacklogFlushMs = 20;
 
@@ -80,8 +87,8 @@ public:
     // The text last shown in the server-status pane; empty before Start.
     const QString& Status() const { return status_; }
 
-    // The stream's rate in samples per second; a backlog of more than one
-    // second of it means the client is stalled. Any thread.
+    // The stream's rate in samples per second, which sizes the stall limit.
+    // Any thread.
     void SetSampleRate(int samplesPerSecond);
     // Bytes of the current client's backlog. Any thread.
     std::size_t BacklogBytes() const;
@@ -118,7 +125,8 @@ private:
     bool FlushBacklog();
     void GiveUpOnClient();
     void EndOnRecordBoundary();
-    std::size_t BacklogLimit() const;
+    bool ClientStalled() const;
+    std::size_t StallLimitBytes() const;
     // Under clientMutex_, on the UI thread.
     void ReserveBacklog();
 

@@ -8,12 +8,21 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <filesystem>
+
 #include "acquisition/recording/eol_file.h"
 #include "acquisition/settings/dialog_units.h"
 #include "acquisition/settings/settings_values.h"
 
 namespace {
 const QString kInvalidSettings = QStringLiteral("设置参数无效");
+const QString kDataFileRefused = QStringLiteral("数据文件打开失败: %1 (%2)");
+
+bool IsThereButNoRegularFile(const QString& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path.toStdString(), error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+}
 
 struct FieldPlace {
     int x, y, width, height;
@@ -168,7 +177,13 @@ void CSettingsDlg::OnImportEol() {
     simulatedDataField_->setText(simulatedDataFile);
     EolHeader header;
     // A file that cannot be read changes only the path; the values stay.
-    if (!ReadEolHeader(path.toStdString(), header)) return;
+    std::string cause;
+    if (!ReadEolHeader(path.toStdString(), header, &cause)) {
+        // One that is there but no file at all (a FIFO, a device) is refused
+        // out loud, so nobody wonders why it will not play.
+        if (IsThereButNoRegularFile(path)) warn_(this, kDataFileRefused.arg(path, QString::fromStdString(cause)));
+        return;
+    }
     channelCount = header.channelCount;
     sampleRate = header.sampleRate;
     packetSize = header.packetSize;

@@ -14,8 +14,9 @@ double CurrentScale(const AcquisitionEngine& engine) {
 
 bool PlaybackSettings(const std::string& path, AcquisitionSettings& settings, std::string& error) {
     EolHeader header;
-    if (!ReadEolHeader(path, header)) {
-        error = "cannot read the header of " + path;
+    std::string cause;
+    if (!ReadEolHeader(path, header, &cause)) {
+        error = "cannot read the header of " + path + ": " + cause;
         return false;
     }
     if (FirstInvalidSetting(header.sampleRate, header.packetSize, header.channelCount) != SettingsField::None) {

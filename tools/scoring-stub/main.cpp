@@ -7,26 +7,10 @@
 
 #include <QCoreApplication>
 
-#include "common/command_line.h"
 #include "scoring_stub.h"
 
-namespace {
-
-constexpr quint16 defaultPort = 4000;
-
-ProgramCommandLine StubCommandLine(int& port) {
-    return {"scoring-stub",
-            "A stand-in for the scoring system: prints each 9-byte command it receives on its own line.\n"
-            "The port in use is announced on standard error as \"scoring-stub listening on port N\".",
-            {{"--port", "N", "the port to listen on", "0 to 65535; 0 picks a free port", std::to_string(defaultPort),
-              [&port](const std::string& value, std::string&) { return ReadInteger(value, 0, 65535, port); }}},
-            ""};
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
-    int port = defaultPort;
+    int port = kDefaultStubPort;
     if (const auto status = HandleCommandLine(StubCommandLine(port), ArgumentsOf(argc, argv), std::cout, std::cerr))
         return *status;
 

@@ -49,3 +49,12 @@ QByteArray CommandLine(const QByteArray& command) {
     const qsizetype zero = command.indexOf('\0');
     return zero < 0 ? command : command.left(zero);
 }
+
+ProgramCommandLine StubCommandLine(int& port) {
+    return {"scoring-stub",
+            "A stand-in for the scoring system: prints each 9-byte command it receives on its own line.\n"
+            "The port in use is announced on standard error as \"scoring-stub listening on port N\".",
+            {{"--port", "N", "the port to listen on", "0 to 65535; 0 picks a free port", std::to_string(kDefaultStubPort),
+              [&port](const std::string& value, std::string&) { return ReadInteger(value, 0, 65535, port); }}},
+            ""};
+}

@@ -8,8 +8,11 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include "common/command_line.h"
 
 class ScoringStub : public QObject {
     Q_OBJECT
@@ -37,3 +40,8 @@ private:
 // A command as a line of text: the bytes before the first zero byte (short
 // commands arrive padded with zeros).
 QByteArray CommandLine(const QByteArray& command);
+
+inline constexpr int kDefaultStubPort = 4000;
+
+// The command line: [--port N], N from 0 to 65535, written into port.
+ProgramCommandLine StubCommandLine(int& port);

@@ -384,7 +384,7 @@ TEST_F(EngineTest, RecordingStoppedBeforeItsFirstPacketIsHeaderOnly) {
     EXPECT_FALSE(engine.recordingFile.IsOpen()) << "Stop closes the recording";
 }
 
-TEST_F(EngineTest, UnwritablePathPrintsFileErrorAndChangesNothing) {
+TEST_F(EngineTest, UnwritablePathIsToldAndChangesNothing) {
     TempDir dir;
     engine.StartWaveform();
     ::testing::internal::CaptureStdout();
@@ -393,7 +393,9 @@ TEST_F(EngineTest, UnwritablePathPrintsFileErrorAndChangesNothing) {
     EXPECT_NE(out.find("file error\n"), std::string::npos);
     EXPECT_EQ(engine.recording, 0);
     EXPECT_TRUE(wave.pens.empty());
-    EXPECT_TRUE(host.Messages().empty());
+    EXPECT_EQ(host.Messages(), std::vector<std::string>{"数据写入失败: " + dir.File("no-such-dir/x.EOL") +
+                                                        " (No such file or directory)"});
+    EXPECT_EQ(engine.Failures().recording, dir.File("no-such-dir/x.EOL") + " (No such file or directory)");
     EXPECT_TRUE(engine.CanRecord());
 }
 

@@ -4,6 +4,7 @@
 
 #include "acquisition/server/data_server.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 
@@ -32,10 +33,11 @@ namespace {
 
 const auto* const kQtApp = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
-constexpr int kPacketSize = 40;
-constexpr std::size_t kPacketBytes = kPacketSize * sizeof(SampleRecord);
+// Packets of a whole second, the longest the settings allow: the socket then
+// cannot take one whole once the client's buffers are full, and the rest of
+// it waits in the backlog.
 constexpr int kSampleRate = 1000;
-constexpr std::size_t kOneSecond = kSampleRate * sizeof(SampleRecord);
+constexpr int kPacketSize = kSampleRate;
 
 // Allocations made by this thread during one send.
 std::size_t AllocationsWhileSending(DataServer& server, std::span<const SampleRecord> packet) {
@@ -47,7 +49,7 @@ std::size_t AllocationsWhileSending(DataServer& server, std::span<const SampleRe
 }
 
 // The rate set before the client comes and while it is connected, each with a
-// server of its own.
+// server of its own. Sends go on until the client counts as stalled.
 TEST(DataServerSending, ASlowClientsBacklogAllocatesNothingWhileSending) {
     const std::vector<SampleRecord> packet = NumberedPacket(0, kPacketSize);
     for (const bool rateFirst : {true, false}) {
@@ -61,13 +63,15 @@ TEST(DataServerSending, ASlowClientsBacklogAllocatesNothingWhileSending) {
         if (!rateFirst) server.SetSampleRate(kSampleRate);
 
         std::size_t total = 0;
-        // Up to a second of backlog: slow, not yet stalled.
-        for (int n = 0; n < 1000 && server.BacklogBytes() + kPacketBytes <= kOneSecond; ++n) {
+        std::size_t largestBacklog = 0;
+        for (int n = 0; n < 100; ++n) {
             total += AllocationsWhileSending(server, packet);
+            const std::size_t backlog = server.BacklogBytes();
+            if (backlog == 0 && largestBacklog > 0) break;  // given up
+            largestBacklog = std::max(largestBacklog, backlog);
         }
-        EXPECT_GT(server.BacklogBytes(), kOneSecond / 2) << "the socket is full and the backlog holds the rest";
+        EXPECT_GT(largestBacklog, 0u) << "the socket is full and the backlog holds the rest";
         EXPECT_EQ(total, 0u);
-        EXPECT_TRUE(server.ClientConnected());
     }
 }
 

@@ -180,6 +180,29 @@ TEST(ServerStream, StalledClientIsDroppedWithoutHoldingTheSender) {
     EXPECT_EQ(ExpectConsecutivePackets(next.ReceivedRecords(), kPacketSize), 7000);
 }
 
+// What a stalled client ends up with is what its own kernel took and what
+// ours still held for it when it was dropped: the stall limit is measured on
+// our kernel's queue, whatever the kernel made of the buffer size we asked.
+TEST(ServerStream, StalledClientGetsNoMoreThanItsBufferAndTheStallLimit) {
+    for (const int rate : {250, 1000}) {
+        SCOPED_TRACE(rate);
+        DataServer server;
+        server.SetSampleRate(rate);
+        ASSERT_TRUE(server.Start("127.0.0.1", 0));
+        StreamClient stalled;
+        ASSERT_TRUE(stalled.Connect(server.ListeningPort(), 4096));
+        ASSERT_TRUE(WaitUntil([&] { return server.ClientConnected(); }));
+
+        Sender sender(server, 1000);
+        ASSERT_TRUE(WaitUntil([&] { return sender.Finished() && !server.ClientConnected(); }, 30000));
+        ASSERT_TRUE(stalled.WaitForEnd());
+        const std::size_t stallLimit =
+            static_cast<std::size_t>(rate) * sizeof(SampleRecord) * DataServer::kStallQueueMs / 1000;
+        EXPECT_LE(stalled.Received().size(), stalled.ReceiveBufferBytes() + stallLimit + kPacketBytes);
+        EXPECT_EQ(ExpectConsecutivePackets(stalled.ReceivedRecords(), kPacketSize), 0);
+    }
+}
+
 // Packets larger than what the socket takes in one piece are sent in part;
 // the client that is dropped then still gets whole records only. A rate of
 // 500 makes one second of data half of such a packet.

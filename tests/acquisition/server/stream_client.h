@@ -55,8 +55,10 @@ public:
 
     // A blocking connect: the kernel completes it from the listen queue, before
     // and whether or not the server accepts.
-    bool Connect(quint16 port) {
+    // receiveBuffer, when given, is asked of the kernel before connecting.
+    bool Connect(quint16 port, int receiveBuffer = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
@@ -68,6 +70,13 @@ public:
         fd_ = -1;
     }
     int Fd() const { return fd_; }
+    // What the kernel may hold for this client unread.
+    std::size_t ReceiveBufferBytes() const {
+        int bytes = 0;
+        socklen_t length = sizeof(bytes);
+        ::getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, &length);
+        return static_cast<std::size_t>(bytes);
+    }
 
     // Takes whatever has arrived, without waiting.
     void ReadAvailable() {

@@ -1,0 +1,21 @@
+// The amplifier choice of --amplifier with the emulator's options, and
+// amp-emulator's --ssvep and --hold.
+
+#include <string_view>
+
+#include "acquisition/usb/bridge_option.h"
+#include "fuzz/fuzz_input.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::string error;
+    Require(MakeBridge(text, error) != nullptr || !error.empty());
+
+    EmulatorOptions options;
+    ParseEmulatorOptions(text, options, error);
+    std::vector<double> frequencies;
+    if (ParseSsvepSchedule(text, frequencies, error)) Require(!frequencies.empty());
+    double seconds = 0;
+    if (ParseHoldSeconds(text, seconds, error)) Require(seconds > 0);
+    return 0;
+}

@@ -1,0 +1,12 @@
+// scoring-stub's command line: whatever it is given, a refusal says why and
+// an accepted port is one it can listen on.
+
+#include "fuzz/fuzz_input.h"
+#include "scoring_stub.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    int port = kDefaultStubPort;
+    const CommandLineOutcome outcome = ParseCommandLine(StubCommandLine(port), Arguments(std::span(data, size)));
+    if (outcome.error.empty()) Require(port >= 0 && port <= 65535);
+    return 0;
+}
