@@ -1,5 +1,5 @@
-// The amplifier choice of --amplifier with the emulator's options, and
-// amp-emulator's --ssvep and --hold.
+// The amplifier choice of --amplifier with the emulator's options and faults,
+// and amp-emulator's --ssvep, --hold and --faults.
 
 #include <string_view>
 
@@ -12,7 +12,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(MakeBridge(text, error) != nullptr || !error.empty());
 
     EmulatorOptions options;
-    ParseEmulatorOptions(text, options, error);
+    EmulatorFaults faults;
+    if (ParseEmulatorOptions(text, options, faults, error)) Require(!options.ssvepFrequencies.empty());
+    EmulatorFaults listed;
+    if (ParseFaults(text, listed, error)) {
+        for (const PeriodicFault* fault : {&listed.loseBytes, &listed.loseFrames, &listed.pause, &listed.silence,
+                                           &listed.vanish}) {
+            Require(fault->everyFrames >= 0 && fault->amount >= 0);
+        }
+        Require(listed.loseBytes.amount < 2086);
+    }
     std::vector<double> frequencies;
     if (ParseSsvepSchedule(text, frequencies, error)) Require(!frequencies.empty());
     double seconds = 0;
