@@ -64,15 +64,17 @@ bool ParseFault(std::string_view key, std::string_view value, EmulatorFaults& fa
     double every = 0;
     const bool parsed = slash != std::string_view::npos && ParseNumber(value.substr(0, slash), amount) &&
                         ParseNumber(value.substr(slash + 1), every);
-    const int amountUnits = kind->amountInSeconds ? Frames(amount) : static_cast<int>(amount);
-    const bool wholeUnits = kind->amountInSeconds || amount == std::floor(amount);
-    if (!parsed || !wholeUnits || amount <= 0 || amount > kind->maxAmount || amountUnits < 1) {
+    // Ranges first: only numbers within them are converted to whole units.
+    const bool inRange = parsed && amount > 0 && amount <= kind->maxAmount &&
+                         (kind->amountInSeconds || amount == std::floor(amount));
+    const int amountUnits = !inRange ? 0 : kind->amountInSeconds ? Frames(amount) : static_cast<int>(amount);
+    if (amountUnits < 1) {
         error = "fault " + std::string(key) + "=" + std::string(value) + ": give AMOUNT/SECONDS, AMOUNT in " +
                 kind->amountText;
         return false;
     }
-    const int everyFrames = Frames(every);
-    if (every > kMaxSeconds || everyFrames < 1 || (kind->amountInSeconds && amountUnits >= everyFrames)) {
+    const int everyFrames = every > 0 && every <= kMaxSeconds ? Frames(every) : 0;
+    if (everyFrames < 1 || (kind->amountInSeconds && amountUnits >= everyFrames)) {
         error = "fault " + std::string(key) + "=" + std::string(value) +
                 ": give how often in seconds, at least one frame (0.04) and longer than the fault";
         return false;

@@ -34,7 +34,8 @@ TEST(BridgeOption, RefusesBadValuesWithAReason) {
                             "emulator:hold=x", "emulator:speed=3", "emulator:hold", "emulator:ssvep=nan",
                             "emulator:hold=inf", "emulator:lose-bytes=3", "emulator:lose-bytes=0/2",
                             "emulator:lose-bytes=2086/2", "emulator:lose-bytes=1.5/2", "emulator:pause=100/0",
-                            "emulator:silence=5/5", "emulator:vanish=x/10", "emulator:lose-frames=2/-1"}) {
+                            "emulator:silence=5/5", "emulator:vanish=x/10", "emulator:lose-frames=2/-1",
+                            "emulator:pause=444444444444449x/9e2", "emulator:pause=10/1e300"}) {
         std::string error;
         EXPECT_EQ(MakeBridge(bad, error), nullptr) << bad;
         EXPECT_FALSE(error.empty()) << bad;
