@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/message_recorder.h"
 #include "support/scripted_amplifier.h"
 #include "support/temp_dir.h"
 
@@ -16,24 +17,6 @@ namespace {
 
 constexpr double kDefaultScale = 0.00073536;
 constexpr std::size_t kPacketBytes = 40 * 84;
-
-class MessageRecorder : public EngineHost {
-public:
-    void ShowDisplay(int) override {}
-    void RepaintView() override {}
-    void ShowMessage(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(text);
-    }
-    std::vector<std::string> Messages() const {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> messages_;
-};
 
 std::optional<std::string> Cancelled(QWidget*) { return std::nullopt; }
 

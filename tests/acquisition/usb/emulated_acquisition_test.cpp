@@ -15,6 +15,7 @@
 #include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/usb/emulated_bridge.h"
 #include "acquisition/usb/usb_amplifier.h"
+#include "support/message_recorder.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -228,19 +229,38 @@ private:
     std::vector<std::string> packets_;
 };
 
+// The USB amplifier on the in-process emulator, with faults on the line, and
+// the engine that reads it.
+class FaultyAcquisition {
+public:
+    FaultyAcquisition(const char* faultList, EnginePorts ports) {
+        EmulatorFaults faults;
+        std::string error;
+        if (!ParseFaults(faultList, faults, error)) ADD_FAILURE() << error;
+        auto owned = std::make_unique<EmulatedBridge>(EmulatorOptions{}, faults);
+        bridge = owned.get();
+        amplifier = std::make_unique<UsbAmplifier>(std::move(owned), diagnostics);
+        engine = std::make_unique<AcquisitionEngine>(playback, *amplifier, ports);
+    }
+
+    std::ostringstream diagnostics;
+    FilePlaybackSource playback;
+    EmulatedBridge* bridge = nullptr;
+    std::unique_ptr<UsbAmplifier> amplifier;
+    std::unique_ptr<AcquisitionEngine> engine;
+};
+
 // The impedance command arrives while the amplifier stalls in the middle of
 // a frame for longer than a command waits for the bridge, again and again.
 // The read gives way and goes on with what it had: every packet recorded or
 // streamed is one the amplifier sent, and none is lost.
 TEST(EmulatedFaults, ModeCommandsDuringStalledFramesCorruptNothing) {
-    EmulatorFaults faults;
-    std::string error;
-    ASSERT_TRUE(ParseFaults("pause=300/0.2", faults, error)) << error;
-    auto owned = std::make_unique<EmulatedBridge>(EmulatorOptions{}, faults);
-    EmulatedBridge* bridge = owned.get();
+    CapturedStream stream;
+    FaultyAcquisition link("pause=300/0.2", EnginePorts{nullptr, nullptr, nullptr, &stream});
+    AcquisitionEngine& engine = *link.engine;
     std::mutex mutex;
     std::set<std::string> made;  // the records of every frame the amplifier made
-    bridge->WatchFrames([&](std::span<const std::uint8_t, amp::kFrameBytes> frame, bool) {
+    link.bridge->WatchFrames([&](std::span<const std::uint8_t, amp::kFrameBytes> frame, bool) {
         std::vector<std::int32_t> packet(P * C);
         amp::DecodeFrame(frame, P, C, packet);
         std::vector<SampleRecord> records(P);
@@ -249,11 +269,6 @@ TEST(EmulatedFaults, ModeCommandsDuringStalledFramesCorruptNothing) {
         std::lock_guard lock(mutex);
         made.emplace(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     });
-    std::ostringstream diagnostics;
-    UsbAmplifier amplifier(std::move(owned), diagnostics);
-    FilePlaybackSource playback;
-    CapturedStream stream;
-    AcquisitionEngine engine(playback, amplifier, EnginePorts{nullptr, nullptr, nullptr, &stream});
 
     engine.StartWaveform();
     for (int i = 0; i < 24; ++i) {
@@ -271,42 +286,20 @@ TEST(EmulatedFaults, ModeCommandsDuringStalledFramesCorruptNothing) {
         for (const std::string& packet : packets) corrupted += made.count(packet) == 0 ? 1 : 0;
     }
     EXPECT_EQ(corrupted, 0) << "of " << packets.size();
-    EXPECT_EQ(amplifier.Health().lostFrames, 0u) << diagnostics.str();
-    EXPECT_GT(bridge->Counts().pauses, 10u);
+    EXPECT_EQ(link.amplifier->Health().lostFrames, 0u) << link.diagnostics.str();
+    EXPECT_GT(link.bridge->Counts().pauses, 10u);
 }
-
-class MessageHost : public EngineHost {
-public:
-    void ShowDisplay(int) override {}
-    void RepaintView() override {}
-    void ShowMessage(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(text);
-    }
-    std::vector<std::string> Messages() {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> messages_;
-};
 
 // The adapter is pulled in the middle of a recording and comes back: the user
 // is told once, the engine never stops, the device is reopened and the same
 // file goes on; the frames missed are counted. Stop works while it is gone.
 TEST(EmulatedFaults, AVanishedAmplifierIsReopenedAndTheRecordingGoesOn) {
-    EmulatorFaults faults;
-    std::string error;
-    ASSERT_TRUE(ParseFaults("vanish=1/2", faults, error)) << error;
-    auto owned = std::make_unique<EmulatedBridge>(EmulatorOptions{}, faults);
-    EmulatedBridge* bridge = owned.get();
-    std::ostringstream diagnostics;
-    UsbAmplifier amplifier(std::move(owned), diagnostics);
-    FilePlaybackSource playback;
-    MessageHost host;
-    AcquisitionEngine engine(playback, amplifier, EnginePorts{&host, nullptr, nullptr, nullptr});
+    MessageRecorder host;
+    FaultyAcquisition link("vanish=1/2", EnginePorts{&host, nullptr, nullptr, nullptr});
+    AcquisitionEngine& engine = *link.engine;
+    UsbAmplifier& amplifier = *link.amplifier;
+    EmulatedBridge* bridge = link.bridge;
+    std::ostringstream& diagnostics = link.diagnostics;
     TempDir dir;
     const std::string path = dir.File("x.EOL");
 
