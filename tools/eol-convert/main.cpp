@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "acquisition/export/eol_export.h"
+#include "common/command_line.h"
 #include "common/executable_directory.h"
 
 namespace {
@@ -105,8 +106,7 @@ int main(int argc, char** argv) {
     Options options;
     std::string error;
     if (!Parse(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::cerr << kProgram << ": " << error << "\n" << kProgram << ": try --help\n";
-        return 2;
+        return ReportUsageError(kProgram, error, std::cerr);
     }
     if (options.help) {
         std::cout << kHelp;

@@ -2,9 +2,11 @@
 
 #include <charconv>
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "common/command_line.h"
 #include "eol_export.h"
 #include "eval_options.h"
 #include "recording.h"
@@ -14,7 +16,6 @@ namespace {
 
 constexpr int exitDone = 0;
 constexpr int exitFile = 1;
-constexpr int exitUsage = 2;
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "ssvep-eval: %s\n", message.c_str());
@@ -56,9 +57,9 @@ int Replay(const EvalOptions& options) {
             int number = 0;
             const auto [end, failure] = std::from_chars(lead.data(), lead.data() + lead.size(), number);
             if (failure != std::errc() || end != lead.data() + lead.size()) {
-                std::fprintf(stderr, "ssvep-eval: bad value for --leads: '%s'; accepted: lead numbers 1 to 21\n"
-                                     "Try 'ssvep-eval --help'.\n", lead.c_str());
-                return exitUsage;
+                return ReportUsageError("ssvep-eval",
+                                        "bad value for --leads: '" + lead + "'; accepted: lead numbers 1 to 21",
+                                        std::cerr);
             }
             settings.leads.push_back(number);
         }
@@ -113,8 +114,7 @@ int main(int argc, char* argv[]) {
     std::string error;
     const auto options = ParseEvalOptions(arguments, error);
     if (!options) {
-        std::fprintf(stderr, "ssvep-eval: %s\nTry 'ssvep-eval --help'.\n", error.c_str());
-        return exitUsage;
+        return ReportUsageError("ssvep-eval", error, std::cerr);
     }
     if (options->help) {
         std::fputs(evalUsage, stdout);

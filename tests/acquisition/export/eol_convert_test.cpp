@@ -54,7 +54,7 @@ TEST_P(EolConvert, ExitStatusAndMessages) {
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     if (c.status != 0) {
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), c.status == 2 ? 2 : 1) << run.err;
-        EXPECT_EQ(run.err.ends_with("try --help\n"), c.status == 2) << run.err;
+        EXPECT_EQ(run.err.ends_with("Try 'eol-convert --help' for more information.\n"), c.status == 2) << run.err;
     }
 }
 
