@@ -17,6 +17,7 @@ LinkSocket::~LinkSocket() {
 void LinkSocket::ConnectTo(const QString& host, quint16 port, std::chrono::milliseconds limit) {
     if (connecting || connected) return;
     connecting = true;
+    failure.clear();
     cutter.Reset();
     connectTimer.start(limit);
     socket.connectToHost(host, port);
@@ -36,12 +37,14 @@ void LinkSocket::OnConnected() {
 
 void LinkSocket::OnError(QAbstractSocket::SocketError error) {
     if (!connecting) return;  // errors of a made connection end in disconnected()
+    failure = socket.errorString();
     socket.abort();
     FinishConnect(error == QAbstractSocket::SocketResourceError ? ConnectOutcome::NoSocket : ConnectOutcome::Failed);
 }
 
 void LinkSocket::OnConnectTimeout() {
     if (!connecting) return;
+    failure = QStringLiteral("no answer within %1 ms").arg(connectTimer.interval());
     socket.abort();
     FinishConnect(ConnectOutcome::Failed);
 }
@@ -56,6 +59,7 @@ void LinkSocket::OnDisconnected() {
     if (!connected) return;
     ReadArrivedBytes();  // whole packets that came before the close still count
     connected = false;
+    failure = QStringLiteral("closed by the far end");
     cutter.Reset();
     Q_EMIT farEndClosed();
 }

@@ -34,6 +34,9 @@ public:
     void ConnectTo(const QString& host, quint16 port, std::chrono::milliseconds limit);
     bool IsConnecting() const { return connecting; }
     bool IsConnected() const { return connected; }
+    // Why the last connect failed or the connection ended, in a few words
+    // ("Connection refused"); empty while nothing went wrong.
+    const QString& Failure() const { return failure; }
 
     // Queues the bytes on the connection and pushes as much as the kernel
     // takes at once; the rest follows from the event loop.
@@ -62,6 +65,7 @@ private:
     QTimer connectTimer;
     bool connecting = false;
     bool connected = false;
+    QString failure;
     PacketHandler packetHandler;
     PacketCutter cutter;
 };

@@ -11,6 +11,18 @@
 #include "pallock_dlg.h"
 #include "pallock_options.h"
 
+int ReportLinkFailures(const CPallockDlg& dialog, std::ostream& err) {
+    const std::pair<const char*, QString> links[] = {{"the acquisition program's stream", dialog.AmplifierFailure()},
+                                                     {"the scoring system", dialog.ScoringFailure()}};
+    int status = 0;
+    for (const auto& [what, failure] : links) {
+        if (failure.isEmpty()) continue;
+        err << kPallockProgram << ": cannot reach " << what << " at " << failure.toStdString() << std::endl;
+        status = CPallockApp::kLinkFailed;
+    }
+    return status;
+}
+
 int CPallockApp::Run(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments.push_back(QString::fromLocal8Bit(argv[i]));
@@ -37,10 +49,18 @@ int CPallockApp::Run(int argc, char* argv[]) {
             dialog.RunCommand(CPallockDlg::IDC_CONNECT_SCORING);
         });
     }
+    int status = 0;
     if (options->quitAfterSeconds) {
-        const auto ms = static_cast<int>(std::min(std::llround(*options->quitAfterSeconds * 1000.0), 2'000'000'000LL));
-        // A scripted end: no question, even while connected.
-        QTimer::singleShot(ms, &dialog, &QDialog::reject);
+        // Clamped before rounding: a huge number of seconds must not wrap to 0.
+        const auto ms = static_cast<int>(std::llround(std::min(*options->quitAfterSeconds * 1000.0, 2.0e9)));
+        // A scripted end: no question, even while connected. A link asked for
+        // and not there at the end fails the run, and says which and why.
+        const bool linksAsked = options->connect;
+        QTimer::singleShot(ms, &dialog, [&dialog, &status, linksAsked] {
+            if (linksAsked) status = ReportLinkFailures(dialog, std::cerr);
+            dialog.reject();
+        });
     }
-    return app.exec();
+    const int ended = app.exec();
+    return status != 0 ? status : ended;
 }

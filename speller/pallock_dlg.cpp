@@ -403,6 +403,19 @@ void CPallockDlg::OnConnectFinished(Link& link, LinkSocket::ConnectOutcome outco
     }
 }
 
+QString CPallockDlg::LinkFailure(const Link& link, const QString& host, int port) const {
+    if (link.connected) return {};
+    const QString why = link.socket && !link.socket->Failure().isEmpty() ? link.socket->Failure()
+                                                                          : QStringLiteral("not connected");
+    return QStringLiteral("%1:%2 (%3)").arg(host.trimmed()).arg(port).arg(why);
+}
+
+QString CPallockDlg::AmplifierFailure() const {
+    return LinkFailure(amplifier, fields.amplifierAddress, fields.amplifierPort);
+}
+
+QString CPallockDlg::ScoringFailure() const { return LinkFailure(scoring, fields.scoringAddress, fields.scoringPort); }
+
 void CPallockDlg::OnFarEndClosed(Link& link) {
     link.connected = false;
     appendStatus(QString::fromUtf8(link.texts.closed));

@@ -102,6 +102,10 @@ public:
 
     bool AmplifierConnected() const { return amplifier.connected; }
     bool ScoringConnected() const { return scoring.connected; }
+    // For a link that is not connected: "HOST:PORT (why)", naming the address
+    // the fields hold and the last failure; empty while it is connected.
+    QString AmplifierFailure() const;
+    QString ScoringFailure() const;
     SsvepDetector& Detector() { return detector; }
 
     // Sends a decision of the detector while the scoring system is connected.
@@ -153,6 +157,7 @@ private:
     void SendToScoring(QByteArray nineBytes);
     void ShowAbout();
     bool MayCloseWhileConnected();
+    QString LinkFailure(const Link& link, const QString& host, int port) const;
     void ShowMessage(const QString& text);
     void AppendLine(QString& log, QPlainTextEdit* box, const QString& line);
 

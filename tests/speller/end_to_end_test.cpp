@@ -109,4 +109,26 @@ TEST(EndToEnd, QuitAfterEndsPallockOnItsOwn) {
     EXPECT_EQ(pallock.process.exitCode(), 0);
 }
 
+// A scripted run whose links were asked for and not made ends with status 5,
+// one line for each link that names it and its address.
+TEST(EndToEnd, AScriptedRunWithoutItsLinksEndsWithStatusFive) {
+    ChildProcess stub(SCORING_STUB_PATH, {"--port", "0"});
+    const quint16 scoringPort = StubPort(stub);
+    ASSERT_NE(scoringPort, 0) << stub.err.toStdString();
+    QTcpServer closed;  // a port that was free a moment ago, and nobody listens on now
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const quint16 streamPort = closed.serverPort();
+    closed.close();
+
+    ChildProcess pallock(PALLOCK_PATH, {"--amplifier", QString("127.0.0.1:%1").arg(streamPort), "--scoring",
+                                        QString("127.0.0.1:%1").arg(scoringPort), "--connect", "--quit-after", "1"});
+    ASSERT_TRUE(pallock.WaitForExit());
+    pallock.err += pallock.process.readAllStandardError();
+    EXPECT_EQ(pallock.process.exitCode(), 5) << pallock.err.toStdString();
+    EXPECT_TRUE(pallock.err.contains(
+        QString("pallock: cannot reach the acquisition program's stream at 127.0.0.1:%1 (").arg(streamPort).toUtf8()))
+        << pallock.err.toStdString();
+    EXPECT_FALSE(pallock.err.contains("scoring system")) << "the scoring link was made";
+}
+
 }  // namespace
