@@ -1,5 +1,10 @@
 #include "acquisition/engine/acquisition_engine.h"
 
+#include "acquisition/engine/packet_stopwatch.h"
+
+#include <pthread.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 
@@ -187,34 +192,48 @@ void AcquisitionEngine::AppendToRecording(std::span<const SampleRecord> records)
 }
 
 void AcquisitionEngine::AcquisitionThread() {
+    pthread_setname_np(pthread_self(), "acquisition");  // tells it apart in top and /proc
     const int P = packetSize;
     const int C = channelCount;
     const auto values = static_cast<std::size_t>(std::max(0, P)) * static_cast<std::size_t>(std::max(0, C));
     std::vector<std::int32_t> packet(values, 0);
     std::vector<double> conditioned(values, 0.0);
     std::vector<SampleRecord> records(static_cast<std::size_t>(std::max(0, P)));
+    PacketStopwatch stopwatch(PacketStopwatch::EnabledByEnvironment());
 
     while (runFlag == 1) {
         aliveFlag = 1;
         int channel = 0;
         if (device->ReadPacketWithChannel(packet, channel) == 0) continue;
+        stopwatch.Begin();
 
         const int built = BuildRecords(packet, P, C, records);
         const std::span<const SampleRecord> built_records(records.data(), static_cast<std::size_t>(built));
+        stopwatch.Lap(PacketStopwatch::kBuild);
         if (recording == 1) AppendToRecording(built_records);
+        stopwatch.Lap(PacketStopwatch::kAppend);
         if (ports_.stream && ports_.stream->ClientConnected()) ports_.stream->SendPacket(built_records);
+        stopwatch.Lap(PacketStopwatch::kSend);
 
         if (mode == 0) {
             canceller.CancelPowerLine(packet, conditioned);
             ScaleSignalChannels(conditioned, P, C, scale);
+            stopwatch.Lap(PacketStopwatch::kCondition);
             if (ports_.wave) ports_.wave->AddPacket(conditioned);
         } else if (mode == 1 && channel >= 0 && channel < C &&
                    static_cast<std::size_t>(channel) < impedances.size()) {
             const ImpedanceEstimate estimate = EstimateImpedance(packet, P, C, channel);
             impedances[static_cast<std::size_t>(channel)] = estimate.stored;
             WriteImpedanceDiagnostic(std::cout, channel, estimate);
+            stopwatch.Lap(PacketStopwatch::kCondition);
             if (ports_.impedance) ports_.impedance->ShowImpedances(impedances, impedanceMin, impedanceMax);
         }
+        stopwatch.Lap(PacketStopwatch::kDisplay);
+        stopwatch.End();
     }
     aliveFlag = 0;
+    if (stopwatch.Enabled()) {
+        const std::string summary = stopwatch.Summary();
+        std::fwrite(summary.data(), 1, summary.size(), stderr);
+    }
 }
