@@ -7,9 +7,7 @@
 
 int FilePlaybackSource::OpenFile(int newPacketSize, int newChannelCount, int newSampleRate,
                                  const std::string& path) {
-    packetSize = newPacketSize;
-    channelCount = newChannelCount;
-    sampleRate = newSampleRate;
+    SetFormat(newPacketSize, newChannelCount, newSampleRate);
     filePath = path;
     file.reset(std::fopen(path.c_str(), "rb"));
     if (!file) return 0;
