@@ -1,7 +1,8 @@
-// The incremental drawing gives, after every packet, the picture that drawing
-// everything afresh at every packet gave, pixel for pixel, and reports every
-// pixel it changed. The reference is the drawing as it was before it became
-// incremental.
+// The incremental waveform drawing gives, after every packet, the picture that
+// drawing everything afresh at every packet gave, pixel for pixel, and reports
+// every pixel it changed. The impedance map, its texts laid out once, gives the
+// picture of laying them out at every update. The references are the drawings
+// as they were before.
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/display/impedance_renderer.h"
 #include "acquisition/display/wave_renderer.h"
 #include "qt_environment.h"
+#include "reference_impedance_renderer.h"
 #include "reference_wave_renderer.h"
 
 namespace {
@@ -139,5 +142,51 @@ std::vector<Scenario> Scenarios() {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, IncrementalDrawing, testing::ValuesIn(Scenarios()),
                          [](const testing::TestParamInfo<Scenario>& info) { return info.param.name; });
+
+// Updates of the map, each (impedances as a function of the channel, min, max, size).
+struct MapUpdate {
+    std::function<int(int channel)> impedance;
+    int min, max;
+    QSize size;
+};
+
+TEST(ImpedanceMapTexts, SamePixelsAsLayingOutEveryTextAndEveryChangeReported) {
+    std::vector<ChannelRecord> records(17);
+    const char* labels[] = {"Fp1", "什么都不接", "%1", "A very long label"};
+    for (int i = 0; i < 17; ++i) {
+        std::snprintf(records[static_cast<std::size_t>(i)].label, 20, "%s", labels[i % 4]);
+        records[static_cast<std::size_t>(i)].mapX = 0.45 * std::cos(i * 0.7);
+        records[static_cast<std::size_t>(i)].mapY = 0.45 * std::sin(i * 0.7);
+    }
+    const std::vector<MapUpdate> updates{
+        {[](int) { return 2550000; }, 0, 100, {1920, 1000}},
+        {[](int c) { return c == 10 ? 37 : 2550000; }, 0, 100, {1920, 1000}},
+        {[](int c) { return c * 7; }, 0, 100, {1920, 1000}},
+        {[](int c) { return c * 7; }, -50, 2550000, {1920, 1000}},
+        {[](int c) { return c - 8; }, 20, 5, {800, 600}},
+        {[](int c) { return c; }, 7, 7, {300, 200}},
+        {[](int c) { return c == 3 ? 99 : c; }, 7, 7, {300, 200}},
+    };
+    ImpedanceRenderer renderer;
+    ReferenceImpedanceRenderer reference;
+    renderer.SetUp(17, records);
+    reference.SetUp(17, records);
+    QImage before;
+    for (std::size_t u = 0; u < updates.size(); ++u) {
+        std::vector<int> impedances(17);
+        for (int c = 0; c < 17; ++c) impedances[static_cast<std::size_t>(c)] = updates[u].impedance(c);
+        renderer.Draw(impedances, updates[u].min, updates[u].max, updates[u].size);
+        reference.Draw(impedances, updates[u].min, updates[u].max, updates[u].size);
+        const QImage& image = renderer.Image();
+        ASSERT_TRUE(image == reference.Image()) << "update " << u << ": " << Difference(image, reference.Image());
+        if (before.size() == image.size()) {
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    ASSERT_TRUE(before.pixel(x, y) == image.pixel(x, y) || renderer.LastChange().contains(x, y))
+                        << "update " << u << " changed " << x << "," << y << " unreported";
+        }
+        before = image.copy();
+    }
+}
 
 }  // namespace
