@@ -126,6 +126,7 @@ private:
     BandRects PacketOverdraw(std::size_t base, int firstSample) const;
     // Draws the grid lines due at sweepSample; true at a whole second.
     bool DrawGridLines();
+    void FillWhite(QRect r);
     void DrawDottedLine(int column);
     void CountWholeSecond();
     void DrawEvent(int number, bool replay);
