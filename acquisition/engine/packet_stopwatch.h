@@ -3,7 +3,11 @@
 // running program. Off unless the environment variable VOSTREL_PACKET_TIMES is
 // set; then the thread prints one summary line on standard error when it ends:
 //
-//   packet work, 1500 packets, µs p50/p99: total 61/180 build 2/4 ...
+//   packet work, 1500 packets, µs p50/p99: total 61/180 cpu 55/120 build 2/4 ...
+//
+// The stages and the total are wall time, which on a busy machine includes
+// time the thread waited for a processor; cpu is the thread's own processor
+// time for the whole packet.
 //
 // Threads: owned and used by the acquisition thread alone. The figures are
 // kept in a buffer sized when the thread starts, so timing allocates nothing
@@ -34,14 +38,16 @@ public:
 
     bool Enabled() const { return enabled_; }
     std::size_t Packets() const { return count_; }
-    // Median and 99th percentile in microseconds, of the whole work (stage
-    // kStageCount) or of one stage; 0 before the first packet.
+    // A percentile in microseconds of one stage, the whole (kTotal) or its
+    // processor time (kCpu); 0 before the first packet.
     double Percentile(int stage, double q) const;
     std::string Summary() const;
 
 private:
     using Clock = std::chrono::steady_clock;
-    using Times = std::array<float, kStageCount + 1>;  // the stages, then the whole
+    static constexpr int kTotal = kStageCount;
+    static constexpr int kCpu = kStageCount + 1;
+    using Times = std::array<float, kStageCount + 2>;  // the stages, the whole, its processor time
 
     bool enabled_;
     std::vector<Times> times_;
@@ -49,4 +55,5 @@ private:
     Times current_{};
     Clock::time_point begin_;
     Clock::time_point lap_;
+    double cpuBegin_ = 0;
 };
