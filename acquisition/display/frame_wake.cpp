@@ -11,9 +11,10 @@ FrameWake::FrameWake(QObject* parent)
       notifier_(eventFd_.Get(), QSocketNotifier::Read) {
     connect(&notifier_, &QSocketNotifier::activated, this, &FrameWake::Wake);
     gap_.setSingleShot(true);
-    gap_.setInterval(kMinFrameGapMs);
-    // A picture raised during the gap is still counted in the eventfd.
-    connect(&gap_, &QTimer::timeout, this, [this] { notifier_.setEnabled(true); });
+    connect(&gap_, &QTimer::timeout, this, [this] {
+        notifier_.setEnabled(true);  // pictures raised meanwhile are counted in the eventfd
+        EmitRaised();
+    });
 }
 
 void FrameWake::Raise() {
@@ -28,7 +29,16 @@ void FrameWake::Wake() {
     std::uint64_t count = 0;
     [[maybe_unused]] const ssize_t read = ::read(eventFd_.Get(), &count, sizeof count);
     pending_ = false;
+    const auto wait = std::chrono::milliseconds(kMinFrameGapMs) - (std::chrono::steady_clock::now() - lastRaised_);
+    if (wait <= std::chrono::milliseconds(0)) {
+        EmitRaised();
+        return;
+    }
     notifier_.setEnabled(false);
-    gap_.start();
+    gap_.start(std::chrono::ceil<std::chrono::milliseconds>(wait));
+}
+
+void FrameWake::EmitRaised() {
+    lastRaised_ = std::chrono::steady_clock::now();
     Q_EMIT raised();
 }

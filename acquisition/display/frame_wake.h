@@ -2,8 +2,8 @@
 // How a display's drawing thread tells the UI thread that a new picture is
 // ready: an eventfd that the UI thread's event loop watches. Raising it
 // neither blocks nor allocates, and while no picture comes nothing runs on
-// the UI thread (no polling timer). Pictures that come faster than
-// kMinFrameGapMs are shown together, as they would be on screen anyway.
+// the UI thread (no polling timer). Pictures that come less than
+// kMinFrameGapMs apart are shown together, as the screen would show them.
 //
 // Threads: Raise from any thread. The object, its signal and everything else
 // belong to the thread that made it (the UI thread).
@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 
 #include "common/unique_fd.h"
 
@@ -31,9 +32,11 @@ Q_SIGNALS:
 
 private:
     void Wake();
+    void EmitRaised();
 
     UniqueFd eventFd_;
     std::atomic<bool> pending_{false};
     QSocketNotifier notifier_;
-    QTimer gap_;  // runs only for kMinFrameGapMs after a picture
+    QTimer gap_;  // runs only when a picture follows the last too closely
+    std::chrono::steady_clock::time_point lastRaised_{};
 };

@@ -3,17 +3,13 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QTimer>
+#include <QKeyEvent>
 
 #include "acquisition/shell/command_ids.h"
 #include "acquisition/shell/main_tool_bar.h"
 #include "acquisition/shell/toolbar_images.h"
 #include "acquisition/shell/vostrel_view.h"
 #include "acquisition/shell/lock_keys.h"
-
-namespace {
-constexpr int kLockPanePollMs = 250;
-}
 
 CMainFrame::CMainFrame(FilePlaybackSource& playback, ModalAmplifier& amplifier, QWidget* parent)
     : QMainWindow(parent) {
@@ -105,9 +101,6 @@ void CMainFrame::CreateStatusBar() {
     statusBar_->addWidget(panes_[0], 1);
     for (int i = 1; i < kPaneCount; ++i) statusBar_->addPermanentWidget(panes_[i]);
 
-    auto* lockPoll = new QTimer(this);
-    connect(lockPoll, &QTimer::timeout, this, &CMainFrame::UpdateLockPanes);
-    lockPoll->start(kLockPanePollMs);
     UpdateLockPanes();
 }
 
@@ -118,6 +111,19 @@ QLabel* CMainFrame::Pane(int index) const {
 void CMainFrame::SetServerPaneText(const QString& text) {
     panes_[kServerPane]->setText(text);
     panes_[kServerPane]->repaint();
+}
+
+// The lock keys are read when they can have changed: when one of them is
+// pressed in this window, and when the window becomes active again after the
+// user may have pressed them elsewhere. Nothing polls the display meanwhile.
+void CMainFrame::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_CapsLock || event->key() == Qt::Key_ScrollLock) UpdateLockPanes();
+    QMainWindow::keyReleaseEvent(event);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) UpdateLockPanes();
+    QMainWindow::changeEvent(event);
 }
 
 void CMainFrame::UpdateLockPanes() {

@@ -31,6 +31,10 @@ public:
     // Reads the lock keys and shows them in panes 1 and 3.
     void UpdateLockPanes();
 
+protected:
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
     void CreateMenus();
     void CreateToolBar();
