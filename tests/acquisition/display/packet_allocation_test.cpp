@@ -1,0 +1,216 @@
+// Once acquisition runs, the acquisition thread allocates nothing per packet:
+// not building records, appending to the recording, sending to a client,
+// conditioning, nor drawing either display, whatever a packet draws (a new
+// sweep, a time label, an event). Its own binary: it counts the program's
+// allocations, on the acquisition thread only.
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+#include <QtCore/qtestsupport_core.h>
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "acquisition/display/impedance_display.h"
+#include "acquisition/display/wave_display.h"
+#include "acquisition/engine/acquisition_engine.h"
+#include "acquisition/server/data_server.h"
+#include "qt_environment.h"
+#include "support/temp_dir.h"
+#include "tests/acquisition/server/stream_client.h"
+
+namespace {
+thread_local bool countingAllocations = false;
+thread_local std::size_t allocations = 0;
+
+void* Allocate(std::size_t size) {
+    if (countingAllocations) ++allocations;
+    return std::malloc(size == 0 ? 1 : size);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (void* p = Allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace {
+
+// An amplifier that delivers a packet when the test lets one through: EEG-like
+// waves with hum, an event every half second. From packet countFrom on, it
+// counts what the acquisition thread allocates between its reads.
+class CountingAmplifier : public ModalAmplifier {
+public:
+    int countFrom = 0;
+
+    bool OpenDevice(int newPacketSize, int newChannelCount, int newSampleRate) override {
+        packetSize = newPacketSize;
+        channelCount = newChannelCount;
+        sampleRate = newSampleRate;
+        return true;
+    }
+    void SetMode(int) override {}
+    int ReadPacket(std::span<std::int32_t> packet) override {
+        countingAllocations = false;  // the device's own waiting is not the packet's work
+        std::unique_lock lock(mutex_);
+        counted_ += allocations;
+        allocations = 0;
+        ++readsStarted_;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_ > 0 || cancelled_; });
+        if (released_ == 0) return 0;
+        --released_;
+        for (int s = 0; s < packetSize; ++s, ++t_) {
+            for (int c = 0; c < channelCount - 1; ++c)
+                packet[static_cast<std::size_t>(s * channelCount + c)] = static_cast<std::int32_t>(
+                    30000 * std::sin(0.06 * static_cast<double>(t_) + c) + 20000 * std::sin(0.314 * static_cast<double>(t_)));
+            packet[static_cast<std::size_t>(s * channelCount + channelCount - 1)] = t_ % (sampleRate / 2) == 7 ? 5 : 0;
+        }
+        countingAllocations = delivered_++ >= countFrom;
+        return 1;
+    }
+    int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override {
+        channel = kReportedChannel;
+        return ReadPacket(packet);
+    }
+    void CancelReads() override {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        changed_.notify_all();
+    }
+    void ResumeReads() override {
+        std::lock_guard lock(mutex_);
+        cancelled_ = false;
+    }
+
+    // Lets n packets through and waits until the thread is done with them.
+    bool Deliver(int n) {
+        std::unique_lock lock(mutex_);
+        released_ += n;
+        const int target = readsStarted_ + n;
+        changed_.notify_all();
+        return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return readsStarted_ >= target; });
+    }
+    std::size_t Counted() {
+        std::lock_guard lock(mutex_);
+        return counted_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int released_ = 0;
+    int readsStarted_ = 0;
+    int delivered_ = 0;
+    long t_ = 0;
+    bool cancelled_ = false;
+    std::size_t counted_ = 0;
+};
+
+// Reads the stream as it comes, blocked in recv in between.
+class Reader {
+public:
+    explicit Reader(quint16 port) {
+        client_.Connect(port);
+        thread_ = std::thread([this] {
+            std::array<char, 65536> buffer;
+            for (ssize_t got; (got = ::recv(client_.Fd(), buffer.data(), buffer.size(), 0)) > 0;) {
+                received += static_cast<std::size_t>(got);
+            }
+        });
+    }
+    // Waits until count bytes have arrived; false if they never do.
+    bool WaitFor(std::size_t count) {
+        for (int spins = 0; received < count; ++spins) {
+            if (spins > 10'000'000) return false;
+            std::this_thread::yield();
+        }
+        return true;
+    }
+    std::atomic<std::size_t> received{0};
+
+    ~Reader() {
+        ::shutdown(client_.Fd(), SHUT_RDWR);
+        thread_.join();
+    }
+
+private:
+    StreamClient client_;
+    std::thread thread_;
+};
+
+struct AllocationCase {
+    const char* name;
+    int mode;  // 0 waveforms, 1 impedances
+    int channelCount, packetSize, sampleRate;
+    friend void PrintTo(const AllocationCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class PacketAllocations : public testing::TestWithParam<AllocationCase> {};
+
+TEST_P(PacketAllocations, NoneOnTheAcquisitionThreadOncePacketsFlow) {
+    const AllocationCase& c = GetParam();
+    TempDir dir;
+    FilePlaybackSource playback;
+    CountingAmplifier amplifier;
+    QWidget view;
+    auto* wave = new WaveDisplay(&view);
+    auto* impedance = new ImpedanceDisplay(&view);
+    view.show();
+    for (QWidget* display : {static_cast<QWidget*>(wave), static_cast<QWidget*>(impedance)}) {
+        display->setGeometry(0, 0, 1920, 1080);
+    }
+    QCoreApplication::processEvents();
+    DataServer server;
+    ASSERT_TRUE(server.Start("127.0.0.1", 0));
+    AcquisitionEngine engine(playback, amplifier, EnginePorts{nullptr, wave, impedance, &server});
+    AcquisitionSettings settings;
+    settings.packetSize = c.packetSize;
+    settings.channelCount = c.channelCount;
+    settings.sampleRate = c.sampleRate;
+    engine.ApplySettings(settings);
+
+    Reader reader(server.ListeningPort());
+    ASSERT_TRUE(WaitUntil([&] { return server.ClientConnected(); }));
+    server.SetSampleRate(c.sampleRate);
+    // Eleven seconds first: the first picture is drawn whole, and every digit
+    // of the time labels has been drawn once.
+    const int warmUp = 11 * c.sampleRate / c.packetSize;
+    amplifier.countFrom = warmUp;
+    if (c.mode == 0) engine.StartWaveform();
+    else engine.StartImpedance();
+    ASSERT_TRUE(engine.OpenRecording(dir.File("counted.eol")));
+    // Then six seconds more: a new sweep, time labels, events, repaints. The
+    // client takes every packet before the next comes, as a live one would.
+    const int packets = warmUp + 6 * c.sampleRate / c.packetSize;
+    const std::size_t packetBytes = static_cast<std::size_t>(c.packetSize) * sizeof(SampleRecord);
+    for (int n = 1; n <= packets; ++n) {
+        ASSERT_TRUE(amplifier.Deliver(1));
+        ASSERT_TRUE(reader.WaitFor(n * packetBytes)) << "packet " << n << " never reached the client";
+    }
+    QCoreApplication::processEvents();
+    engine.StopAcquisition();
+
+    EXPECT_EQ(amplifier.Counted(), 0u);
+    const QImage picture = c.mode == 0 ? wave->Snapshot() : impedance->Snapshot();
+    EXPECT_EQ(picture.size(), QSize(1920, 1080)) << "the packets were drawn at full size";
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, PacketAllocations,
+                         testing::Values(AllocationCase{"Waveforms", 0, 17, 40, 1000},
+                                         AllocationCase{"Impedances", 1, 17, 40, 1000},
+                                         AllocationCase{"SixtyFourChannelWaveforms", 0, 64, 160, 4000}),
+                         [](const testing::TestParamInfo<AllocationCase>& info) { return info.param.name; });
+
+}  // namespace
