@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 #include <sys/mman.h>
 
 #include "acquisition/display/label_text.h"
@@ -37,16 +37,33 @@ std::string_view Format(std::array<char, N>& text, const char* format, auto... v
 
 // An RGB32 image whose memory the kernel may back with 2 MiB pages: a packet
 // writes a strip down the whole height, one row per 4 KiB page otherwise, and
-// an address-translation miss for every row costs more than the drawing.
+// an address-translation miss for every row costs more than the drawing. The
+// memory is mapped for the image alone, at a 2 MiB boundary, because the
+// kernel backs only whole aligned 2 MiB ranges with large pages.
+struct LargePageMapping {
+    void* start;
+    std::size_t length;
+};
+
 QImage LargePageImage(QSize size) {
     constexpr std::size_t kLargePage = std::size_t{2} << 20;
     const std::size_t bytes = static_cast<std::size_t>(size.width()) * 4 * static_cast<std::size_t>(size.height());
-    const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-    void* memory = rounded > 0 ? std::aligned_alloc(kLargePage, rounded) : nullptr;
-    if (!memory) return QImage(size, QImage::Format_RGB32);
-    ::madvise(memory, rounded, MADV_HUGEPAGE);  // advice only: ignored where large pages are off
-    return QImage(static_cast<uchar*>(memory), size.width(), size.height(), size.width() * 4, QImage::Format_RGB32,
-                  [](void* p) { std::free(p); }, memory);
+    const std::size_t length = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    void* mapping = length > 0 ? ::mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                               : MAP_FAILED;
+    if (mapping == MAP_FAILED) return QImage(size, QImage::Format_RGB32);
+    auto* const base = static_cast<char*>(mapping);
+    const std::size_t head = (kLargePage - reinterpret_cast<std::uintptr_t>(base) % kLargePage) % kLargePage;
+    char* const start = base + head;
+    if (head > 0) ::munmap(base, head);
+    ::munmap(start + length, kLargePage - head);
+    ::madvise(start, length, MADV_HUGEPAGE);  // advice only: ignored where large pages are off
+    auto unmap = [](void* info) {
+        const std::unique_ptr<LargePageMapping> region(static_cast<LargePageMapping*>(info));
+        ::munmap(region->start, region->length);
+    };
+    return QImage(reinterpret_cast<uchar*>(start), size.width(), size.height(), size.width() * 4, QImage::Format_RGB32,
+                  unmap, std::make_unique<LargePageMapping>(LargePageMapping{start, length}).release());
 }
 
 }  // namespace
