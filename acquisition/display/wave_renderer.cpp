@@ -337,7 +337,7 @@ void WaveRenderer::IncrementalUpdate() {
 
     const BandRects overdraw = PacketOverdraw(base, firstSample);
     for (std::size_t b = 0; b < repair.size(); ++b) repair[b] |= overdraw[b] | overdrawn_[b];
-    if (timeLabelsChanged_) repair[2] = BandAreas()[2];
+    if (timeLabelsChanged_) repair[kBottom] = BandAreas()[kBottom];
     timeLabelsChanged_ = false;
     TakeInWholeLabels(repair);
     RepairBands(repair);
@@ -345,9 +345,9 @@ void WaveRenderer::IncrementalUpdate() {
     DrawPacketGridAndEvents(base, firstSample);
     overdrawn_ = overdraw;
     DrawChannelLabelsIn(repair);
-    changes_[kLeftBandPart] = repair[0];
-    changes_[kRightBandPart] = repair[1];
-    changes_[kBottomBandPart] = repair[2];
+    changes_[kLeftBandPart] = repair[kLeft];
+    changes_[kRightBandPart] = repair[kRight];
+    changes_[kBottomBandPart] = repair[kBottom];
     if (sweepSample_ >= packetsPerScreen_ * packetSize_) sweepSample_ = 0;
 }
 
@@ -608,7 +608,7 @@ void WaveRenderer::RepairBands(const BandRects& rects) {
         if (!r.isEmpty()) painter_.drawImage(r, bands_, r);
     }
     for (int k = 0; k < secondsPerScreen_; ++k) {
-        if (TimeLabelBox(k).intersects(rects[2])) DrawTimeLabel(k);
+        if (TimeLabelBox(k).intersects(rects[kBottom])) DrawTimeLabel(k);
     }
 }
 

@@ -105,8 +105,9 @@ public:
 private:
     // A text of the bottom band: "hh:mm:ss", longer past 99 hours.
     using TimeText = std::array<char, 32>;
-    // The parts of the three bands that must be drawn afresh.
+    // Rectangles in the left, right and bottom band, in that order.
     using BandRects = std::array<QRect, 3>;
+    static constexpr std::size_t kLeft = 0, kRight = 1, kBottom = 2;
 
     void RestartSweepWithNewTimeBase();
     void FullRedraw();
