@@ -12,10 +12,6 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
-#include <cstdlib>
-#include <mutex>
-#include <new>
 #include <thread>
 
 #include "acquisition/display/impedance_display.h"
@@ -23,54 +19,27 @@
 #include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/server/data_server.h"
 #include "qt_environment.h"
+#include "support/scripted_amplifier.h"
 #include "support/temp_dir.h"
 #include "tests/acquisition/server/stream_client.h"
-
-namespace {
-thread_local bool countingAllocations = false;
-thread_local std::size_t allocations = 0;
-
-void* Allocate(std::size_t size) {
-    if (countingAllocations) ++allocations;
-    return std::malloc(size == 0 ? 1 : size);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (void* p = Allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#include "tests/support/allocation_counter.h"
 
 namespace {
 
-// An amplifier that delivers a packet when the test lets one through: EEG-like
-// waves with hum, an event every half second. From packet countFrom on, it
-// counts what the acquisition thread allocates between its reads.
-class CountingAmplifier : public ModalAmplifier {
+// The scripted amplifier, with EEG-like waves and hum and an event every half
+// second in its packets. From packet countFrom on, it counts what the
+// acquisition thread allocates between its reads; the thread has ended when
+// the test reads the count.
+class CountingAmplifier : public ScriptedAmplifier {
 public:
     int countFrom = 0;
+    std::size_t counted = 0;
 
-    bool OpenDevice(int newPacketSize, int newChannelCount, int newSampleRate) override {
-        packetSize = newPacketSize;
-        channelCount = newChannelCount;
-        sampleRate = newSampleRate;
-        return true;
-    }
-    void SetMode(int) override {}
     int ReadPacket(std::span<std::int32_t> packet) override {
         countingAllocations = false;  // the device's own waiting is not the packet's work
-        std::unique_lock lock(mutex_);
-        counted_ += allocations;
+        counted += allocations;
         allocations = 0;
-        ++readsStarted_;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return released_ > 0 || cancelled_; });
-        if (released_ == 0) return 0;
-        --released_;
+        if (ScriptedAmplifier::ReadPacket(packet) == 0) return 0;
         for (int s = 0; s < packetSize; ++s, ++t_) {
             for (int c = 0; c < channelCount - 1; ++c)
                 packet[static_cast<std::size_t>(s * channelCount + c)] = static_cast<std::int32_t>(
@@ -80,42 +49,10 @@ public:
         countingAllocations = delivered_++ >= countFrom;
         return 1;
     }
-    int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override {
-        channel = kReportedChannel;
-        return ReadPacket(packet);
-    }
-    void CancelReads() override {
-        std::lock_guard lock(mutex_);
-        cancelled_ = true;
-        changed_.notify_all();
-    }
-    void ResumeReads() override {
-        std::lock_guard lock(mutex_);
-        cancelled_ = false;
-    }
-
-    // Lets n packets through and waits until the thread is done with them.
-    bool Deliver(int n) {
-        std::unique_lock lock(mutex_);
-        released_ += n;
-        const int target = readsStarted_ + n;
-        changed_.notify_all();
-        return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return readsStarted_ >= target; });
-    }
-    std::size_t Counted() {
-        std::lock_guard lock(mutex_);
-        return counted_;
-    }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int released_ = 0;
-    int readsStarted_ = 0;
     int delivered_ = 0;
     long t_ = 0;
-    bool cancelled_ = false;
-    std::size_t counted_ = 0;
 };
 
 // Reads the stream as it comes, blocked in recv in between.
@@ -196,13 +133,14 @@ TEST_P(PacketAllocations, NoneOnTheAcquisitionThreadOncePacketsFlow) {
     const int packets = warmUp + 6 * c.sampleRate / c.packetSize;
     const std::size_t packetBytes = static_cast<std::size_t>(c.packetSize) * sizeof(SampleRecord);
     for (int n = 1; n <= packets; ++n) {
-        ASSERT_TRUE(amplifier.Deliver(1));
+        amplifier.Release(1);
+        ASSERT_TRUE(amplifier.WaitForRead(n + 1));
         ASSERT_TRUE(reader.WaitFor(n * packetBytes)) << "packet " << n << " never reached the client";
     }
     QCoreApplication::processEvents();
     engine.StopAcquisition();
 
-    EXPECT_EQ(amplifier.Counted(), 0u);
+    EXPECT_EQ(amplifier.counted, 0u);
     const QImage picture = c.mode == 0 ? wave->Snapshot() : impedance->Snapshot();
     EXPECT_EQ(picture.size(), QSize(1920, 1080)) << "the packets were drawn at full size";
 }
