@@ -9,10 +9,7 @@
 #include <QWidget>
 #include <QtCore/qtestsupport_core.h>
 
-#include <array>
-#include <atomic>
 #include <cmath>
-#include <thread>
 
 #include "acquisition/display/impedance_display.h"
 #include "acquisition/display/wave_display.h"
@@ -55,38 +52,6 @@ private:
     long t_ = 0;
 };
 
-// Reads the stream as it comes, blocked in recv in between.
-class Reader {
-public:
-    explicit Reader(quint16 port) {
-        client_.Connect(port);
-        thread_ = std::thread([this] {
-            std::array<char, 65536> buffer;
-            for (ssize_t got; (got = ::recv(client_.Fd(), buffer.data(), buffer.size(), 0)) > 0;) {
-                received += static_cast<std::size_t>(got);
-            }
-        });
-    }
-    // Waits until count bytes have arrived; false if they never do.
-    bool WaitFor(std::size_t count) {
-        for (int spins = 0; received < count; ++spins) {
-            if (spins > 10'000'000) return false;
-            std::this_thread::yield();
-        }
-        return true;
-    }
-    std::atomic<std::size_t> received{0};
-
-    ~Reader() {
-        ::shutdown(client_.Fd(), SHUT_RDWR);
-        thread_.join();
-    }
-
-private:
-    StreamClient client_;
-    std::thread thread_;
-};
-
 struct AllocationCase {
     const char* name;
     int mode;  // 0 waveforms, 1 impedances
@@ -118,7 +83,8 @@ TEST_P(PacketAllocations, NoneOnTheAcquisitionThreadOncePacketsFlow) {
     settings.sampleRate = c.sampleRate;
     engine.ApplySettings(settings);
 
-    Reader reader(server.ListeningPort());
+    StreamClient client;
+    ASSERT_TRUE(client.Connect(server.ListeningPort()));
     ASSERT_TRUE(WaitUntil([&] { return server.ClientConnected(); }));
     server.SetSampleRate(c.sampleRate);
     // Eleven seconds first: the first picture is drawn whole, and every digit
@@ -135,7 +101,7 @@ TEST_P(PacketAllocations, NoneOnTheAcquisitionThreadOncePacketsFlow) {
     for (int n = 1; n <= packets; ++n) {
         amplifier.Release(1);
         ASSERT_TRUE(amplifier.WaitForRead(n + 1));
-        ASSERT_TRUE(reader.WaitFor(n * packetBytes)) << "packet " << n << " never reached the client";
+        ASSERT_TRUE(client.WaitForBytes(n * packetBytes)) << "packet " << n << " never reached the client";
     }
     QCoreApplication::processEvents();
     engine.StopAcquisition();
