@@ -97,11 +97,15 @@ void WaveDisplay::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const std::lock_guard hold(lock_);
     const QImage& image = renderer_.Image();
+    // One rectangle at a time, each its own clip: under a clip of several
+    // rectangles the painter blends span by span instead of copying.
     for (const QRect& rect : event->region()) {
+        painter.setClipRect(rect);
         const QRect area = rect & image.rect();
         if (!area.isEmpty()) painter.drawImage(area, image, area);
+        for (const QRect& outside : QRegion(rect) - image.rect()) painter.fillRect(outside, palette().window());
     }
-    for (const QRect& rect : event->region() - image.rect()) painter.fillRect(rect, palette().window());
+    painter.setClipping(false);
 }
 
 void WaveDisplay::resizeEvent(QResizeEvent* event) {
