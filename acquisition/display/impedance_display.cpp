@@ -3,19 +3,16 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
-#include <QTimer>
 
 ImpedanceDisplay::ImpedanceDisplay(QWidget* parent) : QWidget(parent), size_(size()) {
     setObjectName(kWindowName);
     setWindowTitle(kWindowName);
     setCursor(Qt::ArrowCursor);
-    setAutoFillBackground(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers every pixel itself
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
-    auto* frames = new QTimer(this);
-    connect(frames, &QTimer::timeout, this, &ImpedanceDisplay::ShowFinishedPicture);
-    frames->start(kFrameCheckMs);
+    connect(&frameWake_, &FrameWake::raised, this, &ImpedanceDisplay::ShowFinishedPicture);
 }
 
 void ImpedanceDisplay::SetUp(int channelCount, std::span<const ChannelRecord> records) {
@@ -29,11 +26,14 @@ void ImpedanceDisplay::SetChannelFlags(std::span<const int> flags) {
 }
 
 void ImpedanceDisplay::ShowImpedances(std::span<const int> impedances, int min, int max) {
+    QRect change;
     {
         const std::lock_guard hold(lock_);
         renderer_.Draw(impedances, min, max, size_);
+        change = renderer_.LastChange();
+        unshown_ |= change;
     }
-    pictureReady_ = true;
+    if (!change.isEmpty()) frameWake_.Raise();
 }
 
 QImage ImpedanceDisplay::Snapshot() const {
@@ -41,12 +41,21 @@ QImage ImpedanceDisplay::Snapshot() const {
     return renderer_.Image().copy();
 }
 
+// Before the first picture, and beyond a picture drawn for a smaller window,
+// the window is white.
 void ImpedanceDisplay::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const std::lock_guard hold(lock_);
     const QImage& image = renderer_.Image();
-    const QRect area = event->rect() & image.rect();
-    if (!area.isEmpty()) painter.drawImage(area, image, area);
+    // One rectangle at a time, each its own clip: under a clip of several
+    // rectangles the painter blends span by span instead of copying.
+    for (const QRect& rect : event->region()) {
+        painter.setClipRect(rect);
+        const QRect area = rect & image.rect();
+        if (!area.isEmpty()) painter.drawImage(area, image, area);
+        for (const QRect& outside : QRegion(rect) - image.rect()) painter.fillRect(outside, palette().window());
+    }
+    painter.setClipping(false);
     painter.setPen(palette().color(QPalette::Mid));  // the window's thin border
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
@@ -57,7 +66,12 @@ void ImpedanceDisplay::resizeEvent(QResizeEvent* event) {
 }
 
 void ImpedanceDisplay::ShowFinishedPicture() {
-    if (!pictureReady_.exchange(false)) return;
-    update();
+    QRect changed;
+    {
+        const std::lock_guard hold(lock_);
+        std::swap(changed, unshown_);
+    }
+    if (changed.isEmpty()) return;
+    update(changed);
     Q_EMIT FrameReady();
 }

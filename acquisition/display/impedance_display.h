@@ -1,6 +1,7 @@
 #pragma once
 // The scalp map of electrode impedances, drawn by the acquisition thread after
-// each impedance update and painted by the UI thread.
+// each impedance update; the UI thread paints the squares that changed colour
+// (all of it after a change of size or range), with no background erased.
 //
 // Threads: ShowImpedances runs on the acquisition thread, everything else on
 // the UI thread. One lock covers the renderer's image and the size it is
@@ -8,11 +9,11 @@
 // window must outlive the thread.
 
 #include "acquisition/engine/engine_ports.h"
+#include "acquisition/display/frame_wake.h"
 #include "acquisition/display/impedance_renderer.h"
 
 #include <QImage>
 #include <QWidget>
-#include <atomic>
 #include <mutex>
 
 class ImpedanceDisplay : public QWidget, public ImpedanceView {
@@ -40,15 +41,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // The acquisition thread only raises pictureReady_; the UI thread looks at
-    // it a few times per packet and repaints. Pictures that come faster than
-    // the UI can paint are coalesced instead of queued.
-    static constexpr int kFrameCheckMs = 15;
+    // On the UI thread, when the acquisition thread has raised frameWake_:
+    // repaints what the pictures since the last time changed.
     void ShowFinishedPicture();
 
-    std::atomic<bool> pictureReady_{false};
-
+    FrameWake frameWake_;
     mutable std::mutex lock_;
     ImpedanceRenderer renderer_;
     QSize size_;
+    QRect unshown_;  // under lock_: changed, not yet repainted
 };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 #include "acquisition/display/label_text.h"
 #include "acquisition/display/pixel.h"
@@ -49,63 +50,95 @@ std::optional<QPoint> ImpedanceRenderer::SquareCorner(double mapX, double mapY, 
     return QPoint(TruncPixel(X), TruncPixel(Y));
 }
 
+ImpedanceRenderer::ImpedanceRenderer() : tickDigits_(font_) {}
+
 void ImpedanceRenderer::SetUp(int channelCount, std::span<const ChannelRecord> records) {
     channelCount_ = std::max(0, channelCount);
     const auto channels = static_cast<std::size_t>(channelCount_);
     records_.assign(channels, ChannelRecord{});
     std::copy_n(records.begin(), std::min(records.size(), channels), records_.begin());
     labels_.clear();
-    for (const ChannelRecord& record : records_) labels_.push_back(LabelText(record.label));
+    for (std::size_t i = 0; i < channels; ++i) {
+        // Both at once: a "%1" inside the label must not take the channel number.
+        const QString label = QString("%1(%2)").arg(LabelText(records_[i].label), QString::number(i + 1));
+        labels_.emplace_back(label, font_);
+    }
     shown_.assign(channels, 1);
     if (channelCount_ > 0) shown_.back() = 0;  // the event channel has no electrode
+    shownIndices_.assign(channels, -1);
+    wholeChanged_ = true;
 }
 
 void ImpedanceRenderer::SetChannelFlags(std::span<const int> flags) {
     if (channelCount_ < 2) return;
     const std::size_t signalChannels = static_cast<std::size_t>(channelCount_ - 1);
     std::copy_n(flags.begin(), std::min(flags.size(), signalChannels), shown_.begin());
+    wholeChanged_ = true;
+}
+
+void ImpedanceRenderer::NewImage(QSize size) {
+    if (painter_.isActive()) painter_.end();
+    image_ = QImage(size, QImage::Format_RGB32);
+    painter_.begin(&image_);
+    clip_.Reserve(QSize(kSquareSize, kLabelHeight));
+    wholeChanged_ = true;
 }
 
 void ImpedanceRenderer::Draw(std::span<const int> impedances, int min, int max, QSize size) {
+    change_ = QRect();
     if (size.width() < 1 || size.height() < 1) return;
-    if (image_.size() != size) image_ = QImage(size, QImage::Format_RGB32);
+    if (image_.size() != size) NewImage(size);
+    if (min != shownMin_ || max != shownMax_) wholeChanged_ = true;
     image_.fill(Qt::white);
-    QPainter painter(&image_);
     const int channels = std::min(channelCount_, static_cast<int>(impedances.size()));
     for (int i = 0; i < channels; ++i) {
-        if (i < channelCount_ - 1 && Shown(i)) DrawElectrode(painter, i, impedances[static_cast<std::size_t>(i)], min, max);
+        if (i < channelCount_ - 1 && Shown(i)) DrawElectrode(i, impedances[static_cast<std::size_t>(i)], min, max);
     }
-    DrawColourBar(painter, min, max);
+    DrawColourBar(min, max);
+    if (wholeChanged_) change_ = image_.rect();
+    shownMin_ = min;
+    shownMax_ = max;
+    wholeChanged_ = false;
 }
 
-void ImpedanceRenderer::DrawElectrode(QPainter& painter, int channel, int impedance, int min, int max) {
-    const ChannelRecord& record = records_[static_cast<std::size_t>(channel)];
-    const std::optional<QPoint> corner = SquareCorner(record.mapX, record.mapY, image_.size());
+void ImpedanceRenderer::DrawElectrode(int channel, int impedance, int min, int max) {
+    const std::optional<QPoint> corner = SquareCorner(records_[static_cast<std::size_t>(channel)].mapX,
+                                                      records_[static_cast<std::size_t>(channel)].mapY, image_.size());
     if (!corner) return;  // no place on the map
 
-    // Both at once: a "%1" inside the label must not take the channel number.
-    const QString label = QString("%1(%2)").arg(labels_[static_cast<std::size_t>(channel)], QString::number(channel + 1));
-    painter.setPen(Qt::black);
-    painter.drawText(QRect(corner->x(), corner->y() - kLabelHeight, kSquareSize, kLabelHeight),
-                     Qt::AlignHCenter | Qt::AlignTop, label);
+    painter_.setPen(outlinePen_);
+    DrawInBox(painter_, image_, clip_, labels_[static_cast<std::size_t>(channel)],
+              QRect(corner->x(), corner->y() - kLabelHeight, kSquareSize, kLabelHeight), Qt::AlignHCenter | Qt::AlignTop);
 
     const QRect square(*corner, QSize(kSquareSize, kSquareSize));
-    painter.fillRect(square, ScaleColour(ColourIndex(impedance, min, max)));
-    painter.drawRect(square.adjusted(0, 0, -1, -1));  // the outline stays inside the square
+    const int index = ColourIndex(impedance, min, max);
+    painter_.fillRect(square, ScaleColour(index));
+    painter_.drawRect(square.adjusted(0, 0, -1, -1));  // the outline stays inside the square
+    int& shown = shownIndices_[static_cast<std::size_t>(channel)];
+    if (shown != index) change_ |= square;
+    shown = index;
 }
 
-void ImpedanceRenderer::DrawColourBar(QPainter& painter, int min, int max) {
+void ImpedanceRenderer::DrawColourBar(int min, int max) {
     const double W = image_.width(), H = image_.height();
     const double xBar = W * 0.8500000000000001;
     for (int k = 0; k < kColourCount; ++k) {
-        painter.fillRect(TruncPixel(xBar), TruncPixel(H * 0.95 - kBarStep * k), kBarWidth, kBarStep, ScaleColour(k));
+        painter_.fillRect(TruncPixel(xBar), TruncPixel(H * 0.95 - kBarStep * k), kBarWidth, kBarStep, ScaleColour(k));
     }
     const std::array<int, 5> ticks = TickValues(min, max);
-    painter.setPen(Qt::black);
+    painter_.setPen(outlinePen_);
     for (int t = 0; t < 5; ++t) {
         const int i = 16 * t;
         const QRect box(QPoint(TruncPixel(xBar - 30), TruncPixel(H * 0.95 - 4 - 4 * i)),
                         QPoint(TruncPixel(xBar - 5) - 1, TruncPixel(H * 0.95 - 4 * i + 20) - 1));
-        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, QString::number(ticks[static_cast<std::size_t>(t)]));
+        std::array<char, 16> text;
+        const int n = std::snprintf(text.data(), text.size(), "%d", ticks[static_cast<std::size_t>(t)]);
+        const std::string_view digits(text.data(), static_cast<std::size_t>(std::max(0, n)));
+        if (tickDigits_.Compose(digits)) {
+            DrawInBox(painter_, image_, clip_, tickDigits_, box, Qt::AlignHCenter | Qt::AlignTop);
+        } else {
+            painter_.setFont(font_);
+            painter_.drawText(box, Qt::AlignHCenter | Qt::AlignTop, QString::fromLatin1(digits));
+        }
     }
 }

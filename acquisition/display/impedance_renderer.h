@@ -1,7 +1,9 @@
 #pragma once
 // The impedance map's drawing: one coloured square per electrode, placed from
 // the electrode file, beside a 64-colour bar with five value ticks. No widgets
-// here, so the drawing can be tested without a window.
+// here, so the drawing can be tested without a window. The labels are laid out
+// at set-up, the ticks from digits laid out once, and the painter stays open
+// on the image, so a picture allocates nothing unless the size changed.
 //
 // Threads: not thread-safe. ImpedanceDisplay calls it under its image lock.
 
@@ -16,6 +18,7 @@
 #include <span>
 #include <vector>
 
+#include "acquisition/display/glyph_text.h"
 #include "acquisition/electrodes/electrode_file.h"
 
 class QPainter;
@@ -37,6 +40,10 @@ public:
     // not a number (an electrode file with a single electrode gives one).
     static std::optional<QPoint> SquareCorner(double mapX, double mapY, QSize size);
 
+    ImpedanceRenderer();
+    ImpedanceRenderer(const ImpedanceRenderer&) = delete;
+    ImpedanceRenderer& operator=(const ImpedanceRenderer&) = delete;
+
     void SetUp(int channelCount, std::span<const ChannelRecord> records);
     void SetChannelFlags(std::span<const int> flags);
     // Draws the whole picture at size (a new image when the size changed).
@@ -44,16 +51,32 @@ public:
     void Draw(std::span<const int> impedances, int min, int max, QSize size);
 
     const QImage& Image() const { return image_; }
+    // What the last Draw changed: the squares whose colour changed, or the
+    // whole picture after a change of size, range or electrodes shown.
+    QRect LastChange() const { return change_; }
     int ChannelCount() const { return channelCount_; }
     bool Shown(int channel) const { return shown_[static_cast<std::size_t>(channel)] != 0; }
 
 private:
-    void DrawElectrode(QPainter& painter, int channel, int impedance, int min, int max);
-    void DrawColourBar(QPainter& painter, int min, int max);
+    void NewImage(QSize size);
+    void DrawElectrode(int channel, int impedance, int min, int max);
+    void DrawColourBar(int min, int max);
 
     int channelCount_ = 0;
     std::vector<ChannelRecord> records_;
-    std::vector<QString> labels_;
+    std::vector<GlyphText> labels_;  // "label(number)"
     std::vector<int> shown_;
     QImage image_;
+    QPainter painter_;  // open on image_ while its size holds
+    QFont font_;        // the toolkit's default font, as a new painter has it
+    QPen outlinePen_{Qt::black};
+    DigitText tickDigits_;
+    ScratchClip clip_;
+
+    // What the last picture showed, to tell what the next one changes.
+    std::vector<int> shownIndices_;
+    int shownMin_ = 0;
+    int shownMax_ = 0;
+    bool wholeChanged_ = true;
+    QRect change_;
 };

@@ -2,19 +2,16 @@
 
 #include <QPainter>
 #include <QResizeEvent>
-#include <QTimer>
 
 WaveDisplay::WaveDisplay(QWidget* parent) : QWidget(parent) {
     setObjectName(kWindowName);
     setWindowTitle(kWindowName);
     setCursor(Qt::ArrowCursor);
-    setAutoFillBackground(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers every pixel itself
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
-    auto* frames = new QTimer(this);
-    connect(frames, &QTimer::timeout, this, &WaveDisplay::ShowFinishedPicture);
-    frames->start(kFrameCheckMs);
+    connect(&frameWake_, &FrameWake::raised, this, &WaveDisplay::ShowFinishedPicture);
     renderer_.Resize(size());
 }
 
@@ -35,12 +32,18 @@ void WaveDisplay::ResetTimeLabels() {
 }
 
 void WaveDisplay::AddPacket(std::span<const double> samples) {
+    bool changed = false;
     {
         const std::lock_guard hold(lock_);
         renderer_.AddPacket(samples);
+        const WaveRenderer::Changes& changes = renderer_.LastChanges();
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            unshown_[i] |= changes[i];
+            changed = changed || !changes[i].isEmpty();
+        }
     }
     // The picture is complete: let the UI thread paint it.
-    pictureReady_ = true;
+    if (changed) frameWake_.Raise();
 }
 
 void WaveDisplay::SetRecordingPen(bool recording) {
@@ -88,12 +91,21 @@ QImage WaveDisplay::Snapshot() const {
     return renderer_.Image().copy();
 }
 
+// Before the first picture, and beyond a picture drawn for a smaller window,
+// the window is white.
 void WaveDisplay::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const std::lock_guard hold(lock_);
     const QImage& image = renderer_.Image();
-    const QRect area = event->rect() & image.rect();
-    if (!area.isEmpty()) painter.drawImage(area, image, area);
+    // One rectangle at a time, each its own clip: under a clip of several
+    // rectangles the painter blends span by span instead of copying.
+    for (const QRect& rect : event->region()) {
+        painter.setClipRect(rect);
+        const QRect area = rect & image.rect();
+        if (!area.isEmpty()) painter.drawImage(area, image, area);
+        for (const QRect& outside : QRegion(rect) - image.rect()) painter.fillRect(outside, palette().window());
+    }
+    painter.setClipping(false);
 }
 
 void WaveDisplay::resizeEvent(QResizeEvent* event) {
@@ -102,7 +114,15 @@ void WaveDisplay::resizeEvent(QResizeEvent* event) {
 }
 
 void WaveDisplay::ShowFinishedPicture() {
-    if (!pictureReady_.exchange(false)) return;
-    update();
+    QRegion changed;
+    {
+        const std::lock_guard hold(lock_);
+        for (QRect& rect : unshown_) {
+            changed += rect;
+            rect = QRect();
+        }
+    }
+    if (changed.isEmpty()) return;
+    update(changed);
     Q_EMIT FrameReady();
 }

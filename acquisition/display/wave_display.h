@@ -1,6 +1,8 @@
 #pragma once
 // The sweeping waveform window. The acquisition thread draws each packet into
-// the renderer's off-screen image; the UI thread paints that image.
+// the renderer's off-screen image; the UI thread paints what changed of it,
+// and nothing else: the window is opaque (no background erased first) and
+// the parts of the image a packet did not touch are not copied again.
 //
 // Threads: AddPacket (and SetRecordingPen after a failed write) run on the
 // acquisition thread, everything else on the UI thread. One lock covers the
@@ -9,11 +11,11 @@
 // (the view stops the engine before destroying its children).
 
 #include "acquisition/engine/engine_ports.h"
+#include "acquisition/display/frame_wake.h"
 #include "acquisition/display/wave_renderer.h"
 
 #include <QImage>
 #include <QWidget>
-#include <atomic>
 #include <mutex>
 
 class WaveDisplay : public QWidget, public WaveView {
@@ -51,14 +53,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // The acquisition thread only raises pictureReady_; the UI thread looks at
-    // it a few times per packet and repaints. Pictures that come faster than
-    // the UI can paint are coalesced instead of queued.
-    static constexpr int kFrameCheckMs = 15;
+    // On the UI thread, when the acquisition thread has raised frameWake_:
+    // repaints what the pictures since the last time changed.
     void ShowFinishedPicture();
 
-    std::atomic<bool> pictureReady_{false};
-
+    FrameWake frameWake_;
     mutable std::mutex lock_;
     WaveRenderer renderer_;
+    WaveRenderer::Changes unshown_{};  // under lock_: changed, not yet repainted
 };

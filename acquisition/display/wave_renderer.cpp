@@ -1,10 +1,12 @@
 #include "acquisition/display/wave_renderer.h"
 
 #include <QFontMetrics>
-#include <QPainter>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <sys/mman.h>
 
 #include "acquisition/display/label_text.h"
 #include "acquisition/display/pixel.h"
@@ -27,6 +29,43 @@ QColor BandColour(int row, int height) {
     return QColor(TruncPixel(229 - 229 * f), TruncPixel(229 - 104 * f), std::min(255, TruncPixel(229 + 26 * f)));
 }
 
+template <std::size_t N>
+std::string_view Format(std::array<char, N>& text, const char* format, auto... values) {
+    const int n = std::snprintf(text.data(), text.size(), format, values...);
+    return std::string_view(text.data(), static_cast<std::size_t>(std::clamp(n, 0, static_cast<int>(N) - 1)));
+}
+
+// An RGB32 image whose memory the kernel may back with 2 MiB pages: a packet
+// writes a strip down the whole height, one row per 4 KiB page otherwise, and
+// an address-translation miss for every row costs more than the drawing. The
+// memory is mapped for the image alone, at a 2 MiB boundary, because the
+// kernel backs only whole aligned 2 MiB ranges with large pages.
+struct LargePageMapping {
+    void* start;
+    std::size_t length;
+};
+
+QImage LargePageImage(QSize size) {
+    constexpr std::size_t kLargePage = std::size_t{2} << 20;
+    const std::size_t bytes = static_cast<std::size_t>(size.width()) * 4 * static_cast<std::size_t>(size.height());
+    const std::size_t length = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    void* mapping = length > 0 ? ::mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                               : MAP_FAILED;
+    if (mapping == MAP_FAILED) return QImage(size, QImage::Format_RGB32);
+    auto* const base = static_cast<char*>(mapping);
+    const std::size_t head = (kLargePage - reinterpret_cast<std::uintptr_t>(base) % kLargePage) % kLargePage;
+    char* const start = base + head;
+    if (head > 0) ::munmap(base, head);
+    ::munmap(start + length, kLargePage - head);
+    ::madvise(start, length, MADV_HUGEPAGE);  // advice only: ignored where large pages are off
+    auto unmap = [](void* info) {
+        const std::unique_ptr<LargePageMapping> region(static_cast<LargePageMapping*>(info));
+        ::munmap(region->start, region->length);
+    };
+    return QImage(reinterpret_cast<uchar*>(start), size.width(), size.height(), size.width() * 4, QImage::Format_RGB32,
+                  unmap, std::make_unique<LargePageMapping>(LargePageMapping{start, length}).release());
+}
+
 }  // namespace
 
 WaveRenderer::WaveRenderer()
@@ -34,8 +73,14 @@ WaveRenderer::WaveRenderer()
       fifthPen_(kGridColour, 1, Qt::DotLine),
       secondPen_(kGridColour, 1),
       eventPen_(kEventColour, 1),
+      eventTextPen_(kEventColour),
+      timeTextPen_(Qt::white),
+      labelPen_(Qt::black),
       timeFont_(TimesRoman(16, QFont::Bold)),
-      labelFont_(TimesRoman(12, QFont::Normal)) {}
+      labelFont_(TimesRoman(12, QFont::Normal)),
+      timeTextHeight_(QFontMetrics(timeFont_).height()),
+      timeDigits_(timeFont_),
+      eventDigits_(labelFont_) {}
 
 void WaveRenderer::SetUp(int packetSize, int channelCount, int sampleRate, int secondsPerScreen,
                          std::span<const ChannelRecord> records) {
@@ -60,8 +105,10 @@ void WaveRenderer::SetUp(int packetSize, int channelCount, int sampleRate, int s
     lastY_.assign(channels, 0.0);
     records_.assign(channels, ChannelRecord{});
     std::copy_n(records.begin(), std::min(records.size(), channels), records_.begin());
-    labels_.clear();
-    for (const ChannelRecord& record : records_) labels_.push_back(LabelText(record.label));
+    labelTexts_.clear();
+    for (const ChannelRecord& record : records_) labelTexts_.emplace_back(LabelText(record.label), labelFont_);
+    points_.reserve(static_cast<std::size_t>(packetSize_) + 1);
+    packetColumns_.reserve(static_cast<std::size_t>(packetSize_));
     // The sweep state may stem from other settings; the full redraw brings it in line.
     fullRedrawPending_ = true;
 }
@@ -79,7 +126,8 @@ void WaveRenderer::SetChannelFlags(std::span<const int> flags) {
 
 void WaveRenderer::ResetTimeLabels() {
     secondsCounter_ = 0;
-    for (QString& label : timeLabels_) label.clear();
+    for (TimeText& label : timeLabels_) label[0] = '\0';
+    timeLabelsChanged_ = true;
 }
 
 void WaveRenderer::SetRecordingPen(bool recording) {
@@ -132,11 +180,17 @@ void WaveRenderer::Resize(QSize size) {
     if (channelCount_ > 0) fullRedrawPending_ = true;
 }
 
+QString WaveRenderer::TimeLabel(int k) const {
+    return QString::fromLatin1(timeLabels_[static_cast<std::size_t>(k)].data());
+}
+
 QString WaveRenderer::ElapsedTimeText(int seconds) {
-    return QString::asprintf("%02d:%02d:%02d", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
+    TimeText text;
+    return QString::fromLatin1(Format(text, "%02d:%02d:%02d", seconds / 3600, (seconds % 3600) / 60, seconds % 60));
 }
 
 void WaveRenderer::AddPacket(std::span<const double> samples) {
+    changes_ = {};
     if (!IsSetUp() || packetsPerScreen_ < 1) return;
     const auto slotValues = static_cast<std::size_t>(packetSize_) * static_cast<std::size_t>(channelCount_);
     if (samples.size() < slotValues) return;
@@ -152,19 +206,42 @@ void WaveRenderer::AddPacket(std::span<const double> samples) {
 // ---- Full redraw -------------------------------------------------------------
 
 void WaveRenderer::FullRedraw() {
-    image_ = QImage(clientSize_, QImage::Format_RGB32);
-    MakeBands();
-    QPainter painter(&image_);
-    painter.fillRect(0, 0, W(), H() - kBottomBand, Qt::white);
+    NewImage();
+    painter_.fillRect(0, 0, W(), H() - kBottomBand, Qt::white);
     LayOutRows();
     pixelsPerSample_ = static_cast<double>(W() - 2 * kSideMargin) / (packetsPerScreen_ * packetSize_);
-    painter.fillRect(kSideMargin, 0, W() - kSideMargin, H(), Qt::white);
-    DrawSweepTraces(painter);
-    ReplayGridAndEvents(painter);
-    DrawBandsAndTimeLabels(painter);
-    DrawChannelLabels(painter);
+    painter_.fillRect(kSideMargin, 0, W() - kSideMargin, H(), Qt::white);
+    DrawSweepTraces();
+    ReplayGridAndEvents();
+    DrawBandsAndTimeLabels();
+    DrawChannelLabels();
     x_ = packetSize_ * writeSlot_ * pixelsPerSample_;
     fullRedrawPending_ = false;
+    timeLabelsChanged_ = false;
+    overdrawn_ = {};  // the bands were drawn last
+    changes_[kPlotPart] = image_.rect();
+}
+
+// The image, its bands and everything made to its measure.
+void WaveRenderer::NewImage() {
+    if (painter_.isActive()) painter_.end();
+    image_ = LargePageImage(clientSize_);
+    painter_.begin(&image_);
+    MakeBands();
+    clip_.Reserve(QSize(std::max(W(), kSideMargin), std::max(kBottomBand, timeTextHeight_)));
+
+    // A dotted pen allocates its dash pattern at every line; its pattern is
+    // taken once from a line drawn on a white column.
+    QImage column(1, H(), QImage::Format_RGB32);
+    column.fill(Qt::white);
+    QPainter dots(&column);
+    dots.setPen(fifthPen_);
+    dots.drawLine(0, 0, 0, H() - kBottomBand - 1);
+    dots.end();
+    dottedRows_.clear();
+    for (int y = 0; y < H(); ++y) {
+        if (column.pixel(0, y) != QColor(Qt::white).rgb()) dottedRows_.push_back(y);
+    }
 }
 
 void WaveRenderer::LayOutRows() {
@@ -182,9 +259,9 @@ void WaveRenderer::LayOutRows() {
     for (int i = 0; i < channelCount_ - 1; ++i) lastY_[static_cast<std::size_t>(i)] = baselineY_[static_cast<std::size_t>(i)];
 }
 
-void WaveRenderer::DrawSweepTraces(QPainter& painter) {
+void WaveRenderer::DrawSweepTraces() {
     const int stored = packetSize_ * writeSlot_;
-    painter.setPen(tracePen_);
+    painter_.setPen(tracePen_);
     for (int i = 0; i < channelCount_ - 1; ++i) {
         if (!Shown(i)) continue;
         auto& lastY = lastY_[static_cast<std::size_t>(i)];
@@ -196,116 +273,244 @@ void WaveRenderer::DrawSweepTraces(QPainter& painter) {
             lastY = y;
             points_.emplace_back(TruncPixel(kSideMargin + PositionOf(s + 1)), TruncPixel(y));
         }
-        if (points_.size() > 1) painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+        DrawPolyline();
     }
 }
 
 // The replay draws the grid and the events of the stored sweep at the columns
 // where the live drawing put them, sample by sample.
-void WaveRenderer::ReplayGridAndEvents(QPainter& painter) {
+void WaveRenderer::ReplayGridAndEvents() {
     const int stored = packetSize_ * writeSlot_;
     sweepSample_ = 0;
     for (int s = 0; s < stored; ++s) {
         x_ = PositionOf(s + 1);
         if (++sweepSample_ >= SamplesPerSweep()) sweepSample_ = 0;
-        DrawGridLines(painter);
+        DrawGridLines();
         const double event = std::trunc(EventValue(s));
         const int number = event - lastEventValue_ > 0 ? TruncPixel(event) : 0;
         lastEventValue_ = event;
-        if (number != 0) DrawEvent(painter, number, true);
+        if (number != 0) DrawEvent(number, true);
+    }
+}
+
+void WaveRenderer::DrawBandsAndTimeLabels() {
+    for (const QRect& band : BandAreas()) painter_.drawImage(band, bands_, band);
+    for (int k = 0; k < secondsPerScreen_; ++k) DrawTimeLabel(k);
+}
+
+void WaveRenderer::DrawChannelLabels() {
+    if (enabledCount_ == 0) return;
+    for (int i = 0; i < channelCount_ - 1; ++i) {
+        if (Shown(i)) DrawChannelLabel(i);
     }
 }
 
 // ---- Incremental update --------------------------------------------------------
 
+// The packet draws its strip as a full repaint would; then it repairs the
+// bands where this packet's strip or the last packet's grid and events drew
+// over them, and where its own grid and events will, and draws its grid,
+// events and the repaired labels on top, in the order of a full repaint.
 void WaveRenderer::IncrementalUpdate() {
-    QPainter painter(&image_);
+    BandRects repair{};
     if (sweepSample_ == 0) {
         x_ = 0.0;
         for (int i = 0; i < channelCount_ - 1; ++i) lastY_[static_cast<std::size_t>(i)] = baselineY_[static_cast<std::size_t>(i)];
-        painter.fillRect(4, 0, 45, H(), Qt::white);
+        const QRect sweepStart(4, 0, 45, H());
+        FillWhite(sweepStart);
+        Changed(sweepStart);
+        AddToBands(repair, sweepStart);
     }
     const int firstSample = sweepSample_;  // the packet's samples follow it in the sweep
-    EraseAhead(painter, firstSample);
+    FindPacketColumns(firstSample);
+    EraseAhead();
+    AddToBands(repair, changes_[kPlotPart]);
 
     const int slot = (writeSlot_ == 0 ? packetsPerScreen_ : writeSlot_) - 1;
     const std::size_t base = static_cast<std::size_t>(slot) * packetSize_ * channelCount_;
-    painter.setPen(tracePen_);
+    painter_.setPen(tracePen_);
     for (int i = 0; i < channelCount_ - 1; ++i) {
-        if (Shown(i)) DrawPacketTrace(painter, i, base, firstSample);
+        if (!Shown(i)) continue;
+        DrawPacketTrace(i, base);
+        AddToBands(repair, pointsBounds_);
     }
-    DrawBandsAndTimeLabels(painter);
-    DrawPacketGridAndEvents(painter, base, firstSample);
-    DrawChannelLabels(painter);
+
+    const BandRects overdraw = PacketOverdraw(base, firstSample);
+    for (std::size_t b = 0; b < repair.size(); ++b) repair[b] |= overdraw[b] | overdrawn_[b];
+    if (timeLabelsChanged_) repair[kBottom] = BandAreas()[kBottom];
+    timeLabelsChanged_ = false;
+    TakeInWholeLabels(repair);
+    RepairBands(repair);
+
+    DrawPacketGridAndEvents(base, firstSample);
+    overdrawn_ = overdraw;
+    DrawChannelLabelsIn(repair);
+    changes_[kLeftBandPart] = repair[kLeft];
+    changes_[kRightBandPart] = repair[kRight];
+    changes_[kBottomBandPart] = repair[kBottom];
     if (sweepSample_ >= packetsPerScreen_ * packetSize_) sweepSample_ = 0;
 }
 
-void WaveRenderer::EraseAhead(QPainter& painter, int firstSample) {
-    double width = 0.0;
+// The packet's samples that reach a new pixel column, and the columns.
+void WaveRenderer::FindPacketColumns(int firstSample) {
+    packetColumns_.clear();
     for (int j = 0; j < packetSize_; ++j) {
-        if (StepMovesColumn(firstSample + j)) width += pixelsPerSample_ < 1 ? 1.0 : pixelsPerSample_;
+        if (StepMovesColumn(firstSample + j))
+            packetColumns_.push_back({j, TruncPixel(kSideMargin + PositionOf(firstSample + j + 1))});
     }
-    painter.fillRect(TruncPixel(kSideMargin + x_ + 1), 0, TruncPixel(width + 1), H() - kBottomBand, Qt::white);
 }
 
-void WaveRenderer::DrawPacketTrace(QPainter& painter, int channel, std::size_t base, int firstSample) {
+void WaveRenderer::EraseAhead() {
+    double width = 0.0;
+    for (std::size_t k = 0; k < packetColumns_.size(); ++k) width += pixelsPerSample_ < 1 ? 1.0 : pixelsPerSample_;
+    const QRect strip(TruncPixel(kSideMargin + x_ + 1), 0, TruncPixel(width + 1), H() - kBottomBand);
+    FillWhite(strip);
+    Changed(strip);
+}
+
+void WaveRenderer::DrawPacketTrace(int channel, std::size_t base) {
     auto& lastY = lastY_[static_cast<std::size_t>(channel)];
     points_.clear();
     points_.emplace_back(TruncPixel(kSideMargin + x_), TruncPixel(lastY));
-    for (int j = 0; j < packetSize_; ++j) {
-        if (!StepMovesColumn(firstSample + j)) continue;
-        const double y = TraceY(channel, ring_[base + static_cast<std::size_t>(j * channelCount_ + channel)]);
+    for (const PacketColumn& column : packetColumns_) {
+        const double y = TraceY(channel, ring_[base + static_cast<std::size_t>(column.sample * channelCount_ + channel)]);
         lastY = y;
-        points_.emplace_back(TruncPixel(kSideMargin + PositionOf(firstSample + j + 1)), TruncPixel(y));
+        points_.emplace_back(column.x, TruncPixel(y));
     }
-    if (points_.size() > 1) painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+    DrawPolyline();
 }
 
-void WaveRenderer::DrawPacketGridAndEvents(QPainter& painter, std::size_t base, int firstSample) {
+// Draws points_ with the current pen and notes the rectangle they span.
+void WaveRenderer::DrawPolyline() {
+    pointsBounds_ = QRect();
+    if (points_.size() < 2) return;
+    auto [left, right] = std::minmax_element(points_.begin(), points_.end(),
+                                             [](QPoint a, QPoint b) { return a.x() < b.x(); });
+    auto [top, bottom] = std::minmax_element(points_.begin(), points_.end(),
+                                             [](QPoint a, QPoint b) { return a.y() < b.y(); });
+    // A line's end may take in a pixel beside its end point.
+    pointsBounds_ = QRect(QPoint(left->x(), top->y()), QPoint(right->x(), bottom->y())).adjusted(-1, -1, 1, 1);
+    Changed(pointsBounds_);
+    // Past 128 points the painter takes a buffer from the heap; drawn in
+    // pieces, the joints would come out differently, so a trace that crosses
+    // that many columns in one packet (a long packet on a fine time base)
+    // pays the one allocation.
+    painter_.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+}
+
+// The packet's samples as its grid lines and events see them: advances the
+// sweep position and the event detection, and calls visit(x, number) for each
+// sample, number being the event that rises there or 0.
+template <typename Visit>
+void WaveRenderer::WalkPacket(std::size_t base, int firstSample, int& sweepSample, double& lastEvent,
+                              Visit visit) const {
     for (int j = 0; j < packetSize_; ++j) {
-        x_ = PositionOf(firstSample + j + 1);
-        if (++sweepSample_ >= SamplesPerSweep()) sweepSample_ = 0;
-        if (DrawGridLines(painter)) CountWholeSecond();
+        const double x = PositionOf(firstSample + j + 1);
+        if (++sweepSample >= SamplesPerSweep()) sweepSample = 0;
         const double event = ring_[base + static_cast<std::size_t>((j + 1) * channelCount_ - 1)];
-        const int number = event - lastEventValue_ > 0 ? TruncPixel(event) : 0;
-        lastEventValue_ = event;
-        if (number != 0) DrawEvent(painter, number, false);
+        const int number = event - lastEvent > 0 ? TruncPixel(event) : 0;
+        lastEvent = event;
+        visit(x, number);
     }
+}
+
+void WaveRenderer::DrawPacketGridAndEvents(std::size_t base, int firstSample) {
+    WalkPacket(base, firstSample, sweepSample_, lastEventValue_, [this](double x, int number) {
+        x_ = x;
+        if (DrawGridLines()) CountWholeSecond();
+        if (number != 0) DrawEvent(number, false);
+    });
+}
+
+// What DrawPacketGridAndEvents will draw into the bands, worked out before
+// it draws: grid lines on the right band's edge, the events' numbers and ticks.
+WaveRenderer::BandRects WaveRenderer::PacketOverdraw(std::size_t base, int firstSample) const {
+    BandRects rects{};
+    int sweepSample = sweepSample_;
+    double lastEvent = lastEventValue_;
+    WalkPacket(base, firstSample, sweepSample, lastEvent, [&](double x, int number) {
+        if (sweepSample % (sampleRate_ / 5) == 0) AddToBands(rects, GridLine(x));
+        if (number == 0) return;
+        AddToBands(rects, EventBox(x, false).adjusted(-2, -2, 2, 2));
+        AddToBands(rects, EventTick(x));
+    });
+    return rects;
 }
 
 // ---- Shared pieces ---------------------------------------------------------------
 
-bool WaveRenderer::DrawGridLines(QPainter& painter) {
-    const int column = TruncPixel(kSideMargin + x_);
-    const int bottom = H() - kBottomBand - 1;
-    if (sweepSample_ % (sampleRate_ / 5) == 0) {
-        painter.setPen(fifthPen_);
-        painter.drawLine(column, 0, column, bottom);
-    }
+QRect WaveRenderer::GridLine(double x) const {
+    return QRect(TruncPixel(kSideMargin + x), 0, 1, H() - kBottomBand);
+}
+
+bool WaveRenderer::DrawGridLines() {
+    const QRect line = GridLine(x_);
+    if (sweepSample_ % (sampleRate_ / 5) == 0) DrawDottedLine(line.x());
     if (sweepSample_ % sampleRate_ != 0) return false;
-    painter.setPen(secondPen_);
-    painter.drawLine(column, 0, column, bottom);
+    painter_.setPen(secondPen_);
+    painter_.drawLine(line.topLeft(), line.bottomLeft());
+    Changed(line);
     return true;
+}
+
+// What fillRect does with white, row by row in one plain loop: a strip down
+// the whole height touches a thousand rows that are rarely in the cache, and a
+// tight loop lets the processor wait for many of them at once.
+void WaveRenderer::FillWhite(QRect r) {
+    r &= image_.rect();
+    if (r.isEmpty()) return;
+    const QRgb white = QColor(Qt::white).rgb();
+    uchar* const bits = image_.bits();
+    const qsizetype stride = image_.bytesPerLine();
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        std::fill_n(reinterpret_cast<QRgb*>(bits + y * stride) + r.left(), r.width(), white);
+    }
+}
+
+void WaveRenderer::DrawDottedLine(int column) {
+    if (column < 0 || column >= W()) return;
+    const QRgb colour = kGridColour.rgb();
+    for (const int y : dottedRows_) reinterpret_cast<QRgb*>(image_.scanLine(y))[column] = colour;
+    Changed(QRect(column, 0, 1, H() - kBottomBand));
 }
 
 void WaveRenderer::CountWholeSecond() {
     const int n = secondsCounter_ + 1;
-    timeLabels_[static_cast<std::size_t>(secondsCounter_ % secondsPerScreen_)] = ElapsedTimeText(n);
+    TimeText& label = timeLabels_[static_cast<std::size_t>(secondsCounter_ % secondsPerScreen_)];
+    Format(label, "%02d:%02d:%02d", n / 3600, (n % 3600) / 60, n % 60);
     ++secondsCounter_;
+    timeLabelsChanged_ = true;
 }
 
 // Live events stand right-aligned left of their tick; replayed ones start just
 // left of it.
-void WaveRenderer::DrawEvent(QPainter& painter, int number, bool replay) {
-    const int column = TruncPixel(kSideMargin + x_);
+QRect WaveRenderer::EventBox(double x, bool replay) const {
     const int top = TruncPixel(H() * 0.91 - kBottomBand);
-    const QRect box = replay ? QRect(TruncPixel(x_ - 5 + kSideMargin), top, 30, 20)
-                             : QRect(TruncPixel(kSideMargin + x_ - 30), top, 30, 20);
-    painter.setPen(kEventColour);
-    painter.setFont(labelFont_);
-    painter.drawText(box, (replay ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignTop, QString::number(number));
-    painter.setPen(eventPen_);
-    painter.drawLine(column, H() - kBottomBand, column, TruncPixel(H() * 0.95 - kBottomBand) + 1);
+    return replay ? QRect(TruncPixel(x - 5 + kSideMargin), top, 30, 20) : QRect(TruncPixel(kSideMargin + x - 30), top, 30, 20);
+}
+
+// From the top of the bottom band up to 5 % of the height above it.
+QRect WaveRenderer::EventTick(double x) const {
+    const int top = TruncPixel(H() * 0.95 - kBottomBand) + 1;
+    return QRect(QPoint(TruncPixel(kSideMargin + x), top), QPoint(TruncPixel(kSideMargin + x), H() - kBottomBand));
+}
+
+void WaveRenderer::DrawEvent(int number, bool replay) {
+    const QRect box = EventBox(x_, replay);
+    const Qt::Alignment alignment = (replay ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignTop;
+    std::array<char, 16> text;
+    const std::string_view digits = Format(text, "%d", number);
+    painter_.setPen(eventTextPen_);
+    if (eventDigits_.Compose(digits)) {
+        DrawInBox(painter_, image_, clip_, eventDigits_, box, alignment);
+    } else {
+        painter_.setFont(labelFont_);
+        painter_.drawText(box, alignment, QString::fromLatin1(digits));
+    }
+    const QRect tick = EventTick(x_);
+    painter_.setPen(eventPen_);
+    painter_.drawLine(tick.bottomLeft(), tick.topLeft());
+    Changed(box.adjusted(-2, -2, 2, 2) | tick);
 }
 
 void WaveRenderer::MakeBands() {
@@ -327,31 +532,92 @@ QRect WaveRenderer::TimeLabelRect(int k, const QString& text, QSize size) const 
     return QRect(right - width, top, width, height);
 }
 
-void WaveRenderer::DrawBandsAndTimeLabels(QPainter& painter) {
-    const int plotBottom = H() - kBottomBand;
-    const QRect left(0, 0, kSideMargin, plotBottom);
-    const QRect right(W() - kSideMargin, 0, kSideMargin, plotBottom);
-    const QRect bottom(0, plotBottom, W(), kBottomBand);
-    for (const QRect& band : {left, right, bottom}) painter.drawImage(band, bands_, band);
+// TimeLabelRect for the label as it stands, measured from its glyphs.
+QRect WaveRenderer::TimeLabelBox(int k) const {
+    const std::string_view text(timeLabels_[static_cast<std::size_t>(k)].data());
+    if (text.empty()) return QRect();
+    const qreal glyphWidth = timeDigits_.WidthOf(text);
+    const int width = glyphWidth > 0 ? qRound(glyphWidth) : QFontMetrics(timeFont_).horizontalAdvance(QString::fromLatin1(text));
+    const int step = (W() - 2 * kSideMargin) / secondsPerScreen_;
+    const int right = kSideMargin + (k + 1) * step;
+    const int top = H() - kBottomBand + (kBottomBand - timeTextHeight_) / 2;
+    return QRect(right - width, top, width, timeTextHeight_);
+}
 
-    painter.setPen(Qt::white);
-    painter.setFont(timeFont_);
-    for (int k = 0; k < secondsPerScreen_; ++k) {
-        const QString& text = timeLabels_[static_cast<std::size_t>(k)];
-        if (text.isEmpty()) continue;
-        painter.drawText(TimeLabelRect(k, text, image_.size()), Qt::AlignRight | Qt::AlignTop, text);
+void WaveRenderer::DrawTimeLabel(int k) {
+    const std::string_view text(timeLabels_[static_cast<std::size_t>(k)].data());
+    if (text.empty()) return;
+    const QRect box = TimeLabelBox(k);
+    painter_.setPen(timeTextPen_);
+    if (timeDigits_.Compose(text)) {
+        DrawInBox(painter_, image_, clip_, timeDigits_, box, Qt::AlignRight | Qt::AlignTop);
+    } else {
+        painter_.setFont(timeFont_);
+        painter_.drawText(box, Qt::AlignRight | Qt::AlignTop, QString::fromLatin1(text));
     }
 }
 
-void WaveRenderer::DrawChannelLabels(QPainter& painter) {
+QRect WaveRenderer::ChannelLabelBox(int channel) const {
+    return QRect(0, baselineY_[static_cast<std::size_t>(channel)] - 10, kSideMargin, 20);
+}
+
+void WaveRenderer::DrawChannelLabel(int channel) {
+    painter_.setPen(labelPen_);
+    DrawInBox(painter_, image_, clip_, labelTexts_[static_cast<std::size_t>(channel)], ChannelLabelBox(channel),
+              Qt::AlignHCenter | Qt::AlignTop);
+}
+
+// ---- Band repair -------------------------------------------------------------------
+
+// Left, right and bottom band.
+WaveRenderer::BandRects WaveRenderer::BandAreas() const {
+    const int plotBottom = H() - kBottomBand;
+    return {QRect(0, 0, kSideMargin, plotBottom), QRect(W() - kSideMargin, 0, kSideMargin, plotBottom),
+            QRect(0, plotBottom, W(), kBottomBand)};
+}
+
+void WaveRenderer::AddToBands(BandRects& rects, QRect r) const {
+    if (r.isEmpty()) return;
+    const BandRects bands = BandAreas();
+    for (std::size_t b = 0; b < rects.size(); ++b) rects[b] |= r & bands[b];
+}
+
+void WaveRenderer::TakeInWholeLabels(BandRects& rects) const {
+    const auto touches = [&](QRect box) {
+        return std::any_of(rects.begin(), rects.end(), [&](QRect r) { return r.intersects(box); });
+    };
+    for (bool grown = true; grown;) {
+        grown = false;
+        const auto takeIn = [&](QRect box) {
+            if (!touches(box)) return;
+            const BandRects before = rects;
+            AddToBands(rects, box);
+            grown = grown || before != rects;
+        };
+        // A glyph may reach a pixel past a time label's measured width.
+        for (int k = 0; k < secondsPerScreen_; ++k) takeIn(TimeLabelBox(k).adjusted(-1, 0, 1, 0));
+        if (enabledCount_ == 0) continue;
+        for (int i = 0; i < channelCount_ - 1; ++i) {
+            if (Shown(i)) takeIn(ChannelLabelBox(i));
+        }
+    }
+}
+
+void WaveRenderer::RepairBands(const BandRects& rects) {
+    for (const QRect& r : rects) {
+        if (!r.isEmpty()) painter_.drawImage(r, bands_, r);
+    }
+    for (int k = 0; k < secondsPerScreen_; ++k) {
+        if (TimeLabelBox(k).intersects(rects[kBottom])) DrawTimeLabel(k);
+    }
+}
+
+void WaveRenderer::DrawChannelLabelsIn(const BandRects& rects) {
     if (enabledCount_ == 0) return;
-    painter.setPen(Qt::black);
-    painter.setFont(labelFont_);
     for (int i = 0; i < channelCount_ - 1; ++i) {
         if (!Shown(i)) continue;
-        const int baseline = baselineY_[static_cast<std::size_t>(i)];
-        painter.drawText(QRect(0, baseline - 10, kSideMargin, 20), Qt::AlignHCenter | Qt::AlignTop,
-                         labels_[static_cast<std::size_t>(i)]);
+        const QRect box = ChannelLabelBox(i);
+        if (std::any_of(rects.begin(), rects.end(), [&](QRect r) { return r.intersects(box); })) DrawChannelLabel(i);
     }
 }
 

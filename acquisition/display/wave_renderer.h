@@ -3,12 +3,22 @@
 // an off-screen image that every packet draws into. No widgets here, so the
 // drawing can be tested and measured without a window.
 //
+// A packet draws only what it changes: the erase-ahead strip, its traces, grid
+// lines and events, and the few pieces of the bands and labels that these (or
+// the last packet's) drew over. The bands and labels are repaired in the order
+// a full repaint would draw them, so the picture is the one that redrawing
+// everything at every packet gives, pixel for pixel. Texts are laid out once
+// (labels at set-up, digits when the fonts are made), and the painter stays
+// open on the image, so a packet allocates nothing; only a full redraw, after
+// a change of layout, gain, time base, leads or size, does.
+//
 // Threads: not thread-safe. WaveDisplay calls every operation under one lock:
 // AddPacket from the acquisition thread, the rest from the UI thread.
 
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QPainter>
 #include <QPen>
 #include <QPoint>
 #include <QRect>
@@ -17,11 +27,11 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
+#include "acquisition/display/glyph_text.h"
 #include "acquisition/electrodes/electrode_file.h"
-
-class QPainter;
 
 class WaveRenderer {
 public:
@@ -35,7 +45,15 @@ public:
     static inline const QColor kGridColour{255, 153, 71};
     static inline const QColor kEventColour{255, 0, 0};
 
+    // What one AddPacket changed in the image: the part of the plot it drew,
+    // and the parts of the left, right and bottom bands it repaired. Empty
+    // rectangles where nothing changed; a full redraw changes the whole image.
+    enum Part { kPlotPart, kLeftBandPart, kRightBandPart, kBottomBandPart, kPartCount };
+    using Changes = std::array<QRect, kPartCount>;
+
     WaveRenderer();
+    WaveRenderer(const WaveRenderer&) = delete;
+    WaveRenderer& operator=(const WaveRenderer&) = delete;
 
     // Parameters outside what the display can draw (no channel, a packet size
     // below 1, a sample rate below 5 or below the packet size, or more than
@@ -60,6 +78,7 @@ public:
     void Resize(QSize size);
 
     const QImage& Image() const { return image_; }
+    const Changes& LastChanges() const { return changes_; }
 
     // State, for the window's owner and for tests.
     bool IsSetUp() const { return channelCount_ > 0; }
@@ -74,7 +93,7 @@ public:
     bool FullRedrawPending() const { return fullRedrawPending_; }
     int EnabledCount() const { return enabledCount_; }
     std::span<const int> BaselineY() const { return baselineY_; }
-    const QString& TimeLabel(int k) const { return timeLabels_[static_cast<std::size_t>(k)]; }
+    QString TimeLabel(int k) const;
     QColor TraceColour() const { return tracePen_.color(); }
     // Where time label k stands in an image of the given size: its right edge
     // ends the (k + 1)-th second of the sweep.
@@ -84,22 +103,53 @@ public:
     static QString ElapsedTimeText(int seconds);
 
 private:
+    // A text of the bottom band: "hh:mm:ss", longer past 99 hours.
+    using TimeText = std::array<char, 32>;
+    // Rectangles in the left, right and bottom band, in that order.
+    using BandRects = std::array<QRect, 3>;
+    static constexpr std::size_t kLeft = 0, kRight = 1, kBottom = 2;
+
     void RestartSweepWithNewTimeBase();
     void FullRedraw();
+    void NewImage();
     void LayOutRows();
-    void DrawSweepTraces(QPainter& painter);
-    void ReplayGridAndEvents(QPainter& painter);
+    void DrawSweepTraces();
+    void ReplayGridAndEvents();
     void IncrementalUpdate();
-    void EraseAhead(QPainter& painter, int firstSample);
-    void DrawPacketTrace(QPainter& painter, int channel, std::size_t base, int firstSample);
-    void DrawPacketGridAndEvents(QPainter& painter, std::size_t base, int firstSample);
+    void FindPacketColumns(int firstSample);
+    void EraseAhead();
+    void DrawPacketTrace(int channel, std::size_t base);
+    void DrawPolyline();
+    template <typename Visit>
+    void WalkPacket(std::size_t base, int firstSample, int& sweepSample, double& lastEvent, Visit visit) const;
+    void DrawPacketGridAndEvents(std::size_t base, int firstSample);
+    // Where the packet's grid lines and events will draw over the bands.
+    BandRects PacketOverdraw(std::size_t base, int firstSample) const;
     // Draws the grid lines due at sweepSample; true at a whole second.
-    bool DrawGridLines(QPainter& painter);
+    bool DrawGridLines();
+    void FillWhite(QRect r);
+    void DrawDottedLine(int column);
     void CountWholeSecond();
-    void DrawEvent(QPainter& painter, int number, bool replay);
-    void DrawBandsAndTimeLabels(QPainter& painter);
-    void DrawChannelLabels(QPainter& painter);
+    void DrawEvent(int number, bool replay);
+    QRect GridLine(double x) const;
+    QRect EventBox(double x, bool replay) const;
+    QRect EventTick(double x) const;
+    void DrawBandsAndTimeLabels();
+    void DrawChannelLabels();
+    void DrawTimeLabel(int k);
+    void DrawChannelLabel(int channel);
     void MakeBands();
+
+    // Band repair after a packet's own drawing.
+    BandRects BandAreas() const;
+    void AddToBands(BandRects& rects, QRect r) const;
+    // Grows the rectangles until every label they touch lies wholly inside.
+    void TakeInWholeLabels(BandRects& rects) const;
+    void RepairBands(const BandRects& rects);
+    void DrawChannelLabelsIn(const BandRects& rects);
+    QRect ChannelLabelBox(int channel) const;
+    QRect TimeLabelBox(int k) const;
+    void Changed(QRect r) { changes_[kPlotPart] |= r; }
 
     // Positions follow from the sample's place in the sweep rather than from
     // adding up steps, so grid lines land on the same columns sweep after sweep.
@@ -132,7 +182,8 @@ private:
     double pixelsPerSample_ = 0.0;
     double lastEventValue_ = 0.0;
     int secondsCounter_ = 0;
-    std::array<QString, kMaxSecondsPerScreen> timeLabels_;
+    std::array<TimeText, kMaxSecondsPerScreen> timeLabels_{};
+    bool timeLabelsChanged_ = false;
 
     // Channels.
     std::vector<int> enabled_;
@@ -145,12 +196,31 @@ private:
     bool fullRedrawPending_ = false;
     QSize clientSize_;
     QImage image_;
-    QImage bands_;  // the graded colour of every row, remade with the image
+    QPainter painter_;  // open on image_ from one full redraw to the next
+    QImage bands_;      // the graded colour of every row, remade with the image
     QPen tracePen_;
     QPen fifthPen_;
     QPen secondPen_;
     QPen eventPen_;
+    QPen eventTextPen_;
+    QPen timeTextPen_;
+    QPen labelPen_;
     QFont timeFont_;
     QFont labelFont_;
+    int timeTextHeight_ = 0;
+    DigitText timeDigits_;
+    DigitText eventDigits_;
+    std::vector<GlyphText> labelTexts_;
+    std::vector<int> dottedRows_;  // the rows a dotted grid line covers
+    ScratchClip clip_;
+    // The packet's samples that reach a new pixel column, and their columns.
+    struct PacketColumn {
+        int sample;
+        int x;
+    };
+    std::vector<PacketColumn> packetColumns_;
     std::vector<QPoint> points_;  // one trace's vertices, reused
+    QRect pointsBounds_;
+    BandRects overdrawn_{};  // what the last packet's grid and events drew over the bands
+    Changes changes_{};
 };

@@ -1,9 +1,14 @@
 #include "acquisition/engine/acquisition_engine.h"
 
+#include <pthread.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+
+#include "acquisition/engine/packet_stopwatch.h"
 
 namespace {
 constexpr const char* kAmplifierOpenFailed = "放大器打开失败";
@@ -273,6 +278,7 @@ void AcquisitionEngine::TellOfDisconnection() {
 }
 
 void AcquisitionEngine::AcquisitionThread() {
+    pthread_setname_np(pthread_self(), "acquisition");  // tells it apart in top and /proc
     const int P = packetSize;
     const int C = channelCount;
     const auto values = static_cast<std::size_t>(std::max(0, P)) * static_cast<std::size_t>(std::max(0, C));
@@ -282,6 +288,7 @@ void AcquisitionEngine::AcquisitionThread() {
     const std::span<const int> columns = montageColumns;
     std::vector<double> rows(static_cast<std::size_t>(std::max(0, P)) * columns.size(), 0.0);
     std::vector<int> rowImpedances(columns.size(), kDefaultImpedance);
+    PacketStopwatch stopwatch(PacketStopwatch::EnabledByEnvironment());
 
     while (runFlag == 1) {
         aliveFlag = 1;
@@ -290,18 +297,23 @@ void AcquisitionEngine::AcquisitionThread() {
             TellOfDisconnection();
             continue;
         }
+        stopwatch.Begin();
         lastPacketAt_ = Clock::now().time_since_epoch().count();
         ++packets_;
 
         const int built = BuildRecords(packet, P, C, records);
         const std::span<const SampleRecord> built_records(records.data(), static_cast<std::size_t>(built));
+        stopwatch.Lap(PacketStopwatch::kBuild);
         if (recording == 1) AppendToRecording(built_records);
+        stopwatch.Lap(PacketStopwatch::kAppend);
         if (ports_.stream && ports_.stream->ClientConnected()) ports_.stream->SendPacket(built_records);
+        stopwatch.Lap(PacketStopwatch::kSend);
 
         if (mode == 0) {
             canceller.CancelPowerLine(packet, conditioned);
             ScaleSignalChannels(conditioned, P, C, scale);
             GatherRows<double>(conditioned, C, columns, rows);
+            stopwatch.Lap(PacketStopwatch::kCondition);
             if (ports_.wave) ports_.wave->AddPacket(rows);
         } else if (mode == 1 && channel >= 0 && channel < C &&
                    static_cast<std::size_t>(channel) < impedances.size()) {
@@ -309,8 +321,15 @@ void AcquisitionEngine::AcquisitionThread() {
             impedances[static_cast<std::size_t>(channel)] = estimate.stored;
             WriteImpedanceDiagnostic(std::cout, channel, estimate);
             GatherRows<int>(impedances, C, columns, rowImpedances);
+            stopwatch.Lap(PacketStopwatch::kCondition);
             if (ports_.impedance) ports_.impedance->ShowImpedances(rowImpedances, impedanceMin, impedanceMax);
         }
+        stopwatch.Lap(PacketStopwatch::kDisplay);
+        stopwatch.End();
     }
     aliveFlag = 0;
+    if (stopwatch.Enabled()) {
+        const std::string summary = stopwatch.Summary();
+        std::fwrite(summary.data(), 1, summary.size(), stderr);
+    }
 }

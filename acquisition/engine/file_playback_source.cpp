@@ -9,9 +9,7 @@
 
 int FilePlaybackSource::OpenFile(int newPacketSize, int newChannelCount, int newSampleRate,
                                  const std::string& path) {
-    packetSize = newPacketSize;
-    channelCount = newChannelCount;
-    sampleRate = newSampleRate;
+    SetFormat(newPacketSize, newChannelCount, newSampleRate);
     filePath = path;
     std::string error;
     file = OpenRegularFileForReading(path, error);

@@ -9,6 +9,8 @@
 
 class FilePlaybackSource : public SimulatedSource {
 public:
+    using SimulatedSource::SimulatedSource;
+
     // Opens path (again) for playback; 0 when it cannot be opened or is no
     // regular file.
     int OpenFile(int packetSize, int channelCount, int sampleRate, const std::string& path);

@@ -13,6 +13,12 @@ public:
         std::unique_lock lock(mutex_);
         return !wake_.wait_for(lock, duration, [this] { return cancelled_; });
     }
+    // Waits until the given time of the steady clock. Returns false, early,
+    // when reads are cancelled.
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock lock(mutex_);
+        return !wake_.wait_until(lock, deadline, [this] { return cancelled_; });
+    }
     bool IsCancelled() const {
         std::lock_guard lock(mutex_);
         return cancelled_;

@@ -7,9 +7,16 @@
 #include <cstdio>
 #include <limits>
 
+double PowerLineCanceller::StepFor(int packetSize) {
+    if (packetSize <= 0) return kStepSize;
+    // The ratio first: at kStepPacketSize it is exactly 1.
+    return kStepSize * (static_cast<double>(kStepPacketSize) / packetSize);
+}
+
 void PowerLineCanceller::BuildCanceller(int packetSize, int channelCount, int sampleRate) {
     packetSize_ = packetSize > 0 ? packetSize : 0;
     channelCount_ = channelCount > 0 ? channelCount : 0;
+    step_ = StepFor(packetSize_);
     referenceTable.assign(static_cast<std::size_t>(packetSize_) * 2, 0.0);
     cancellerWeights.assign(static_cast<std::size_t>(channelCount_) * 2, 0.0);
     for (int t = 0; t < packetSize_; ++t) {
@@ -40,8 +47,8 @@ void PowerLineCanceller::CancelPowerLine(std::span<const std::int32_t> input, st
             sumCos += ref[2 * t] * e;
             sumSin += ref[2 * t + 1] * e;
         }
-        w[c] = wCos + kStepSize * sumCos;
-        w[C + c] = wSin + kStepSize * sumSin;
+        w[c] = wCos + step_ * sumCos;
+        w[C + c] = wSin + step_ * sumSin;
     }
     if (C > 0) {
         for (int t = 0; t < P; ++t) {

@@ -10,13 +10,23 @@
 #include <string>
 #include <vector>
 
-// Adaptive 50 Hz canceller: block LMS with a cosine and a sine reference,
-// step size 0.05. The weights move once per packet, after the whole packet has
-// been corrected with the old ones, and carry over from packet to packet.
+// Adaptive 50 Hz canceller: block LMS with a cosine and a sine reference.
+// The weights move once per packet, after the whole packet has been corrected
+// with the old ones, and carry over from packet to packet.
+//
+// A block update sums packetSize products, so a fixed step would grow with the
+// packet: 0.05 corrects a steady hum in one step at 40 samples, sits on the
+// edge of stability at 80 and diverges beyond. The step is therefore 0.05 ×
+// 40 / packetSize: every packet size gets the one-step correction of 40, and
+// 40 samples keep exactly the step they always had.
 class PowerLineCanceller {
 public:
     static constexpr double kStepSize = 0.05;
+    static constexpr int kStepPacketSize = 40;  // the packet size kStepSize is made for
     static constexpr double kReferenceRadiansPerSecond = 314.15926;  // 2π × 50
+
+    // The step for a packet size: kStepSize at kStepPacketSize, bit for bit.
+    static double StepFor(int packetSize);
 
     // Makes the reference table for the settings and sets every weight to 0.
     void BuildCanceller(int packetSize, int channelCount, int sampleRate);
@@ -34,6 +44,7 @@ public:
 private:
     int packetSize_ = 0;
     int channelCount_ = 0;
+    double step_ = kStepSize;
     std::vector<double> referenceTable;
     std::vector<double> cancellerWeights;
 };

@@ -20,14 +20,14 @@ FileHandle OpenRegularFileForReading(const std::string& path, std::string& error
     return file;
 }
 
-int SimulatedSource::PacingMs(int packetSize, int sampleRate) {
-    if (sampleRate <= 0 || packetSize <= 0) return 0;
-    return static_cast<int>(static_cast<long long>(packetSize) * 1000 / sampleRate);
+void SimulatedSource::SetFormat(int newPacketSize, int newChannelCount, int newSampleRate) {
+    packetSize = newPacketSize;
+    channelCount = newChannelCount;
+    sampleRate = newSampleRate;
+    schedule_.SetRate(packetSize, sampleRate);
 }
 
-bool SimulatedSource::Pace() {
-    return Gate().WaitFor(std::chrono::milliseconds(PacingMs(packetSize, sampleRate)));
-}
+bool SimulatedSource::Pace() { return clock_.WaitUntil(gate_, schedule_.Next(clock_.Now())); }
 
 std::size_t SimulatedSource::ReadRaw(std::FILE* file, std::span<std::int32_t> packet) const {
     const std::size_t wanted = std::min(packet.size(), static_cast<std::size_t>(std::max(0, packetSize)) *
@@ -36,9 +36,7 @@ std::size_t SimulatedSource::ReadRaw(std::FILE* file, std::span<std::int32_t> pa
 }
 
 int SimulatedSource::Open(int newPacketSize, int newChannelCount, int newSampleRate) {
-    packetSize = newPacketSize;
-    channelCount = newChannelCount;
-    sampleRate = newSampleRate;
+    SetFormat(newPacketSize, newChannelCount, newSampleRate);
     std::string error;
     file_ = OpenRegularFileForReading(kSampleFilePath, error);
     if (file_) std::fseek(file_.get(), eol::kHeaderRegionSize, SEEK_SET);

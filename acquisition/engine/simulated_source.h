@@ -7,6 +7,7 @@
 #include <string>
 
 #include "acquisition/engine/amplifier_device.h"
+#include "acquisition/engine/packet_pacing.h"
 #include "acquisition/engine/read_gate.h"
 
 struct FileCloser {
@@ -24,6 +25,9 @@ public:
     static constexpr const char* kSampleFilePath = "..//bin//sample.eol";
     static constexpr int kReportedChannel = 10;
 
+    // Paced by clock, which must outlive the source.
+    explicit SimulatedSource(PacingClock& clock = PacingClock::Steady()) : clock_(clock) {}
+
     int Open(int packetSize, int channelCount, int sampleRate) override;
     int ReadPacket(std::span<std::int32_t> packet) override;
     int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override;
@@ -32,16 +36,18 @@ public:
     int GetPacketSize() const override { return packetSize; }
     int GetSampleRate() const override { return sampleRate; }
     void CancelReads() override { gate_.Cancel(); }
-    void ResumeReads() override { gate_.Resume(); }
+    // A new run: its first packet is due one packet length from its first read.
+    void ResumeReads() override {
+        gate_.Resume();
+        schedule_.Restart();
+    }
     // A file source has no link to lose.
     DeviceHealth Health() const override { return {LinkState::Acquiring, 0}; }
 
-    // How long a file source sleeps before each read: one packet's duration,
-    // integer milliseconds. 0 for a sample rate that cannot pace.
-    static int PacingMs(int packetSize, int sampleRate);
-
 protected:
-    // Sleeps one packet's duration; false when reads were cancelled meanwhile.
+    // Takes the settings that reads deliver and pace by.
+    void SetFormat(int newPacketSize, int newChannelCount, int newSampleRate);
+    // Waits for the next packet's deadline; false when reads were cancelled meanwhile.
     bool Pace();
     // Reads one packet's bytes from file into packet; a short read leaves the
     // rest of the buffer as it was.
@@ -53,6 +59,8 @@ protected:
     int sampleRate = 200;
 
 private:
+    PacingClock& clock_;
+    PacketSchedule schedule_;
     ReadGate gate_;
     FileHandle file_;
 };

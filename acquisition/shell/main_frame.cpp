@@ -3,19 +3,13 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QTimer>
+#include <QKeyEvent>
 
 #include "acquisition/shell/command_ids.h"
 #include "acquisition/shell/main_tool_bar.h"
 #include "acquisition/shell/toolbar_images.h"
 #include "acquisition/shell/vostrel_view.h"
 #include "acquisition/shell/lock_keys.h"
-
-namespace {
-constexpr int kLockPanePollMs = 250;
-// Often enough that the shown seconds never lag a whole second behind.
-constexpr int kRecordingPaneTickMs = 250;
-}
 
 CMainFrame::CMainFrame(FilePlaybackSource& playback, ModalAmplifier& amplifier, QWidget* parent)
     : QMainWindow(parent) {
@@ -112,13 +106,7 @@ void CMainFrame::CreateStatusBar() {
     statusBar_->addPermanentWidget(amplifierPane_);
     for (int i = 1; i < kPaneCount; ++i) statusBar_->addPermanentWidget(panes_[i]);
     UpdateRecordingPane();
-    auto* recordingClock = new QTimer(this);
-    connect(recordingClock, &QTimer::timeout, this, &CMainFrame::UpdateRecordingPane);
-    recordingClock->start(kRecordingPaneTickMs);
 
-    auto* lockPoll = new QTimer(this);
-    connect(lockPoll, &QTimer::timeout, this, &CMainFrame::UpdateLockPanes);
-    lockPoll->start(kLockPanePollMs);
     UpdateLockPanes();
 }
 
@@ -139,6 +127,19 @@ void CMainFrame::UpdateRecordingPane() {
     if (!recording) return;
     recordingPane_->setText(RecordingPaneText(recording->path, recording->elapsed));
     recordingPane_->setToolTip(QString::fromStdString(recording->path));
+}
+
+// The lock keys are read when they can have changed: when one of them is
+// pressed in this window, and when the window becomes active again after the
+// user may have pressed them elsewhere. Nothing polls the display meanwhile.
+void CMainFrame::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_CapsLock || event->key() == Qt::Key_ScrollLock) UpdateLockPanes();
+    QMainWindow::keyReleaseEvent(event);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) UpdateLockPanes();
+    QMainWindow::changeEvent(event);
 }
 
 void CMainFrame::UpdateLockPanes() {

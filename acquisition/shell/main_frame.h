@@ -37,6 +37,10 @@ public:
     QLabel* RecordingPane() const { return recordingPane_; }
     void UpdateRecordingPane();
 
+protected:
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
     void CreateMenus();
     void CreateToolBar();

@@ -25,7 +25,7 @@ CVostrelView::CVostrelView(FilePlaybackSource& playback, ModalAmplifier& amplifi
               [this](QWidget* parent, const QString& text) { presentMessage_(parent, text); }),
       healthPoll_(new QTimer(this)) {
     healthPoll_->setInterval(kHealthPollMs);
-    connect(healthPoll_, &QTimer::timeout, this, &CVostrelView::UpdateLinkPane);
+    connect(healthPoll_, &QTimer::timeout, this, &CVostrelView::UpdateStatusPanes);
     ConnectServer();
     CreateDisplayWindows();
     commands_->AddStandardCommands();
@@ -59,13 +59,13 @@ void CVostrelView::StartAcquisition(int mode) {
         server_.SetSampleRate(engine_.sampleRate);
         healthPoll_->start();
     }
-    UpdateLinkPane();
+    UpdateStatusPanes();
 }
 
 void CVostrelView::StopAcquisition() {
     engine_.StopAcquisition();
     healthPoll_->stop();
-    UpdateLinkPane();
+    UpdateStatusPanes();
 }
 
 QString CVostrelView::LinkText(const EngineHealth& health, bool running, bool playback, bool started) {
@@ -87,10 +87,15 @@ QString CVostrelView::LinkText(const EngineHealth& health, bool running, bool pl
     return state + QStringLiteral("  丢帧 ") + QString::number(health.lostFrames);
 }
 
-void CVostrelView::UpdateLinkPane() {
+// A recording only runs while acquiring, so one clock, running only then,
+// serves both panes.
+void CVostrelView::UpdateStatusPanes() {
     const EngineHealth health = engine_.PollHealth();
     const QString text = LinkText(health, engine_.running == 1, engine_.amplifierType == 0, started_);
-    if (auto* frame = qobject_cast<CMainFrame*>(window())) frame->SetAmplifierPaneText(text);
+    if (auto* frame = qobject_cast<CMainFrame*>(window())) {
+        frame->SetAmplifierPaneText(text);
+        frame->UpdateRecordingPane();
+    }
 }
 
 void CVostrelView::RegisterCommands() {
@@ -99,7 +104,13 @@ void CVostrelView::RegisterCommands() {
     commands_->Register(kSettings, [this] { RunSettingsCommand(this, engine_); }, stopped);
     commands_->Register(kStart, [this] { StartAcquisition(0); }, stopped);
     commands_->Register(kStop, [this] { StopAcquisition(); }, [this] { return engine_.CanStop(); });
-    commands_->Register(kSaveData, [this] { saveData_.Run(this); }, [this] { return saveData_.IsEnabled(); });
+    commands_->Register(
+        kSaveData,
+        [this] {
+            saveData_.Run(this);
+            UpdateStatusPanes();
+        },
+        [this] { return saveData_.IsEnabled(); });
     commands_->Register(kImpedance, [this] { StartAcquisition(1); });
     commands_->Register(kExportRecording, [this] { export_.Run(this); });
     for (const DisplayCommands::Command& c : displayCommands_->Commands()) commands_->Register(c.id, c.handler, c.enabled);

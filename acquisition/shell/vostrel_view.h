@@ -78,8 +78,9 @@ private:
     void StartServer();
     void StartAcquisition(int mode);
     void StopAcquisition();
-    // Shows the link's health while acquiring, and once more after.
-    void UpdateLinkPane();
+    // Shows the link's health and the recording while acquiring, and once
+    // more after.
+    void UpdateStatusPanes();
 
     // The server outlives the engine: the engine's destructor joins the
     // thread that sends on it.

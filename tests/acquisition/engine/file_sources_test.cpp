@@ -11,8 +11,8 @@
 
 namespace {
 
-// Sample rate high enough that pacing rounds to 0 ms: the tests below are about
-// what is read, not when.
+// Sample rate so high that a packet lasts 40 µs: the tests that use it are
+// about what is read, not when.
 constexpr int kNoPacing = 1000000;
 
 std::vector<std::int32_t> Records(int count) {
@@ -37,11 +37,100 @@ struct Player {
     }
 };
 
-TEST(FileSources, PacingIsOnePacketDurationInWholeMilliseconds) {
-    EXPECT_EQ(SimulatedSource::PacingMs(40, 1000), 40);
-    EXPECT_EQ(SimulatedSource::PacingMs(40, 200), 200);
-    EXPECT_EQ(SimulatedSource::PacingMs(40, 3000), 13);
-    EXPECT_EQ(SimulatedSource::PacingMs(40, 0), 0) << "a zero rate must not divide by zero";
+// Time that moves only when a source waits for a deadline or a test says so.
+class ManualClock final : public PacingClock {
+public:
+    TimePoint Now() const override { return now; }
+    bool WaitUntil(ReadGate& gate, TimePoint deadline) override {
+        if (gate.IsCancelled()) return false;
+        now = std::max(now, deadline);
+        return true;
+    }
+    TimePoint now{std::chrono::hours(1)};
+};
+
+using std::chrono::duration_cast;
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
+
+struct PacingCase {
+    int packetSize, sampleRate;
+    friend std::ostream& operator<<(std::ostream& out, const PacingCase& c) {
+        return out << c.packetSize << " samples at " << c.sampleRate << "/s";
+    }
+};
+
+class PlaybackPacing : public testing::TestWithParam<PacingCase> {};
+
+// Ten minutes of playback with up to one packet length of work after every
+// read: the records come out at exactly the file's rate, the work never adds
+// up to drift.
+TEST_P(PlaybackPacing, TenMinutesEndOnTimeWhateverTheWork) {
+    const auto [packetSize, rate] = GetParam();
+    TempDir dir;
+    ManualClock clock;
+    FilePlaybackSource source(clock);
+    ASSERT_EQ(source.OpenFile(packetSize, 21, rate, WriteSampleFile(dir, "ten.EOL", Records(4 * packetSize))), 1);
+    std::vector<std::int32_t> packet(static_cast<std::size_t>(packetSize) * 21);
+    const nanoseconds packetLength(1'000'000'000LL * packetSize / rate);
+    std::uint32_t noise = 1;
+    const auto start = clock.now;
+    const long long packets = 600LL * rate / packetSize;
+    for (long long n = 1; n <= packets; ++n) {
+        int channel = 0;
+        ASSERT_EQ(source.ReadPacketWithChannel(packet, channel), 1);
+        const auto due = start + nanoseconds(n * packetSize * 1'000'000'000LL / rate);
+        ASSERT_EQ(clock.now, due) << "packet " << n;
+        noise = noise * 1664525u + 1013904223u;
+        clock.now += packetLength * (noise % 1000) / 1000;  // the thread's work on it
+    }
+    EXPECT_LT(clock.now - start - std::chrono::minutes(10), packetLength);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, PlaybackPacing,
+                         testing::Values(PacingCase{40, 1000}, PacingCase{40, 4000}, PacingCase{160, 4000},
+                                         PacingCase{40, 3000}, PacingCase{12, 1000}, PacingCase{40, 20000}));
+
+TEST(PacketSchedule, LateReadsCatchUpAndAStallStartsAfresh) {
+    PacketSchedule schedule;
+    schedule.SetRate(40, 1000);
+    const PacketSchedule::TimePoint t0{std::chrono::hours(1)};
+    EXPECT_EQ(schedule.Next(t0), t0 + milliseconds(40)) << "the first packet after one packet length";
+    // 300 ms late: the packets it owes are due at once, the schedule holds.
+    EXPECT_EQ(schedule.Next(t0 + milliseconds(340)), t0 + milliseconds(80));
+    EXPECT_EQ(schedule.Next(t0 + milliseconds(341)), t0 + milliseconds(120));
+    // Five seconds of standstill are not rushed out: the run starts again now.
+    const auto resumed = t0 + std::chrono::seconds(5);
+    EXPECT_EQ(schedule.Next(resumed), resumed);
+    EXPECT_EQ(schedule.Next(resumed), resumed + milliseconds(40));
+    // A new run (Start after Stop) begins one packet length after its first read.
+    schedule.Restart();
+    const auto later = t0 + std::chrono::seconds(60);
+    EXPECT_EQ(schedule.Next(later), later + milliseconds(40));
+    // Settings that cannot pace deliver at once, without dividing by zero.
+    schedule.SetRate(40, 0);
+    EXPECT_EQ(schedule.Next(later), later);
+}
+
+TEST(FileSources, RestartedReadsPaceFromTheirFirstRead) {
+    TempDir dir;
+    ManualClock clock;
+    FilePlaybackSource source(clock);
+    ASSERT_EQ(source.OpenFile(40, 21, 1000, WriteSampleFile(dir, "run.EOL", Records(400))), 1);
+    std::vector<std::int32_t> packet(40 * 21);
+    int channel = 0;
+    const auto start = clock.now;
+    source.ReadPacketWithChannel(packet, channel);
+    source.ReadPacketWithChannel(packet, channel);
+    EXPECT_EQ(clock.now, start + milliseconds(80));
+    source.CancelReads();  // Stop
+    EXPECT_EQ(source.ReadPacketWithChannel(packet, channel), 0);
+    clock.now += std::chrono::minutes(3);
+    source.ResumeReads();  // Start
+    const auto restart = clock.now;
+    source.ReadPacketWithChannel(packet, channel);
+    EXPECT_EQ(clock.now, restart + milliseconds(40));
 }
 
 TEST(FilePlayback, ExactPacketCountRewindsWhenOnePacketRemains) {

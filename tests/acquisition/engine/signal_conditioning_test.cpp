@@ -39,6 +39,85 @@ TEST(PowerLineCanceller, FiftyHertzCosineVanishesFromTheSecondPacket) {
     }
 }
 
+// The canceller as it always ran at 40 samples: a fixed step of 0.05.
+std::vector<double> FixedStepCanceller(const std::vector<std::int32_t>& input, std::vector<double>& w, int rate) {
+    std::vector<double> out(input.size());
+    for (int c = 0; c < C - 1; ++c) {
+        double sumCos = 0, sumSin = 0;
+        for (int t = 0; t < P; ++t) {
+            const double cosT = std::cos(t * 314.15926 / rate), sinT = std::sin(t * 314.15926 / rate);
+            const std::size_t i = static_cast<std::size_t>(t * C + c);
+            out[i] = input[i] - (w[c] * cosT + w[C + c] * sinT);
+            sumCos += cosT * out[i];
+            sumSin += sinT * out[i];
+        }
+        w[c] += 0.05 * sumCos;
+        w[C + c] += 0.05 * sumSin;
+    }
+    for (int t = 0; t < P; ++t) out[static_cast<std::size_t>(t * C + C - 1)] = input[static_cast<std::size_t>(t * C + C - 1)];
+    return out;
+}
+
+TEST(PowerLineCanceller, FortySamplesKeepTheirOutputBitForBit) {
+    for (const int rate : {1000, 250, 4000}) {
+        PowerLineCanceller canceller;
+        canceller.BuildCanceller(P, C, rate);
+        std::vector<double> w(2 * C, 0.0);
+        std::uint32_t noise = 12345;
+        for (int n = 0; n < 30; ++n) {
+            const auto packet = Packet([&](int t, int c) {
+                noise = noise * 1664525u + 1013904223u;
+                return static_cast<std::int32_t>(80000 * std::cos((n * P + t) * 0.314 + c) + (noise >> 12) % 20000);
+            });
+            std::vector<double> out(packet.size());
+            canceller.CancelPowerLine(packet, out);
+            ASSERT_EQ(out, FixedStepCanceller(packet, w, rate)) << "rate " << rate << ", packet " << n;
+            ASSERT_EQ(std::vector<double>(canceller.Weights().begin(), canceller.Weights().end()), w);
+        }
+    }
+}
+
+// A steady hum, in phase with the reference that restarts with every packet:
+// one step removes it when a packet spans whole periods, at any packet size,
+// and no packet size makes the canceller grow the hum instead.
+struct HumCase {
+    int packetSize, sampleRate, settledAfter;
+    double tolerance;
+    friend std::ostream& operator<<(std::ostream& out, const HumCase& c) {
+        return out << c.packetSize << " samples at " << c.sampleRate << "/s";
+    }
+};
+
+class PowerLineCancellerAtPacketSize : public testing::TestWithParam<HumCase> {};
+
+TEST_P(PowerLineCancellerAtPacketSize, RemovesASteadyHumAndStaysStable) {
+    const auto [packetSize, rate, settledAfter, tolerance] = GetParam();
+    const int channels = 64;
+    PowerLineCanceller canceller;
+    canceller.BuildCanceller(packetSize, channels, rate);
+    std::vector<std::int32_t> hum(static_cast<std::size_t>(packetSize * channels));
+    for (int t = 0; t < packetSize; ++t)
+        for (int c = 0; c < channels - 1; ++c)
+            hum[static_cast<std::size_t>(t * channels + c)] =
+                static_cast<std::int32_t>(std::lround(100000 * std::cos(t * 314.15926 / rate + c)));
+    std::vector<double> out(hum.size());
+    for (int n = 1; n <= settledAfter + 100; ++n) {
+        canceller.CancelPowerLine(hum, out);
+        if (n <= settledAfter) continue;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            if (i % channels == channels - 1) continue;  // the event channel
+            ASSERT_NEAR(out[i], 0.0, tolerance) << "packet " << n << ", value " << i;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, PowerLineCancellerAtPacketSize,
+    testing::Values(HumCase{40, 1000, 1, 1.0}, HumCase{80, 1000, 1, 1.0}, HumCase{160, 1000, 1, 1.0},
+                    HumCase{400, 1000, 1, 1.0}, HumCase{160, 4000, 1, 1.0}, HumCase{320, 4000, 1, 1.0},
+                    // Shorter than a period: no longer one step, but converging.
+                    HumCase{8, 1000, 200, 1.0}, HumCase{40, 20000, 400, 1.0}));
+
 TEST(PowerLineCanceller, ConstantPassesAndEventIsCopiedExactly) {
     PowerLineCanceller canceller;
     canceller.BuildCanceller(P, C, R);

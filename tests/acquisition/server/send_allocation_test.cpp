@@ -5,29 +5,9 @@
 #include "acquisition/server/data_server.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <new>
 
 #include "tests/acquisition/server/stream_client.h"
-
-namespace {
-thread_local bool countingAllocations = false;
-thread_local std::size_t allocations = 0;
-
-void* Allocate(std::size_t size) {
-    if (countingAllocations) ++allocations;
-    return std::malloc(size == 0 ? 1 : size);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (void* p = Allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#include "tests/support/allocation_counter.h"
 
 namespace {
 

@@ -258,6 +258,13 @@ TEST_F(MainFrame, AnIdleEventLoopRefreshesTheCommands) {
     EXPECT_TRUE(RunEventLoopUntil([this] { return Commands().Action(kStart)->isEnabled(); }));
 }
 
+TEST_F(MainFrame, AnIdleWindowRunsNoTimer) {
+    // Neither the displays nor the lock-key panes poll while nothing happens.
+    QCoreApplication::processEvents();
+    for (const QTimer* timer : frame.findChildren<QTimer*>())
+        EXPECT_FALSE(timer->isActive()) << timer->objectName().toStdString() << " every " << timer->interval() << " ms";
+}
+
 TEST_F(MainFrame, StatusBarHasFourPanesAndTheServerPaneCanBeSet) {
     EXPECT_EQ(frame.Pane(0)->text(), "就绪");
     EXPECT_EQ(frame.Pane(2)->text(), QString(35, ' '));
