@@ -17,7 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Require(!options.port || (*options.port >= 0 && *options.port <= 65535));
     Require(!options.quitAfterSeconds || (std::isfinite(*options.quitAfterSeconds) && *options.quitAfterSeconds >= 0));
-    Require(options.recordFile.empty() || options.start != VostrelOptions::StartMode::None);
+    // --help prints and ends the program, so options that only make sense
+    // together are not cross-checked then.
+    Require(options.help || options.recordFile.empty() || options.start != VostrelOptions::StartMode::None);
     Require(DataServer::IsValidListenAddress(QString::fromStdString(options.listenAddress)));
     return 0;
 }
