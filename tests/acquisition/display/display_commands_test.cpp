@@ -152,12 +152,17 @@ TEST(DisplayCommands, UncheckAllThenOkHidesEveryTrace) {
     std::vector<int> expected(17, 0);
     expected[16] = 1;  // the event channel is not offered
     EXPECT_EQ(f.engine.channelEnabled, expected);
-    // Two more packets: the full redraw without traces, then one incremental update.
+    // A packet drawn with the old leads may still be on its way, and frames
+    // close together are shown as one, so wait for the traces to go, then
+    // see that later packets do not bring them back.
+    const auto traces = [&f] {
+        const QImage image = f.wave->Snapshot();
+        return CountInRect(image, image.rect(), [](QColor c) { return c.rgb() == WaveRenderer::kTraceColour.rgb(); });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(traces(), 0, 5000);
     const int seen = frames.count();
     QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= seen + 2, 5000);
-    const QImage image = f.wave->Snapshot();
-    const auto trace = [](QColor c) { return c.rgb() == WaveRenderer::kTraceColour.rgb(); };
-    EXPECT_EQ(CountInRect(image, image.rect(), trace), 0);
+    EXPECT_EQ(traces(), 0);
 }
 
 TEST(ImpedanceRangeDialog, StoresWholeNumbersAndRefusesEqualBounds) {
