@@ -5,7 +5,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
 #include <cmath>
 #include <vector>
 
@@ -118,12 +117,3 @@ void BM_ImpedanceMap(benchmark::State& state) {
 BENCHMARK(BM_ImpedanceMap)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);  // fonts for the labels
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

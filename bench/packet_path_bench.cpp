@@ -12,14 +12,10 @@
 // of the thread's processor time per packet, for each stage and for the whole
 // (work_us).
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
 #include <QtCore/qtestsupport_core.h>
 
 #include <array>
@@ -36,6 +32,7 @@
 #include "acquisition/recording/eol_file.h"
 #include "acquisition/server/data_server.h"
 #include "acquisition/usb/amplifier_emulator.h"
+#include "bench/loopback.h"
 
 namespace {
 
@@ -49,21 +46,16 @@ constexpr double kScale = 0.00073536;
 // between packets as a client program is.
 class LoopbackReader {
 public:
-    explicit LoopbackReader(quint16 port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) std::perror("connect");
+    explicit LoopbackReader(quint16 port) : fd_(ConnectToLoopback(port)) {
         reader_ = std::thread([this] {
             std::array<char, 65536> buffer;
-            for (ssize_t got; (got = ::recv(fd_, buffer.data(), buffer.size(), 0)) > 0;) received += static_cast<std::size_t>(got);
+            for (ssize_t got; (got = ::recv(fd_.Get(), buffer.data(), buffer.size(), 0)) > 0;)
+                received += static_cast<std::size_t>(got);
         });
     }
     ~LoopbackReader() {
-        ::shutdown(fd_, SHUT_RDWR);
+        ::shutdown(fd_.Get(), SHUT_RDWR);
         reader_.join();
-        ::close(fd_);
     }
     LoopbackReader(const LoopbackReader&) = delete;
     LoopbackReader& operator=(const LoopbackReader&) = delete;
@@ -71,7 +63,7 @@ public:
     std::atomic<std::size_t> received{0};
 
 private:
-    int fd_;
+    UniqueFd fd_;
     std::thread reader_;
 };
 
@@ -181,12 +173,3 @@ void BM_PacketPathPaced(benchmark::State& state) { RunPacketPath(state, std::chr
 BENCHMARK(BM_PacketPathPaced)->Iterations(250)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);  // fonts for the labels
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -7,10 +7,7 @@
 // paced runs, packets_per_s of a real-time playback with no client and with a
 // client that never reads.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
@@ -27,6 +24,7 @@
 
 #include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/server/data_server.h"
+#include "bench/loopback.h"
 
 namespace {
 
@@ -36,23 +34,14 @@ constexpr std::size_t kPackets = 2000;
 
 class Client {
 public:
-    explicit Client(quint16 port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) std::perror("connect");
-    }
-    ~Client() { ::close(fd_); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
+    explicit Client(quint16 port) : fd_(ConnectToLoopback(port)) {}
     // Blocks until all of count bytes are here.
     bool Read(std::vector<char>& buffer) {
-        return ::recv(fd_, buffer.data(), buffer.size(), MSG_WAITALL) == static_cast<ssize_t>(buffer.size());
+        return ::recv(fd_.Get(), buffer.data(), buffer.size(), MSG_WAITALL) == static_cast<ssize_t>(buffer.size());
     }
 
 private:
-    int fd_;
+    UniqueFd fd_;
 };
 
 bool WaitForClient(DataServer& server, bool connected) {

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include "acquisition/display/picture_copy.h"
+
 ImpedanceDisplay::ImpedanceDisplay(QWidget* parent) : QWidget(parent), size_(size()) {
     setObjectName(kWindowName);
     setWindowTitle(kWindowName);
@@ -46,16 +48,7 @@ QImage ImpedanceDisplay::Snapshot() const {
 void ImpedanceDisplay::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const std::lock_guard hold(lock_);
-    const QImage& image = renderer_.Image();
-    // One rectangle at a time, each its own clip: under a clip of several
-    // rectangles the painter blends span by span instead of copying.
-    for (const QRect& rect : event->region()) {
-        painter.setClipRect(rect);
-        const QRect area = rect & image.rect();
-        if (!area.isEmpty()) painter.drawImage(area, image, area);
-        for (const QRect& outside : QRegion(rect) - image.rect()) painter.fillRect(outside, palette().window());
-    }
-    painter.setClipping(false);
+    CopyPictureInto(painter, event->region(), renderer_.Image(), palette().window());
     painter.setPen(palette().color(QPalette::Mid));  // the window's thin border
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include "acquisition/display/picture_copy.h"
+
 WaveDisplay::WaveDisplay(QWidget* parent) : QWidget(parent) {
     setObjectName(kWindowName);
     setWindowTitle(kWindowName);
@@ -96,16 +98,7 @@ QImage WaveDisplay::Snapshot() const {
 void WaveDisplay::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const std::lock_guard hold(lock_);
-    const QImage& image = renderer_.Image();
-    // One rectangle at a time, each its own clip: under a clip of several
-    // rectangles the painter blends span by span instead of copying.
-    for (const QRect& rect : event->region()) {
-        painter.setClipRect(rect);
-        const QRect area = rect & image.rect();
-        if (!area.isEmpty()) painter.drawImage(area, image, area);
-        for (const QRect& outside : QRegion(rect) - image.rect()) painter.fillRect(outside, palette().window());
-    }
-    painter.setClipping(false);
+    CopyPictureInto(painter, event->region(), renderer_.Image(), palette().window());
 }
 
 void WaveDisplay::resizeEvent(QResizeEvent* event) {
