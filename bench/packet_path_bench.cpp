@@ -40,7 +40,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int P = AmplifierEmulator::kPacketSize;
 constexpr int C = AmplifierEmulator::kValuesPerSample;
 constexpr int kRate = AmplifierEmulator::kSampleRate;
-constexpr double kScale = 0.00073536;
+constexpr double kScale = eol::kDefaultScale;
 
 // Reads and discards the stream on a thread of its own, blocked in recv
 // between packets as a client program is.

@@ -31,7 +31,7 @@ struct AcquisitionSettings {
     int packetSize = 40;
     int channelCount = 17;
     int sampleRate = 1000;
-    double scale = 0.00073536;
+    double scale = eol::kDefaultScale;
     std::string simulatedDataPath;
     std::string electrodeFilePath;  // empty: the default file
 };

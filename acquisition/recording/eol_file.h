@@ -17,6 +17,9 @@ inline constexpr long kHeaderRegionSize = 200;
 inline constexpr long kHeaderBlockOffset = 50;
 inline constexpr long kHeaderBlockSize = 32;
 inline constexpr double kRecordSlots = 21.0;
+// Display units per count of the amplifier, the scale a recording carries
+// unless an imported header gave another.
+inline constexpr double kDefaultScale = 0.00073536;
 }  // namespace eol
 
 struct EolHeader {

@@ -9,7 +9,7 @@ SettingsField FirstInvalidSetting(int sampleRate, int packetSize, int channelCou
 
 double CurrentScale(const AcquisitionEngine& engine) {
     // An engine that never initialised still holds 0, which would flatten every trace.
-    return engine.scale != 0.0 ? engine.scale : kDefaultScale;
+    return engine.scale != 0.0 ? engine.scale : eol::kDefaultScale;
 }
 
 bool PlaybackSettings(const std::string& path, AcquisitionSettings& settings, std::string& error) {

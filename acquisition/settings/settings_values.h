@@ -19,9 +19,6 @@ inline constexpr int kMaxSampleRate = 20000;
 // the memory.
 SettingsField FirstInvalidSetting(int sampleRate, int packetSize, int channelCount);
 
-// The scale used when neither an import nor an initialised engine supplies one.
-inline constexpr double kDefaultScale = 0.00073536;
-
 // The scale a confirmation passes on when no header was imported.
 double CurrentScale(const AcquisitionEngine& engine);
 

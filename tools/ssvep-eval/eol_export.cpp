@@ -8,9 +8,6 @@
 
 namespace {
 
-// The default display scale of a recording made by Vostrel.
-constexpr double displayScale = 0.00073536;
-
 std::int32_t ToCount(double value) {
     const double rounded = std::round(value);
     constexpr double lowest = std::numeric_limits<std::int32_t>::min();
@@ -68,7 +65,7 @@ bool WriteEolRecording(Recording& recording, const std::string& path, EolExport&
     }
 
     EolFile file;
-    if (!file.Create(path) || !file.WriteHeader(static_cast<int>(rate), written.packetSize, displayScale) ||
+    if (!file.Create(path) || !file.WriteHeader(static_cast<int>(rate), written.packetSize, eol::kDefaultScale) ||
         !file.Append(records)) {
         error = "cannot write " + path;
         return false;

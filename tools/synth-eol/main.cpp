@@ -22,7 +22,7 @@
 #include "acquisition/recording/eol_file.h"
 
 namespace {
-constexpr double kScale = 0.00073536;  // display units per count, as the amplifier's
+constexpr double kScale = eol::kDefaultScale;
 constexpr double kPi = 3.14159265358979323846;
 
 int Usage() {

@@ -270,7 +270,7 @@ TEST_F(SettingsConfirmation, ConfirmingAtOnceBeforeTheFirstStartKeepsTheAmplifie
     EXPECT_EQ(engine.packetSize, 40);
     EXPECT_EQ(engine.sampleRate, 1000);
     EXPECT_EQ(engine.amplifierType, 1);
-    EXPECT_EQ(engine.scale, kDefaultScale);
+    EXPECT_EQ(engine.scale, eol::kDefaultScale);
     EXPECT_EQ(engine.simulatedDataPath, "");
     EXPECT_EQ(engine.electrodeFilePath, engine.DefaultElectrodeFile());
     EXPECT_EQ(engine.channelEnabled, std::vector<int>(17, 1));
