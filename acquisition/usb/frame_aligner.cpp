@@ -47,15 +47,18 @@ void FrameAligner::Drop(std::size_t bytes) {
     if (begin_ == end_) begin_ = end_ = 0;
 }
 
-bool FrameAligner::Follows(std::size_t a, std::size_t b, bool useConstants) const {
-    const std::uint8_t* first = At(a);
-    const std::uint8_t* second = At(b);
-    if (second[amp::kCounterByte] != static_cast<std::uint8_t>(first[amp::kCounterByte] + 1)) return false;
-    if (!useConstants) return true;
-    for (std::size_t i = 0; i < kHeaderBytes; ++i) {
-        if (sameFor_[i] >= kConstantAfterFrames && first[i] != second[i]) return false;
+bool FrameAligner::AgreeOnConstantBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) const {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (sameFor_[i] >= kConstantAfterFrames && a[i] != b[i]) return false;
     }
     return true;
+}
+
+bool FrameAligner::Follows(std::size_t a, std::size_t b, bool useConstants) const {
+    const auto first = Held(a, kHeaderBytes);
+    const auto second = Held(b, kHeaderBytes);
+    if (second[amp::kCounterByte] != static_cast<std::uint8_t>(first[amp::kCounterByte] + 1)) return false;
+    return !useConstants || AgreeOnConstantBytes(first, second);
 }
 
 bool FrameAligner::Chain(std::size_t from, int count, bool useConstants) const {
@@ -67,22 +70,13 @@ bool FrameAligner::Chain(std::size_t from, int count, bool useConstants) const {
 }
 
 bool FrameAligner::KeepsConstantBytes(std::size_t at) const {
-    if (!haveLastFrame_) return true;
-    const std::uint8_t* frame = At(at);
-    for (std::size_t i = 0; i < F; ++i) {
-        if (sameFor_[i] >= kConstantAfterFrames && frame[i] != lastFrame_[i]) return false;
-    }
-    return true;
+    return !haveLastFrame_ || AgreeOnConstantBytes(Held(at, F), lastFrame_);
 }
 
 bool FrameAligner::KnowsConstantBytes() const { return constantBytes_ >= kEnoughConstantBytes; }
 
 bool FrameAligner::HeaderKeepsConstantBytes(std::size_t at) const {
-    if (!haveLastFrame_) return true;
-    for (std::size_t i = 0; i < kHeaderBytes; ++i) {
-        if (sameFor_[i] >= kConstantAfterFrames && At(at)[i] != lastFrame_[i]) return false;
-    }
-    return true;
+    return !haveLastFrame_ || AgreeOnConstantBytes(Held(at, kHeaderBytes), lastFrame_);
 }
 
 // Strong evidence that a whole frame starts at offset at: it keeps every
@@ -115,8 +109,9 @@ bool FrameAligner::Judge() {
         // Whole frames lost after it, or a constant byte that moved (a mode
         // change), break that chain without cutting the frame; the counters
         // of the frames after it say so even then. Otherwise bytes were lost
-        // inside it.
-        if (KnowsConstantBytes() && IsWholeFrame(0)) {
+        // inside it. Only the constants can say so with the bytes held now;
+        // the counters' say needs more, below.
+        if (KnowsConstantBytes() && KeepsConstantBytes(0) && HeaderKeepsConstantBytes(F)) {
             frameReady_ = true;
             break;
         }
@@ -145,7 +140,7 @@ void FrameAligner::Learn(std::span<const std::uint8_t, kFrameBytes> frame) {
 }
 
 void FrameAligner::Accept(std::span<std::uint8_t, kFrameBytes> frame, Verdict& verdict) {
-    std::memcpy(frame.data(), At(0), F);
+    std::ranges::copy(Held(0, F), frame.begin());
     const std::uint8_t counter = frame[amp::kCounterByte];
     verdict.firstFrame = !haveCounter_;
     verdict.framesSkipped = haveCounter_ ? static_cast<std::uint8_t>(counter - lastCounter_ - 1) : 0;

@@ -76,14 +76,17 @@ public:
     // A new run: forgets everything, the constant bytes and the counter too.
     void Restart();
 
-    bool Aligned() const { return aligned_; }
     // Frames dropped because the frame after them did not start where it should.
     std::uint64_t Misalignments() const { return misalignments_; }
 
 private:
     static constexpr std::size_t kHeaderBytes = amp::kFrameHeaderBytes;
 
-    const std::uint8_t* At(std::size_t offset) const { return buffer_.data() + begin_ + offset; }
+    // count held bytes from offset on. Every question asks only for bytes it
+    // has; checked builds trap a read past them.
+    std::span<const std::uint8_t> Held(std::size_t offset, std::size_t count) const {
+        return std::span(buffer_).subspan(begin_, Size()).subspan(offset, count);
+    }
     std::size_t Size() const { return end_ - begin_; }
     void Drop(std::size_t bytes);
 
@@ -98,6 +101,8 @@ private:
     // Enough bytes have stayed constant to recognise a frame by them.
     bool KnowsConstantBytes() const;
     bool HeaderKeepsConstantBytes(std::size_t at) const;
+    // a and b agree on every byte learned as constant (over a's length).
+    bool AgreeOnConstantBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) const;
     bool IsWholeFrame(std::size_t at) const;
     // One step of judgement; false when more bytes are needed.
     bool Judge();
