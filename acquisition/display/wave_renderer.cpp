@@ -103,10 +103,9 @@ void WaveRenderer::SetUp(int packetSize, int channelCount, int sampleRate, int s
     enabledCount_ = std::max(0, channelCount_ - 1);
     baselineY_.assign(channels, 0);
     lastY_.assign(channels, 0.0);
-    records_.assign(channels, ChannelRecord{});
-    std::copy_n(records.begin(), std::min(records.size(), channels), records_.begin());
     labelTexts_.clear();
-    for (const ChannelRecord& record : records_) labelTexts_.emplace_back(LabelText(record.label), labelFont_);
+    for (std::size_t c = 0; c < channels; ++c)
+        labelTexts_.emplace_back(LabelText(c < records.size() ? records[c].label : ChannelRecord{}.label), labelFont_);
     points_.reserve(static_cast<std::size_t>(packetSize_) + 1);
     packetColumns_.reserve(static_cast<std::size_t>(packetSize_));
     // The sweep state may stem from other settings; the full redraw brings it in line.
@@ -184,9 +183,14 @@ QString WaveRenderer::TimeLabel(int k) const {
     return QString::fromLatin1(timeLabels_[static_cast<std::size_t>(k)].data());
 }
 
+void WaveRenderer::FormatElapsed(TimeText& text, int seconds) {
+    Format(text, "%02d:%02d:%02d", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
+}
+
 QString WaveRenderer::ElapsedTimeText(int seconds) {
     TimeText text;
-    return QString::fromLatin1(Format(text, "%02d:%02d:%02d", seconds / 3600, (seconds % 3600) / 60, seconds % 60));
+    FormatElapsed(text, seconds);
+    return QString::fromLatin1(text.data());
 }
 
 void WaveRenderer::AddPacket(std::span<const double> samples) {
@@ -331,8 +335,7 @@ void WaveRenderer::IncrementalUpdate() {
     painter_.setPen(tracePen_);
     for (int i = 0; i < channelCount_ - 1; ++i) {
         if (!Shown(i)) continue;
-        DrawPacketTrace(i, base);
-        AddToBands(repair, pointsBounds_);
+        AddToBands(repair, DrawPacketTrace(i, base));
     }
 
     const BandRects overdraw = PacketOverdraw(base, firstSample);
@@ -368,7 +371,7 @@ void WaveRenderer::EraseAhead() {
     Changed(strip);
 }
 
-void WaveRenderer::DrawPacketTrace(int channel, std::size_t base) {
+QRect WaveRenderer::DrawPacketTrace(int channel, std::size_t base) {
     auto& lastY = lastY_[static_cast<std::size_t>(channel)];
     points_.clear();
     points_.emplace_back(TruncPixel(kSideMargin + x_), TruncPixel(lastY));
@@ -377,25 +380,25 @@ void WaveRenderer::DrawPacketTrace(int channel, std::size_t base) {
         lastY = y;
         points_.emplace_back(column.x, TruncPixel(y));
     }
-    DrawPolyline();
+    return DrawPolyline();
 }
 
-// Draws points_ with the current pen and notes the rectangle they span.
-void WaveRenderer::DrawPolyline() {
-    pointsBounds_ = QRect();
-    if (points_.size() < 2) return;
+// Draws points_ with the current pen; returns the rectangle they span.
+QRect WaveRenderer::DrawPolyline() {
+    if (points_.size() < 2) return {};
     auto [left, right] = std::minmax_element(points_.begin(), points_.end(),
                                              [](QPoint a, QPoint b) { return a.x() < b.x(); });
     auto [top, bottom] = std::minmax_element(points_.begin(), points_.end(),
                                              [](QPoint a, QPoint b) { return a.y() < b.y(); });
     // A line's end may take in a pixel beside its end point.
-    pointsBounds_ = QRect(QPoint(left->x(), top->y()), QPoint(right->x(), bottom->y())).adjusted(-1, -1, 1, 1);
-    Changed(pointsBounds_);
+    const QRect bounds = QRect(QPoint(left->x(), top->y()), QPoint(right->x(), bottom->y())).adjusted(-1, -1, 1, 1);
+    Changed(bounds);
     // Past 128 points the painter takes a buffer from the heap; drawn in
     // pieces, the joints would come out differently, so a trace that crosses
     // that many columns in one packet (a long packet on a fine time base)
     // pays the one allocation.
     painter_.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+    return bounds;
 }
 
 // The packet's samples as its grid lines and events see them: advances the
@@ -475,9 +478,7 @@ void WaveRenderer::DrawDottedLine(int column) {
 }
 
 void WaveRenderer::CountWholeSecond() {
-    const int n = secondsCounter_ + 1;
-    TimeText& label = timeLabels_[static_cast<std::size_t>(secondsCounter_ % secondsPerScreen_)];
-    Format(label, "%02d:%02d:%02d", n / 3600, (n % 3600) / 60, n % 60);
+    FormatElapsed(timeLabels_[static_cast<std::size_t>(secondsCounter_ % secondsPerScreen_)], secondsCounter_ + 1);
     ++secondsCounter_;
     timeLabelsChanged_ = true;
 }

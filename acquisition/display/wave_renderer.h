@@ -118,8 +118,9 @@ private:
     void IncrementalUpdate();
     void FindPacketColumns(int firstSample);
     void EraseAhead();
-    void DrawPacketTrace(int channel, std::size_t base);
-    void DrawPolyline();
+    // Both return the rectangle the trace's pixels may reach.
+    QRect DrawPacketTrace(int channel, std::size_t base);
+    QRect DrawPolyline();
     template <typename Visit>
     void WalkPacket(std::size_t base, int firstSample, int& sweepSample, double& lastEvent, Visit visit) const;
     void DrawPacketGridAndEvents(std::size_t base, int firstSample);
@@ -130,6 +131,7 @@ private:
     void FillWhite(QRect r);
     void DrawDottedLine(int column);
     void CountWholeSecond();
+    static void FormatElapsed(TimeText& text, int seconds);
     void DrawEvent(int number, bool replay);
     QRect GridLine(double x) const;
     QRect EventBox(double x, bool replay) const;
@@ -171,8 +173,6 @@ private:
     int packetSize_ = 0;
     int secondsPerScreen_ = 4;
     int packetsPerScreen_ = 0;
-    std::vector<ChannelRecord> records_;
-    std::vector<QString> labels_;  // the records' labels as text
 
     // Sweep.
     std::vector<double> ring_;
@@ -220,7 +220,6 @@ private:
     };
     std::vector<PacketColumn> packetColumns_;
     std::vector<QPoint> points_;  // one trace's vertices, reused
-    QRect pointsBounds_;
     BandRects overdrawn_{};  // what the last packet's grid and events drew over the bands
     Changes changes_{};
 };
