@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string_view>
 
@@ -180,4 +181,13 @@ int ReadElectrodeLocations(std::span<ChannelRecord> records, const std::string& 
     }
     if (count > 0) Normalise(records.first(count));
     return static_cast<int>(count);
+}
+
+std::string DefaultElectrodeFilePath(const std::string& executableDirectory) {
+    const std::filesystem::path directory(executableDirectory);
+    const auto beside = directory / kElectrodeFileName;
+    const auto installed = (directory / ".." / "share" / "vostrel" / kElectrodeFileName).lexically_normal();
+    std::error_code ignored;
+    if (!std::filesystem::exists(beside, ignored) && std::filesystem::exists(installed, ignored)) return installed.string();
+    return beside.string();
 }

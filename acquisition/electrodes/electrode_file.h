@@ -36,3 +36,10 @@ int ReadElectrodeLocations(std::span<ChannelRecord> records, const std::string& 
 // Parses one line (without its line end) into record, as the file reader does,
 // and computes its plane coordinates. Exposed for tests.
 void ParseElectrodeLine(std::string_view line, ChannelRecord& record);
+
+inline constexpr const char* kElectrodeFileName = "kestrom.dll";
+
+// The default electrode file: kestrom.dll beside the program, or, for an
+// installed program, in ../share/vostrel/ from its directory. Beside the
+// program when neither exists, so that the message names the first place.
+std::string DefaultElectrodeFilePath(const std::string& executableDirectory);

@@ -30,15 +30,6 @@ void PrintLine(const char* line) {
 }
 }  // namespace
 
-std::string DefaultElectrodeFilePath(const std::string& executableDirectory) {
-    const std::filesystem::path directory(executableDirectory);
-    const auto beside = directory / AcquisitionEngine::kElectrodeFileName;
-    const auto installed = (directory / ".." / "share" / "vostrel" / AcquisitionEngine::kElectrodeFileName).lexically_normal();
-    std::error_code ignored;
-    if (!std::filesystem::exists(beside, ignored) && std::filesystem::exists(installed, ignored)) return installed.string();
-    return beside.string();
-}
-
 AcquisitionEngine::AcquisitionEngine(FilePlaybackSource& playback, ModalAmplifier& amplifier, EnginePorts ports)
     : playback_(playback),
       amplifier_(amplifier),

@@ -60,7 +60,6 @@ struct EnginePorts {
 class AcquisitionEngine {
 public:
     static constexpr int kDefaultImpedance = 2550000;
-    static constexpr const char* kElectrodeFileName = "kestrom.dll";
     static constexpr const char* kFixedPlaybackPath = "E:\\ERP\\什么都不接2.EOL";
     static constexpr auto kNoDataAfter = std::chrono::seconds(3);
 
@@ -172,8 +171,3 @@ private:
     mutable std::mutex failuresMutex_;
     RunFailures failures_;
 };
-
-// The default electrode file: kestrom.dll beside the program, or, for an
-// installed program, in ../share/vostrel/ from its directory. Beside the
-// program when neither exists, so that the message names the first place.
-std::string DefaultElectrodeFilePath(const std::string& executableDirectory);

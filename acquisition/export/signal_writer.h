@@ -22,9 +22,8 @@ struct SignalLayout {
     std::vector<ChannelScale> scales;  // per signal, for the formats that need one
     std::int64_t annotations = 0;      // how many Annotate will be called
     std::vector<std::int32_t> eventCodes;  // the distinct annotated codes, in order of appearance
-    // Local time of the first sample, and its offset from UTC.
+    // Local time of the first sample.
     std::timespec start{};
-    long utcOffsetSeconds = 0;
     std::string note;  // a line for the header's free text
 };
 

@@ -18,8 +18,6 @@ class QWidget;
 
 class ExportCommand {
 public:
-    static constexpr int kId = 32800;
-
     // What the dialog proposes: the current recording and its settings.
     using Proposal = std::function<ExportRequest()>;
     // Asks for the export's settings; nothing when the user cancels.

@@ -7,10 +7,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <charconv>
-#include <cmath>
 
 #include "acquisition/shell/export_command.h"
+#include "common/command_line.h"
 
 namespace {
 
@@ -19,10 +18,7 @@ const char* const kInvalid = "导出参数无效";
 std::optional<double> ParseFactor(QString text) {
     const std::string number = text.trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toStdString();
     double value = 0.0;
-    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec != std::errc() || end != number.data() + number.size() || !std::isfinite(value) || value <= 0.0) {
-        return std::nullopt;
-    }
+    if (!ReadFiniteNumber(number, value) || value <= 0.0) return std::nullopt;
     return value;
 }
 

@@ -3,7 +3,6 @@
 // written, 2 bad options.
 
 #include <atomic>
-#include <charconv>
 #include <cmath>
 #include <csignal>
 #include <iomanip>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/electrodes/electrode_file.h"
 #include "acquisition/export/eol_export.h"
 #include "common/command_line.h"
 #include "common/executable_directory.h"
@@ -20,7 +20,6 @@
 namespace {
 
 constexpr const char* kProgram = "eol-convert";
-constexpr const char* kDefaultElectrodes = "kestrom.dll";
 
 constexpr const char* kHelp =
     "usage: eol-convert IN.EOL OUT.bdf|OUT.edf|OUT.gdf [--electrodes FILE] [--uv-per-count X]\n"
@@ -30,7 +29,7 @@ constexpr const char* kHelp =
     "  .gdf  GDF, 32-bit samples, events in the event table\n"
     "Options:\n"
     "  --electrodes FILE   the electrode file that labels the 16 channels\n"
-    "                      (default: kestrom.dll beside eol-convert)\n"
+    "                      (default: kestrom.dll beside eol-convert, else in ../share/vostrel/)\n"
     "  --uv-per-count X    the amplifier's microvolts per raw count, a number above 0\n"
     "                      (default: none; the values stay raw counts, unit \"count\")\n"
     "  --help              this text\n";
@@ -43,11 +42,7 @@ struct Options {
     bool help = false;
 };
 
-bool ParseFactor(const std::string& text, double& value) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && !text.empty() && std::isfinite(value) && value > 0.0;
-}
+bool ParseFactor(const std::string& text, double& value) { return ReadFiniteNumber(text, value) && value > 0.0; }
 
 // False, with what is wrong and what is accepted in error, for bad options.
 bool Parse(const std::vector<std::string>& args, Options& options, std::string& error) {
@@ -89,7 +84,7 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
         error = files[1] + ": the output's extension must be .bdf, .edf or .gdf";
         return false;
     }
-    if (options.request.electrodeFile.empty()) options.request.electrodeFile = ExecutableDirectory() + kDefaultElectrodes;
+    if (options.request.electrodeFile.empty()) options.request.electrodeFile = DefaultElectrodeFilePath(ExecutableDirectory());
     return true;
 }
 

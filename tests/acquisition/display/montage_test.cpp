@@ -12,7 +12,7 @@ namespace {
 
 TEST(DefaultMontage, SixteenChannelsAndTheEventBesideTheExecutable) {
     std::vector<ChannelRecord> records(17);
-    const std::string path = ExecutableDirectory() + AcquisitionEngine::kElectrodeFileName;
+    const std::string path = ExecutableDirectory() + kElectrodeFileName;
     ASSERT_EQ(ReadElectrodeLocations(records, path), 17) << path;
     const std::vector<std::string> labels{"Fp1", "Fp2", "F3", "F4", "C3", "C4", "P3", "P4", "O1",
                                           "O2",  "F7",  "F8", "T3", "T4", "T5", "T6", "Event"};

@@ -2,27 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <algorithm>
 
 #include "acquisition/recording/eol_file.h"
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Outcome Convert(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(EOL_CONVERT), arguments);
-    EXPECT_TRUE(process.waitForFinished(60000));
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
-}
 
 struct ConvertCase {
     const char* name;
@@ -48,13 +34,15 @@ TEST_P(EolConvert, ExitStatusAndMessages) {
 
     QStringList arguments;
     for (QString a : c.arguments) arguments << a.replace("IN", QString::fromStdString(in)).replace("OUT", QString::fromStdString(dir.File("out")));
-    const Outcome run = Convert(arguments);
-    EXPECT_EQ(run.status, c.status) << run.err;
-    EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    const ProgramRun ran = RunProgram(QStringLiteral(EOL_CONVERT), arguments, QProcessEnvironment::systemEnvironment());
+    const std::string out = ran.standardOutput.toStdString();
+    const std::string err = ran.standardError.toStdString();
+    EXPECT_EQ(ran.exitCode, c.status) << err;
+    EXPECT_NE(out.find(c.out), std::string::npos) << out;
+    EXPECT_NE(err.find(c.err), std::string::npos) << err;
     if (c.status != 0) {
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), c.status == 2 ? 2 : 1) << run.err;
-        EXPECT_EQ(run.err.ends_with("Try 'eol-convert --help' for more information.\n"), c.status == 2) << run.err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), c.status == 2 ? 2 : 1) << err;
+        EXPECT_EQ(err.ends_with("Try 'eol-convert --help' for more information.\n"), c.status == 2) << err;
     }
 }
 
