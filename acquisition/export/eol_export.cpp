@@ -28,14 +28,12 @@ constexpr int kSignals = 16;
 // EOL holds no start time; the header says where this one comes from.
 constexpr const char* kStartNote = "start time: file time minus duration";
 
-// The signal slots and the event slot of a record, as the montage orders them.
+// The signal slots of a record, as the montage orders them.
 struct RecordLayout {
     std::array<int, kSignals> signalSlots{};
-    int eventSlot = SampleRecord::kEventSlot;
     RecordLayout() {
         const std::vector<int> columns = MontageColumns(SampleRecord::kSlotCount);
         std::copy_n(columns.begin(), kSignals, signalSlots.begin());
-        eventSlot = columns.back();
     }
 };
 
@@ -45,23 +43,6 @@ struct Survey {
     std::array<std::int64_t, kSignals> high{};
     std::int64_t events = 0;
     std::vector<std::int32_t> codes;  // distinct, in order of appearance
-};
-
-// Walks the events of a run of records: each sample where the event value
-// changes to a non-zero code.
-class EventFinder {
-public:
-    template <class F>
-    void Scan(std::span<const SampleRecord> records, std::int64_t first, int slot, F&& onEvent) {
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            const std::int32_t value = records[i].slots[slot];
-            if (value != previous_ && value != 0) onEvent(first + static_cast<std::int64_t>(i), value);
-            previous_ = value;
-        }
-    }
-
-private:
-    std::int32_t previous_ = 0;
 };
 
 std::string Lower(std::string text) {
@@ -210,7 +191,7 @@ private:
     bool Scan(Survey& survey) {
         survey.low.fill(std::numeric_limits<std::int64_t>::max());
         survey.high.fill(std::numeric_limits<std::int64_t>::min());
-        EventFinder events;
+        EventOnsets events;
         return ReadChunks(reader_, chunk_, [&](std::span<const SampleRecord> records, std::int64_t first) {
             for (const SampleRecord& record : records) {
                 for (int c = 0; c < kSignals; ++c) {
@@ -219,7 +200,7 @@ private:
                     survey.high[c] = std::max(survey.high[c], v);
                 }
             }
-            events.Scan(records, first, layout_.eventSlot, [&](std::int64_t, std::int32_t code) {
+            events.Scan(records, first, [&](std::int64_t, std::int32_t code) {
                 ++survey.events;
                 if (std::find(survey.codes.begin(), survey.codes.end(), code) == survey.codes.end()) survey.codes.push_back(code);
             });
@@ -233,7 +214,7 @@ private:
             format == ExportFormat::Gdf ? OpenGdfWriter(path, layout, cause)
                                         : OpenEdfWriter(path, format == ExportFormat::Bdf, layout, cause);
         if (!writer) return Fail(error, request_.output, cause);
-        EventFinder events;
+        EventOnsets events;
         std::vector<std::int32_t> samples;
         bool written = true;
         const bool read = ReadChunks(reader_, chunk_, [&](std::span<const SampleRecord> records, std::int64_t first) {
@@ -242,7 +223,7 @@ private:
                 for (int slot : layout_.signalSlots) samples.push_back(record.slots[slot]);
             }
             written = writer->Write(samples);
-            events.Scan(records, first, layout_.eventSlot, [&](std::int64_t sample, std::int32_t code) {
+            events.Scan(records, first, [&](std::int64_t sample, std::int32_t code) {
                 written = written && writer->Annotate(sample, code);
             });
             return written && Advance(records.size());

@@ -93,3 +93,23 @@ private:
     std::int64_t next_ = 0;
     int trailingBytes_ = 0;
 };
+
+// The event onsets of a recording read a chunk at a time: each record where
+// the event value changes to a non-zero code. The value before a chunk is
+// carried over from the chunk before.
+class EventOnsets {
+public:
+    // Calls onOnset(record index, code) for each onset; firstRecord is the
+    // index of records' first.
+    template <class OnOnset>
+    void Scan(std::span<const SampleRecord> records, std::int64_t firstRecord, OnOnset&& onOnset) {
+        for (std::size_t r = 0; r < records.size(); ++r) {
+            const std::int32_t value = records[r].slots[SampleRecord::kEventSlot];
+            if (value != 0 && value != previous_) onOnset(firstRecord + static_cast<std::int64_t>(r), value);
+            previous_ = value;
+        }
+    }
+
+private:
+    std::int32_t previous_ = 0;
+};

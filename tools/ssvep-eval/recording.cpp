@@ -223,27 +223,19 @@ std::unique_ptr<Recording> EolRecording::Open(const std::string& path, const std
     }
 
     std::vector<SampleRecord> chunk(recordsPerChunk);
-    std::int32_t previous = 0;
+    EventOnsets onsets;
     for (std::int64_t first = 0;;) {
         const std::size_t got = recording->reader.Read(chunk);
         if (got == 0) break;
-        AppendEventOnsets(std::span(chunk).first(got), first, previous, recording->events);
+        onsets.Scan(std::span(chunk).first(got), first, [&](std::int64_t record, std::int32_t code) {
+            recording->events.push_back({record, static_cast<std::uint32_t>(code)});
+        });
         first += static_cast<std::int64_t>(got);
     }
     return recording;
 }
 
 }  // namespace
-
-void AppendEventOnsets(std::span<const SampleRecord> records, std::int64_t firstRecord, std::int32_t& previous,
-                       std::vector<RecordingEvent>& events) {
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        const std::int32_t value = records[r].slots[SampleRecord::kEventSlot];
-        if (value != 0 && value != previous)
-            events.push_back({firstRecord + static_cast<std::int64_t>(r), static_cast<std::uint32_t>(value)});
-        previous = value;
-    }
-}
 
 std::unique_ptr<Recording> OpenRecording(const std::string& path, const std::vector<std::string>& leads,
                                          std::string& error) {

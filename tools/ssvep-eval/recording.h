@@ -55,10 +55,3 @@ protected:
 // nothing, with the reason in error, when the file or a lead cannot be had.
 std::unique_ptr<Recording> OpenRecording(const std::string& path, const std::vector<std::string>& leads,
                                          std::string& error);
-
-// Appends the event onsets among records that follow each other, the first
-// being record firstRecord of its file: a record whose event slot holds a
-// non-zero value that differs from the record before it (previous, which is
-// updated, holds that record's event slot; 0 before a file's first record).
-void AppendEventOnsets(std::span<const SampleRecord> records, std::int64_t firstRecord, std::int32_t& previous,
-                       std::vector<RecordingEvent>& events);

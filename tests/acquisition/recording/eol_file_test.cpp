@@ -198,3 +198,16 @@ TEST(EolReader, RefusesWhatIsNoRecording) {
 }
 
 }  // namespace
+
+TEST(EventOnsets, ChangesToANonZeroValueAcrossChunks) {
+    std::vector<SampleRecord> records(7);
+    const std::int32_t slot[] = {0, 5, 5, 0, 7, 9, 9};
+    for (int r = 0; r < 7; ++r) records[r].slots[SampleRecord::kEventSlot] = slot[r];
+    std::vector<std::pair<std::int64_t, std::int32_t>> onsets;
+    EventOnsets scan;
+    const auto keep = [&](std::int64_t record, std::int32_t code) { onsets.emplace_back(record, code); };
+    scan.Scan(std::span(records).first(2), 100, keep);
+    scan.Scan(std::span(records).subspan(2), 102, keep);
+    const std::vector<std::pair<std::int64_t, std::int32_t>> expected{{101, 5}, {104, 7}, {105, 9}};
+    EXPECT_EQ(onsets, expected);
+}

@@ -72,22 +72,6 @@ TEST(PlayedRecords, LeaveOutTheLastWholePacket) {
     for (const auto& [records, packet, played] : cases) EXPECT_EQ(PlayedRecords(records, packet), played) << records;
 }
 
-TEST(AppendEventOnsets, ChangesToANonZeroValueAcrossChunks) {
-    std::vector<SampleRecord> records(7);
-    const std::int32_t slot[] = {0, 5, 5, 0, 7, 9, 9};
-    for (int r = 0; r < 7; ++r) records[r].slots[SampleRecord::kEventSlot] = slot[r];
-    std::vector<RecordingEvent> events;
-    std::int32_t previous = 0;
-    AppendEventOnsets(std::span(records).first(2), 100, previous, events);
-    AppendEventOnsets(std::span(records).subspan(2), 102, previous, events);
-    ASSERT_EQ(events.size(), 3u);
-    EXPECT_EQ(events[0].sample, 101);
-    EXPECT_EQ(events[0].code, 5u);
-    EXPECT_EQ(events[1].sample, 104);
-    EXPECT_EQ(events[2].sample, 105);
-    EXPECT_EQ(events[2].code, 9u);
-}
-
 Eigen::MatrixXd Sines(int length, double rate, std::initializer_list<double> hertz) {
     Eigen::MatrixXd column = Eigen::MatrixXd::Zero(length, 1);
     for (int k = 0; k < length; ++k)
