@@ -2,9 +2,7 @@
 
 #include <pthread.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -82,9 +80,16 @@ void AcquisitionEngine::SetDeviceFailure(std::string text) {
     failures_.device = std::move(text);
 }
 
-void AcquisitionEngine::SetRecordingFailure(std::string text) {
-    std::lock_guard lock(failuresMutex_);
-    failures_.recording = std::move(text);
+// Keeps "PATH (reason)" of the recording's last failure for the run's end,
+// prints the diagnostic line and returns the text.
+std::string AcquisitionEngine::NoteRecordingFailure() {
+    std::string text = recordingPath_ + " (" + recordingFile.LastError() + ")";
+    {
+        std::lock_guard lock(failuresMutex_);
+        failures_.recording = text;
+    }
+    PrintLine("file error");
+    return text;
 }
 
 RunFailures AcquisitionEngine::Failures() const {
@@ -221,17 +226,13 @@ bool AcquisitionEngine::OpenRecording(const std::string& path) {
     if (recording == 1) return false;
     recordingPath_ = path;
     if (!recordingFile.Create(path)) {
-        const std::string failure = path + " (" + recordingFile.LastError() + ")";
-        SetRecordingFailure(failure);
-        PrintLine("file error");
         // Said on the screen too: otherwise the command seems to do nothing.
-        ShowMessage(WithDetail(kDataWriteFailed, failure));
+        ShowMessage(WithDetail(kDataWriteFailed, NoteRecordingFailure()));
         return false;
     }
     if (!recordingFile.WriteHeader(sampleRate, packetSize, scale)) {
-        SetRecordingFailure(path + " (" + recordingFile.LastError() + ")");
+        NoteRecordingFailure();
         recordingFile.Close();
-        PrintLine("file error");
         ShowMessage(kDataWriteFailed);
         return false;
     }
@@ -252,11 +253,10 @@ void AcquisitionEngine::EndRecording() {
 // [acq] A failed write ends the recording at once; acquisition goes on.
 void AcquisitionEngine::AppendToRecording(std::span<const SampleRecord> records) {
     if (recordingFile.Append(records)) return;
-    SetRecordingFailure(recordingPath_ + " (" + recordingFile.LastError() + ")");
+    NoteRecordingFailure();
     // The pen first, so it cannot turn blue over a recording begun right after.
     if (ports_.wave) ports_.wave->SetRecordingPen(false);
     EndRecording();
-    PrintLine("file error");
     ShowMessage(kDataWriteFailed);
 }
 

@@ -151,7 +151,7 @@ private:
     void AppendToRecording(std::span<const SampleRecord> records);
     void ShowMessage(const std::string& text);
     void SetDeviceFailure(std::string text);
-    void SetRecordingFailure(std::string text);
+    std::string NoteRecordingFailure();
     bool DeviceWentAway() const;
     void TellOfDisconnection();
 

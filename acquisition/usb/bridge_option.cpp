@@ -1,20 +1,14 @@
 #include "acquisition/usb/bridge_option.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "acquisition/usb/emulated_bridge.h"
 #include "acquisition/usb/serial_bridge.h"
+#include "common/command_line.h"
 
 namespace {
 constexpr double kMaxFrequencyHz = AmplifierEmulator::kSampleRate / 2.0;
 constexpr double kMaxHoldSeconds = 24.0 * 3600.0;
-
-bool ParseNumber(std::string_view text, double& value) {
-    if (text.empty()) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
-}
 
 // Splits off the text before the first separator; text keeps the rest.
 std::string_view NextField(std::string_view& text, char separator) {
@@ -35,7 +29,7 @@ bool ParseSsvepSchedule(std::string_view text, std::vector<double>& frequencies,
         const bool last = text.find('/') == std::string_view::npos;
         const std::string_view field = NextField(text, '/');
         double hz = 0;
-        if (!ParseNumber(field, hz) || hz <= 0 || hz >= kMaxFrequencyHz) {
+        if (!ReadFiniteNumber(field, hz) || hz <= 0 || hz >= kMaxFrequencyHz) {
             error = "bad SSVEP frequency \"" + std::string(field) + "\": give Hz above 0 and below 500";
             return false;
         }
@@ -48,7 +42,7 @@ bool ParseSsvepSchedule(std::string_view text, std::vector<double>& frequencies,
 
 bool ParseHoldSeconds(std::string_view text, double& seconds, std::string& error) {
     double value = 0;
-    if (!ParseNumber(text, value) || value <= 0 || value > kMaxHoldSeconds) {
+    if (!ReadFiniteNumber(text, value) || value <= 0 || value > kMaxHoldSeconds) {
         error = "bad hold time \"" + std::string(text) + "\": give seconds above 0";
         return false;
     }

@@ -1,19 +1,13 @@
 #include "acquisition/usb/emulator_faults.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "acquisition/usb/amplifier_emulator.h"
+#include "common/command_line.h"
 
 namespace {
 constexpr double kFramesPerSecond = 1000.0 / AmplifierEmulator::kFrameIntervalMs;
 constexpr double kMaxSeconds = 24.0 * 3600.0;
-
-bool ParseNumber(std::string_view text, double& value) {
-    if (text.empty()) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
-}
 
 int Frames(double seconds) { return static_cast<int>(std::lround(seconds * kFramesPerSecond)); }
 
@@ -46,7 +40,7 @@ bool IsFaultKey(std::string_view key) { return key == "until" || FindKind(key) !
 bool ParseFault(std::string_view key, std::string_view value, EmulatorFaults& faults, std::string& error) {
     if (key == "until") {
         double seconds = 0;
-        if (!ParseNumber(value, seconds) || seconds <= 0 || seconds > kMaxSeconds) {
+        if (!ReadFiniteNumber(value, seconds) || seconds <= 0 || seconds > kMaxSeconds) {
             error = "fault until=" + std::string(value) + ": give seconds above 0";
             return false;
         }
@@ -62,8 +56,8 @@ bool ParseFault(std::string_view key, std::string_view value, EmulatorFaults& fa
     const auto slash = value.find('/');
     double amount = 0;
     double every = 0;
-    const bool parsed = slash != std::string_view::npos && ParseNumber(value.substr(0, slash), amount) &&
-                        ParseNumber(value.substr(slash + 1), every);
+    const bool parsed = slash != std::string_view::npos && ReadFiniteNumber(value.substr(0, slash), amount) &&
+                        ReadFiniteNumber(value.substr(slash + 1), every);
     // Ranges first: only numbers within them are converted to whole units.
     const bool inRange = parsed && amount > 0 && amount <= kind->maxAmount &&
                          (kind->amountInSeconds || amount == std::floor(amount));
