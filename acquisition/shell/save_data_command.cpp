@@ -38,15 +38,14 @@ bool SaveDataCommand::RecordTo(const std::string& path) {
     if (!IsEnabled()) return false;
     if (!engine_.OpenRecording(path)) return false;
     lastRecording_ = path;
-    path_ = path;
     started_ = std::chrono::steady_clock::now();
     return true;
 }
 
 std::optional<SaveDataCommand::Progress> SaveDataCommand::Recording() const {
     // A failed write or Stop ends the recording without telling this command.
-    if (engine_.recording == 0 || path_.empty()) return std::nullopt;
-    return Progress{path_, std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)};
+    if (engine_.recording == 0 || lastRecording_.empty()) return std::nullopt;
+    return Progress{lastRecording_, std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)};
 }
 
 QString RecordingPaneText(const std::string& path, std::chrono::seconds elapsed) {

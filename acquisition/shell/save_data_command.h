@@ -49,7 +49,6 @@ private:
     AcquisitionEngine& engine_;
     PathChooser choosePath_;
     std::string lastRecording_;
-    std::string path_;
     std::chrono::steady_clock::time_point started_;
 };
 

@@ -103,7 +103,7 @@ void CVostrelApp::RunStartupCommands() {
 int CVostrelApp::ScriptedRunStatus() const {
     const AcquisitionEngine& engine = mainFrame_->View()->Engine();
     const RunFailures failures = engine.Failures();
-    const auto say = [](const std::string& line) { std::cerr << "vostrel: " << line << std::endl; };
+    const auto say = [](const std::string& line) { std::cerr << kVostrelProgram << ": " << line << std::endl; };
     int status = 0;
     if (!failures.device.empty()) {
         say("cannot open the amplifier " + failures.device);

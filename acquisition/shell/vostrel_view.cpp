@@ -53,7 +53,6 @@ void CVostrelView::ConnectServer() {
 void CVostrelView::StartAcquisition(int mode) {
     if (mode == 0) engine_.StartWaveform();
     else engine_.StartImpedance();
-    started_ = true;
     // The server judges a stalled client by seconds of the stream.
     if (engine_.running == 1) {
         server_.SetSampleRate(engine_.sampleRate);
@@ -68,8 +67,7 @@ void CVostrelView::StopAcquisition() {
     UpdateStatusPanes();
 }
 
-QString CVostrelView::LinkText(const EngineHealth& health, bool running, bool playback, bool started) {
-    if (!started) return {};
+QString CVostrelView::LinkText(const EngineHealth& health, bool running, bool playback) {
     QString state;
     if (!running && health.state != LinkState::NoDevice) {
         state = QStringLiteral("已停止");
@@ -91,7 +89,7 @@ QString CVostrelView::LinkText(const EngineHealth& health, bool running, bool pl
 // serves both panes.
 void CVostrelView::UpdateStatusPanes() {
     const EngineHealth health = engine_.PollHealth();
-    const QString text = LinkText(health, engine_.running == 1, engine_.amplifierType == 0, started_);
+    const QString text = LinkText(health, engine_.running == 1, engine_.amplifierType == 0);
     if (auto* frame = qobject_cast<CMainFrame*>(window())) {
         frame->SetAmplifierPaneText(text);
         frame->UpdateRecordingPane();

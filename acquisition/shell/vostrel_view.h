@@ -51,7 +51,7 @@ public:
     // The server-status pane of the main window's status bar.
     void SetServerStatus(const QString& text);
     // What the amplifier pane says for this health; empty before any start.
-    static QString LinkText(const EngineHealth& health, bool running, bool playback, bool started);
+    static QString LinkText(const EngineHealth& health, bool running, bool playback);
 
     // Replaces the modal message box, for tests.
     void SetMessagePresenter(MessagePresenter present) { presentMessage_ = std::move(present); }
@@ -93,7 +93,6 @@ private:
     ImpedanceDisplay* impedanceWindow = nullptr;
     std::unique_ptr<DisplayCommands> displayCommands_;
     QTimer* healthPoll_ = nullptr;
-    bool started_ = false;
     MessagePresenter presentMessage_ = ShowMessageBox;
     QStringList listeningPorts_;
 };
