@@ -5,12 +5,10 @@
 
 #include <QRegularExpression>
 #include <cstring>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include "acquisition/recording/eol_file.h"
 #include "support/program_run.h"
+#include "support/pty.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -82,23 +80,6 @@ TEST(VostrelProgram, RecordsAPlayedFileAndQuits) {
     }
 }
 
-// A tty that takes commands and never answers, like a switched-off amplifier
-// behind its adapter.
-class SilentTty {
-public:
-    SilentTty() : master_(::posix_openpt(O_RDWR | O_NOCTTY)) {
-        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) path_ = ::ptsname(master_);
-    }
-    ~SilentTty() {
-        if (master_ >= 0) ::close(master_);
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    int master_;
-    std::string path_;
-};
-
 struct FailingRun {
     const char* name;
     QStringList arguments;  // "TTY" and "DIR" stand for the silent tty and a scratch folder
@@ -108,8 +89,8 @@ struct FailingRun {
 
 TEST(VostrelProgram, ScriptedRunsTellWhatFailedInTheirStatusAndOneLine) {
     TempDir dir;
-    SilentTty silent;
-    ASSERT_FALSE(silent.Path().empty());
+    const Pty silent;  // takes commands and never answers, like a switched-off amplifier
+    ASSERT_FALSE(silent.slavePath.empty());
     const FailingRun runs[] = {
         {"no device", {"--amplifier", "serial:/dev/ttyUSB-none", "--start", "--quit-after", "1"}, 3,
          "vostrel: cannot open the amplifier /dev/ttyUSB-none (No such file or directory)"},
@@ -121,7 +102,7 @@ TEST(VostrelProgram, ScriptedRunsTellWhatFailedInTheirStatusAndOneLine) {
          "vostrel: cannot record to DIR/none/x.EOL (No such file or directory)"},
         {"clean", {"--amplifier", "emulator", "--start", "--record", "DIR/x.EOL", "--quit-after", "1"}, 0, ""},
     };
-    const QString tty = QString::fromStdString(silent.Path());
+    const QString tty = QString::fromStdString(silent.slavePath);
     const QString folder = QString::fromStdString(dir.File("")).chopped(1);
     for (const FailingRun& run : runs) {
         QStringList arguments = run.arguments;

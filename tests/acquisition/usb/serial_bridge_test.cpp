@@ -13,27 +13,12 @@
 #include <filesystem>
 #include <thread>
 
+#include "support/pty.h"
 #include "support/temp_dir.h"
 
 namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
-
-// A pseudo-terminal whose slave side plays the USB serial port.
-struct Pty {
-    Pty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-        grantpt(master.Get());
-        unlockpt(master.Get());
-        std::array<char, 128> name{};
-        ptsname_r(master.Get(), name.data(), name.size());
-        slavePath = name.data();
-    }
-    void Send(std::span<const std::uint8_t> bytes) const {
-        ASSERT_EQ(::write(master.Get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    UniqueFd master;
-    std::string slavePath;
-};
 
 void MakeTty(const fs::path& sys, const std::string& name, const fs::path& device, bool withDriver) {
     fs::create_directories(sys / "class" / "tty" / name);
