@@ -32,7 +32,7 @@ SsvepResult MakeResult(int stimulus, double value, double threshold) {
 }  // namespace
 
 SsvepDetector::SsvepDetector()
-    : windowBuffer(static_cast<std::size_t>(windowRecords) * slotsPerRecord, 0) {
+    : windowBuffer(static_cast<std::size_t>(WindowRecords()) * slotsPerRecord, 0) {
     Retune(defaultFrequencies);
 }
 
@@ -50,12 +50,12 @@ std::optional<SsvepResult> SsvepDetector::AddPacket(std::span<const std::int32_t
     std::optional<SsvepResult> result;
     // A window is at least one packet long, so a packet completes at most one.
     for (int copied = 0; copied < samplesPerPacket;) {
-        const int records = std::min(samplesPerPacket - copied, windowRecords - recordIndex);
+        const int records = std::min(samplesPerPacket - copied, WindowRecords() - recordIndex);
         std::copy_n(packet.begin() + static_cast<std::ptrdiff_t>(copied) * slotsPerRecord, records * slotsPerRecord,
                     windowBuffer.begin() + static_cast<std::ptrdiff_t>(recordIndex) * slotsPerRecord);
         copied += records;
         recordIndex += records;
-        if (recordIndex == windowRecords) {
+        if (recordIndex == WindowRecords()) {
             result = Analyse();
             recordIndex = 0;
         }
@@ -64,10 +64,10 @@ std::optional<SsvepResult> SsvepDetector::AddPacket(std::span<const std::int32_t
 }
 
 SsvepResult SsvepDetector::Analyse() {
-    Eigen::MatrixXd window(windowRecords, static_cast<Eigen::Index>(leads.size()));
+    Eigen::MatrixXd window(WindowRecords(), static_cast<Eigen::Index>(leads.size()));
     for (std::size_t j = 0; j < leads.size(); ++j) {
         const int slot = leads[j] - 1;
-        for (int k = 0; k < windowRecords; ++k)
+        for (int k = 0; k < WindowRecords(); ++k)
             window(k, static_cast<Eigen::Index>(j)) =
                 windowBuffer[static_cast<std::size_t>(k) * slotsPerRecord + slot] * sampleScale;
     }
@@ -78,7 +78,7 @@ SsvepResult SsvepDetector::Analyse() {
 bool SsvepDetector::Retune(const Frequencies& newFrequencies) {
     std::array<int, stimulusCount> bins{};
     for (int i = 0; i < stimulusCount; ++i) {
-        const auto bin = BinFor(newFrequencies[i], windowRecords);
+        const auto bin = BinFor(newFrequencies[i], WindowRecords());
         if (!bin) return false;
         bins[i] = *bin;
     }
@@ -124,8 +124,7 @@ bool SsvepDetector::SetSampleRate(int rate) {
     for (int bin : targetBins)
         if (bin > records - 1) return false;
     sampleRate = rate;
-    windowRecords = records;
-    windowBuffer.assign(static_cast<std::size_t>(windowRecords) * slotsPerRecord, 0);
+    windowBuffer.assign(static_cast<std::size_t>(WindowRecords()) * slotsPerRecord, 0);
     recordIndex = 0;
     MakeAnalyser();
     return true;
@@ -133,5 +132,5 @@ bool SsvepDetector::SetSampleRate(int rate) {
 
 void SsvepDetector::MakeAnalyser() {
     const Frequencies analysed = AnalysedFrequencies();
-    analyser = std::make_unique<SsvepAnalyser>(method, sampleRate, windowRecords, analysed);
+    analyser = std::make_unique<SsvepAnalyser>(method, sampleRate, WindowRecords(), analysed);
 }

@@ -100,7 +100,7 @@ public:
     // frequency in force has no bin at that rate. Starts a new, empty window.
     bool SetSampleRate(int rate);
     int SampleRate() const { return sampleRate; }
-    int WindowRecords() const { return windowRecords; }
+    int WindowRecords() const { return windowSeconds * sampleRate; }
 
     void SetThreshold(double newThreshold) { threshold = newThreshold; }
     double Threshold() const { return threshold; }
@@ -112,7 +112,6 @@ private:
     void MakeAnalyser();
 
     int sampleRate = defaultSampleRate;
-    int windowRecords = windowLength;
     std::vector<std::int32_t> windowBuffer;
     int recordIndex = 0;
     SsvepMethod method = SsvepMethod::Fft;

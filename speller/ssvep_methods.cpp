@@ -164,7 +164,7 @@ private:
 
 SsvepAnalyser::SsvepAnalyser(SsvepMethod method, double sampleRate, int windowLength,
                              std::span<const double> frequencies, const SsvepMethodSettings& settings)
-    : method(method), windowLength(std::max(windowLength, 1)), stimulusCount(frequencies.size()) {
+    : windowLength(std::max(windowLength, 1)), stimulusCount(frequencies.size()) {
     switch (method) {
     case SsvepMethod::Fft:
         scorer = std::make_unique<FftScorer>(sampleRate, this->windowLength, frequencies);

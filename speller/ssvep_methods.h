@@ -71,7 +71,6 @@ public:
     SsvepAnalyser(const SsvepAnalyser&) = delete;
     SsvepAnalyser& operator=(const SsvepAnalyser&) = delete;
 
-    SsvepMethod Method() const { return method; }
     int WindowLength() const { return windowLength; }
 
     // One score per frequency, higher for a stronger response. The window has
@@ -83,7 +82,6 @@ public:
     class Scorer;
 
 private:
-    SsvepMethod method;
     int windowLength;
     std::size_t stimulusCount;
     std::unique_ptr<Scorer> scorer;
