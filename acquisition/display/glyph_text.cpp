@@ -94,3 +94,13 @@ QPointF TextOrigin(QRect box, Qt::Alignment alignment, qreal width) {
     else if (alignment & Qt::AlignHCenter) x += (box.width() - width) / 2;
     return QPointF(x, box.y());
 }
+
+void DrawDigitsInBox(QPainter& painter, const QImage& image, ScratchClip& clip, DigitText& digitText,
+                     const QFont& fallback, std::string_view digits, QRect box, Qt::Alignment alignment) {
+    if (digitText.Compose(digits)) {
+        DrawInBox(painter, image, clip, digitText, box, alignment);
+        return;
+    }
+    painter.setFont(fallback);
+    painter.drawText(box, alignment, QString::fromLatin1(digits.data(), static_cast<qsizetype>(digits.size())));
+}

@@ -107,6 +107,11 @@ void DrawInBox(QPainter& painter, const QImage& image, ScratchClip& clip, const 
     clip.Run(painter, image, box, [&](QPainter& scratch, QPoint offset) { text.Draw(scratch, origin + offset); });
 }
 
+// Draws digits as drawText(box, alignment, ...) would, in the painter's pen:
+// composed from digits' glyphs when it can be, else by drawText in fallback.
+void DrawDigitsInBox(QPainter& painter, const QImage& image, ScratchClip& clip, DigitText& digitText,
+                     const QFont& fallback, std::string_view digits, QRect box, Qt::Alignment alignment);
+
 template <typename Draw>
 void ScratchClip::Run(QPainter& target, const QImage& image, QRect region, Draw draw) {
     region &= image.rect() & QRect(region.topLeft(), scratch_.size());

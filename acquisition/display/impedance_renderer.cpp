@@ -134,11 +134,6 @@ void ImpedanceRenderer::DrawColourBar(int min, int max) {
         std::array<char, 16> text;
         const int n = std::snprintf(text.data(), text.size(), "%d", ticks[static_cast<std::size_t>(t)]);
         const std::string_view digits(text.data(), static_cast<std::size_t>(std::max(0, n)));
-        if (tickDigits_.Compose(digits)) {
-            DrawInBox(painter_, image_, clip_, tickDigits_, box, Qt::AlignHCenter | Qt::AlignTop);
-        } else {
-            painter_.setFont(font_);
-            painter_.drawText(box, Qt::AlignHCenter | Qt::AlignTop, QString::fromLatin1(digits));
-        }
+        DrawDigitsInBox(painter_, image_, clip_, tickDigits_, font_, digits, box, Qt::AlignHCenter | Qt::AlignTop);
     }
 }

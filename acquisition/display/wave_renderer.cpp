@@ -502,12 +502,7 @@ void WaveRenderer::DrawEvent(int number, bool replay) {
     std::array<char, 16> text;
     const std::string_view digits = Format(text, "%d", number);
     painter_.setPen(eventTextPen_);
-    if (eventDigits_.Compose(digits)) {
-        DrawInBox(painter_, image_, clip_, eventDigits_, box, alignment);
-    } else {
-        painter_.setFont(labelFont_);
-        painter_.drawText(box, alignment, QString::fromLatin1(digits));
-    }
+    DrawDigitsInBox(painter_, image_, clip_, eventDigits_, labelFont_, digits, box, alignment);
     const QRect tick = EventTick(x_);
     painter_.setPen(eventPen_);
     painter_.drawLine(tick.bottomLeft(), tick.topLeft());
@@ -550,12 +545,7 @@ void WaveRenderer::DrawTimeLabel(int k) {
     if (text.empty()) return;
     const QRect box = TimeLabelBox(k);
     painter_.setPen(timeTextPen_);
-    if (timeDigits_.Compose(text)) {
-        DrawInBox(painter_, image_, clip_, timeDigits_, box, Qt::AlignRight | Qt::AlignTop);
-    } else {
-        painter_.setFont(timeFont_);
-        painter_.drawText(box, Qt::AlignRight | Qt::AlignTop, QString::fromLatin1(text));
-    }
+    DrawDigitsInBox(painter_, image_, clip_, timeDigits_, timeFont_, text, box, Qt::AlignRight | Qt::AlignTop);
 }
 
 QRect WaveRenderer::ChannelLabelBox(int channel) const {
