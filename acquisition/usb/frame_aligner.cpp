@@ -30,15 +30,19 @@ std::size_t FrameAligner::BytesWanted() const {
     return target > Size() ? std::min(target - Size(), kCapacity - Size()) : 0;
 }
 
-std::size_t FrameAligner::Feed(std::span<const std::uint8_t> bytes) {
-    const std::size_t taken = std::min(bytes.size(), kCapacity - Size());
-    if (end_ + taken > kCapacity) {
+std::span<std::uint8_t> FrameAligner::Tail(std::size_t count) {
+    if (end_ + count > kCapacity) {
         std::memmove(buffer_.data(), buffer_.data() + begin_, Size());
         end_ -= begin_;
         begin_ = 0;
     }
-    std::memcpy(buffer_.data() + end_, bytes.data(), taken);
-    end_ += taken;
+    return std::span(buffer_).subspan(end_, count);
+}
+
+std::size_t FrameAligner::Feed(std::span<const std::uint8_t> bytes) {
+    const std::size_t taken = std::min(bytes.size(), kCapacity - Size());
+    std::ranges::copy(bytes.first(taken), Tail(taken).begin());
+    Commit(taken);
     return taken;
 }
 

@@ -24,6 +24,7 @@
 //
 // Not thread-safe: one reader, the acquisition thread.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -67,6 +68,10 @@ public:
     // Appends bytes read from the device; returns how many were taken (all of
     // them unless more than BytesWanted were offered).
     std::size_t Feed(std::span<const std::uint8_t> bytes);
+    // The same without a copy: the device reads into Room() (BytesWanted()
+    // bytes), then Commit says how many arrived.
+    std::span<std::uint8_t> Room() { return Tail(BytesWanted()); }
+    void Commit(std::size_t bytes) { end_ += std::min(bytes, kCapacity - end_); }
     // Delivers the next frame that has been verified, if any.
     bool TakeFrame(std::span<std::uint8_t, kFrameBytes> frame, Verdict& verdict);
 
@@ -88,6 +93,9 @@ private:
         return std::span(buffer_).subspan(begin_, Size()).subspan(offset, count);
     }
     std::size_t Size() const { return end_ - begin_; }
+    // count bytes of room after the held bytes, moving them to the front
+    // when the room would run past the end.
+    std::span<std::uint8_t> Tail(std::size_t count);
     void Drop(std::size_t bytes);
 
     // True when the header at offset b can follow the one at offset a: the

@@ -298,10 +298,10 @@ bool UsbAmplifier::ReadVerifiedFrame() {
             Gate().WaitFor(std::chrono::milliseconds(kPauseAfterFailedReadMs));
             return false;
         }
-        const std::span<std::uint8_t> room(scratch_.data(), aligner_.BytesWanted());
+        const std::span<std::uint8_t> room = aligner_.Room();
         int received = 0;
         const UsbBridge::Status status = Read(room, received, kFrameTimeoutMs);
-        aligner_.Feed(room.first(static_cast<std::size_t>(std::clamp(received, 0, static_cast<int>(room.size())))));
+        aligner_.Commit(static_cast<std::size_t>(std::clamp(received, 0, static_cast<int>(room.size()))));
         switch (status) {
             case UsbBridge::kSuccess: continue;
             // A command needed the bridge for a moment; what arrived is kept.

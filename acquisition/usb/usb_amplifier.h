@@ -126,7 +126,6 @@ private:
     // The acquisition thread's, while it runs; the UI thread's before a new stream.
     FrameAligner aligner_;
     std::array<std::uint8_t, amp::kFrameBytes> frame_{};
-    std::array<std::uint8_t, FrameAligner::kCapacity> scratch_{};
     std::optional<Clock::time_point> lastFrameAt_;
 
     std::atomic<LinkState> state_{LinkState::Idle};
