@@ -1,13 +1,15 @@
 // The amplifier's byte stream as a broken line delivers it, in pieces of any
 // size: whatever the bytes, the aligner never asks for more than it can hold,
 // takes what it asked for, and every frame it delivers is 2086 bytes that
-// stood in the stream in that order.
+// stood in the stream in that order; and the counters it carries never count
+// more than a turn of the counter lost.
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "acquisition/usb/frame_aligner.h"
+#include "acquisition/usb/frame_sequence.h"
 #include "fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -20,19 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FrameAligner aligner;
     if (layout) aligner.SetLayout(40, 17);
+    FrameSequence sequence;
     std::array<std::uint8_t, FrameAligner::kFrameBytes> frame{};
     std::size_t at = 0;
     std::size_t lastEnd = 0;  // delivered frames never overlap or go back
     for (;;) {
-        FrameAligner::Verdict verdict;
-        if (aligner.TakeFrame(frame, verdict)) {
+        if (aligner.TakeFrame(frame)) {
             // The frame must stand in the stream somewhere after the last one.
             const auto found = std::search(stream.begin() + static_cast<std::ptrdiff_t>(lastEnd),
                                            stream.begin() + static_cast<std::ptrdiff_t>(at), frame.begin(),
                                            frame.end());
             Require(found != stream.begin() + static_cast<std::ptrdiff_t>(at));
             lastEnd = static_cast<std::size_t>(found - stream.begin()) + frame.size();
-            Require(verdict.framesSkipped >= 0 && verdict.framesSkipped < 256);
+            Require(sequence.Judge(frame, FrameSequence::Clock::now()).lost < 256);
             continue;
         }
         if (at == stream.size()) break;

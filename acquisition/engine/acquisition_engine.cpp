@@ -109,7 +109,7 @@ bool AcquisitionEngine::DeviceWentAway() const {
 
 EngineHealth AcquisitionEngine::PollHealth() {
     const DeviceHealth device = this->device ? this->device->Health() : DeviceHealth{};
-    EngineHealth health{device.state, false, device.lostFrames};
+    EngineHealth health{device.state, false, device.lostFrames, device.repeatedFrames, device.framesProvenAlone};
     if (running == 1 && device.state != LinkState::Disconnected) {
         const auto since = Clock::now() - Clock::time_point(Clock::duration(lastPacketAt_.load()));
         health.noData = since >= kNoDataAfter;

@@ -41,6 +41,8 @@ struct EngineHealth {
     LinkState state = LinkState::Idle;
     bool noData = false;  // acquiring, and no packet for kNoDataAfter
     std::uint64_t lostFrames = 0;
+    std::uint64_t repeatedFrames = 0;
+    bool framesProvenAlone = true;  // see DeviceHealth
 };
 
 // What went wrong in this run, for the exit status of a scripted run. Each is

@@ -27,6 +27,12 @@ struct DeviceHealth {
     std::uint64_t lostFrames = 0;
     // Times the device went away since it was opened.
     std::uint64_t disconnections = 0;
+    // Frames that arrived again and were dropped, since the start.
+    std::uint64_t repeatedFrames = 0;
+    // Each frame is proven whole by its own bytes, and handed on at once;
+    // false while frames wait for the headers after them (the first frames
+    // of a run, or a device whose frames hold too few constant bytes).
+    bool framesProvenAlone = true;
 };
 
 class AmplifierDevice {

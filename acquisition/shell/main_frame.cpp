@@ -119,7 +119,10 @@ void CMainFrame::SetServerPaneText(const QString& text) {
     panes_[kServerPane]->repaint();
 }
 
-void CMainFrame::SetAmplifierPaneText(const QString& text) { amplifierPane_->setText(text); }
+void CMainFrame::SetAmplifierPane(const QString& text, const QString& toolTip) {
+    amplifierPane_->setText(text);
+    amplifierPane_->setToolTip(toolTip);
+}
 
 void CMainFrame::UpdateRecordingPane() {
     const auto recording = view_->SaveData().Recording();

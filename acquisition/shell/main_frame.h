@@ -30,7 +30,7 @@ public:
     QLabel* AmplifierPane() const { return amplifierPane_; }
 
     void SetServerPaneText(const QString& text);
-    void SetAmplifierPaneText(const QString& text);
+    void SetAmplifierPane(const QString& text, const QString& toolTip);
     // Reads the lock keys and shows them in panes 1 and 3.
     void UpdateLockPanes();
     // Shown only while recording: the file's name and the time since it began.

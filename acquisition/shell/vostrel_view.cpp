@@ -85,13 +85,24 @@ QString CVostrelView::LinkText(const EngineHealth& health, bool running, bool pl
     return state + QStringLiteral("  丢帧 ") + QString::number(health.lostFrames);
 }
 
+QString CVostrelView::LinkToolTip(const EngineHealth& health, bool playback) {
+    if (playback) return {};
+    QString text = health.framesProvenAlone ? QStringLiteral("每帧凭自身的固定字节校验，收齐即送出")
+                                            : QStringLiteral("正在学习帧的固定字节：每帧等其后两个帧头到齐再送出");
+    if (health.repeatedFrames > 0) {
+        text += QStringLiteral("\n重复帧 %1（已丢弃）").arg(health.repeatedFrames);
+    }
+    return text;
+}
+
 // A recording only runs while acquiring, so one clock, running only then,
 // serves both panes.
 void CVostrelView::UpdateStatusPanes() {
     const EngineHealth health = engine_.PollHealth();
-    const QString text = LinkText(health, engine_.running == 1, engine_.amplifierType == 0);
+    const bool playback = engine_.amplifierType == 0;
+    const QString text = LinkText(health, engine_.running == 1, playback);
     if (auto* frame = qobject_cast<CMainFrame*>(window())) {
-        frame->SetAmplifierPaneText(text);
+        frame->SetAmplifierPane(text, LinkToolTip(health, playback));
         frame->UpdateRecordingPane();
     }
 }

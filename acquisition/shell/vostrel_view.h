@@ -52,6 +52,8 @@ public:
     void SetServerStatus(const QString& text);
     // What the amplifier pane says for this health; empty before any start.
     static QString LinkText(const EngineHealth& health, bool running, bool playback);
+    // How the amplifier's frames are checked, and what was dropped; empty for playback.
+    static QString LinkToolTip(const EngineHealth& health, bool playback);
 
     // Replaces the modal message box, for tests.
     void SetMessagePresenter(MessagePresenter present) { presentMessage_ = std::move(present); }

@@ -24,7 +24,6 @@ void FrameAligner::SetLayout(int packetSize, int channelCount) {
 }
 
 std::size_t FrameAligner::BytesWanted() const {
-    if (frameReady_) return 0;
     // Before the first judgement: what finding a frame start takes.
     const std::size_t target = needed_ > 0 ? needed_ : (kLockHeaders - 1) * F + kHeaderBytes;
     return target > Size() ? std::min(target - Size(), kCapacity - Size()) : 0;
@@ -51,85 +50,81 @@ void FrameAligner::Drop(std::size_t bytes) {
     if (begin_ == end_) begin_ = end_ = 0;
 }
 
-bool FrameAligner::AgreeOnConstantBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) const {
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (sameFor_[i] >= kConstantAfterFrames && a[i] != b[i]) return false;
+bool FrameAligner::KeepsConstantBytes(std::size_t offset, int sinceFrames) const {
+    if (!haveLastFrame_) return true;
+    const auto held = Held(offset, std::min(F, Size() - offset));
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        if (sameFor_[i] >= sinceFrames && held[i] != lastFrame_[i]) return false;
     }
     return true;
 }
 
-bool FrameAligner::Follows(std::size_t a, std::size_t b, bool useConstants) const {
-    const auto first = Held(a, kHeaderBytes);
-    const auto second = Held(b, kHeaderBytes);
-    if (second[amp::kCounterByte] != static_cast<std::uint8_t>(first[amp::kCounterByte] + 1)) return false;
-    return !useConstants || AgreeOnConstantBytes(first, second);
-}
-
-bool FrameAligner::Chain(std::size_t from, int count, bool useConstants) const {
+bool FrameAligner::Chain(std::size_t from, int count) const {
     for (int i = 1; i < count; ++i) {
-        const std::size_t at = from + static_cast<std::size_t>(i) * F;
-        if (!Follows(at - F, at, useConstants)) return false;
+        const auto first = Held(from + static_cast<std::size_t>(i - 1) * F, kHeaderBytes);
+        const auto second = Held(from + static_cast<std::size_t>(i) * F, kHeaderBytes);
+        if (second[amp::kCounterByte] != static_cast<std::uint8_t>(first[amp::kCounterByte] + 1)) return false;
+        for (std::size_t b = 0; b < kHeaderBytes; ++b) {
+            if (sameFor_[b] >= kConstantAfterFrames && first[b] != second[b]) return false;
+        }
     }
     return true;
 }
 
-bool FrameAligner::KeepsConstantBytes(std::size_t at) const {
-    return !haveLastFrame_ || AgreeOnConstantBytes(Held(at, F), lastFrame_);
+void FrameAligner::CountDropped(std::size_t bytes) {
+    Drop(bytes);
+    droppedInARow_ += bytes;
+    if (droppedInARow_ >= kRelearnAfterBytes && KnowsConstantBytes()) ForgetConstantBytes();
 }
 
-bool FrameAligner::KnowsConstantBytes() const { return constantBytes_ >= kEnoughConstantBytes; }
-
-bool FrameAligner::HeaderKeepsConstantBytes(std::size_t at) const {
-    return !haveLastFrame_ || AgreeOnConstantBytes(Held(at, kHeaderBytes), lastFrame_);
+void FrameAligner::SkipToNextCandidate() {
+    if (aligned_) ++misalignments_;
+    aligned_ = false;
+    std::size_t next = 1;
+    while (next < Size() && !KeepsConstantBytes(next)) ++next;
+    CountDropped(next);
 }
 
-// Strong evidence that a whole frame starts at offset at: it keeps every
-// constant byte in place and the next frame's header starts right after it,
-// whatever the counters say (frames lost in between change nothing); or,
-// whatever the amplifier's bytes, four headers in a row follow one another.
-bool FrameAligner::IsWholeFrame(std::size_t at) const {
-    if (KnowsConstantBytes() && KeepsConstantBytes(at) && HeaderKeepsConstantBytes(at + F)) return true;
-    return Chain(at, kLockHeaders, false);
-}
-
-// Needs, and asks for, only as many bytes as the question at hand takes.
-bool FrameAligner::Judge() {
-    while (!frameReady_) {
-        if (!aligned_) {
-            needed_ = (kLockHeaders - 1) * F + kHeaderBytes;
-            if (Size() < needed_) return false;
-            if (IsWholeFrame(0)) aligned_ = true;
-            else Drop(1);
-            continue;
+// Needs only the frame itself; a prefix that already breaks a learned byte
+// is passed over without waiting for the rest.
+FrameAligner::Step FrameAligner::JudgeByOwnBytes() {
+    needed_ = F;
+    if (Size() > 0 && !KeepsConstantBytes(0)) {
+        if (aligned_ && expectChangeFrames_ > 0) {
+            // The change the device was told to make: judge it by the headers.
+            ForgetConstantBytes();
+        } else {
+            SkipToNextCandidate();
         }
-        // The frame at offset 0 is whole when the next one starts right after it.
-        const int confirm = KnowsConstantBytes() ? 1 : 2;
-        needed_ = static_cast<std::size_t>(confirm) * F + kHeaderBytes;
-        if (Size() < needed_) return false;
-        if (Chain(0, 1 + confirm, true) && KeepsConstantBytes(0)) {
-            frameReady_ = true;
-            break;
-        }
-        // Whole frames lost after it, or a constant byte that moved (a mode
-        // change), break that chain without cutting the frame; the counters
-        // of the frames after it say so even then. Otherwise bytes were lost
-        // inside it. Only the constants can say so with the bytes held now;
-        // the counters' say needs more, below.
-        if (KnowsConstantBytes() && KeepsConstantBytes(0) && HeaderKeepsConstantBytes(F)) {
-            frameReady_ = true;
-            break;
-        }
-        needed_ = 2 * F + (kLockHeaders - 1) * F + kHeaderBytes;
-        if (Size() < needed_) return false;
-        if (IsWholeFrame(0) || Chain(F, kLockHeaders, false) || Chain(2 * F, kLockHeaders, false)) {
-            frameReady_ = true;
-            break;
-        }
-        ++misalignments_;
-        aligned_ = false;
-        Drop(1);
+        return Step::JudgeAgain;
     }
-    return true;
+    return Size() < F ? Step::NeedBytes : Step::FrameWhole;
+}
+
+FrameAligner::Step FrameAligner::JudgeByNextHeaders() {
+    if (!aligned_) {
+        needed_ = (kLockHeaders - 1) * F + kHeaderBytes;
+        if (Size() < needed_) return Step::NeedBytes;
+        if (Chain(0, kLockHeaders)) aligned_ = true;
+        else CountDropped(1);
+        return Step::JudgeAgain;
+    }
+    needed_ = 2 * F + kHeaderBytes;
+    if (Size() < needed_) return Step::NeedBytes;
+    if (Chain(0, 3)) {
+        if (KeepsConstantBytes(0, kLikelyConstantAfterFrames)) return Step::FrameWhole;
+        if (expectChangeFrames_ > 0) {
+            ForgetConstantBytes();
+            return Step::FrameWhole;
+        }
+        // Noise, or bytes that only looked constant: frames that line up
+        // and still break them, several in a row, say the latter.
+        if (++brokeLikelyInARow_ >= kLockHeaders - 1) ForgetConstantBytes();
+    }
+    ++misalignments_;
+    aligned_ = false;
+    CountDropped(1);
+    return Step::JudgeAgain;
 }
 
 void FrameAligner::Learn(std::span<const std::uint8_t, kFrameBytes> frame) {
@@ -143,36 +138,42 @@ void FrameAligner::Learn(std::span<const std::uint8_t, kFrameBytes> frame) {
     haveLastFrame_ = true;
 }
 
-void FrameAligner::Accept(std::span<std::uint8_t, kFrameBytes> frame, Verdict& verdict) {
-    std::ranges::copy(Held(0, F), frame.begin());
-    const std::uint8_t counter = frame[amp::kCounterByte];
-    verdict.firstFrame = !haveCounter_;
-    verdict.framesSkipped = haveCounter_ ? static_cast<std::uint8_t>(counter - lastCounter_ - 1) : 0;
-    lastCounter_ = counter;
-    haveCounter_ = true;
-    Learn(frame);
-    Drop(F);
-    frameReady_ = false;
+void FrameAligner::ForgetConstantBytes() {
+    expectChangeFrames_ = 0;
+    sameFor_.fill(0);
+    constantBytes_ = 0;
+    droppedInARow_ = 0;
+    brokeLikelyInARow_ = 0;
 }
 
-bool FrameAligner::TakeFrame(std::span<std::uint8_t, kFrameBytes> frame, Verdict& verdict) {
-    if (!Judge()) return false;
-    Accept(frame, verdict);
+bool FrameAligner::TakeFrame(std::span<std::uint8_t, kFrameBytes> frame) {
+    for (;;) {
+        const Step step = KnowsConstantBytes() ? JudgeByOwnBytes() : JudgeByNextHeaders();
+        if (step == Step::NeedBytes) return false;
+        if (step == Step::FrameWhole) break;
+    }
+    std::ranges::copy(Held(0, F), frame.begin());
+    Learn(frame);
+    Drop(F);
+    aligned_ = true;
+    droppedInARow_ = 0;
+    brokeLikelyInARow_ = 0;
+    if (expectChangeFrames_ > 0) --expectChangeFrames_;
     return true;
 }
 
 void FrameAligner::Reset() {
     begin_ = end_ = 0;
     aligned_ = false;
-    frameReady_ = false;
     needed_ = 0;
+    droppedInARow_ = 0;
 }
 
 void FrameAligner::Restart() {
     Reset();
-    sameFor_.fill(0);
-    constantBytes_ = 0;
+    ForgetConstantBytes();
     haveLastFrame_ = false;
-    haveCounter_ = false;
     misalignments_ = 0;
 }
+
+void FrameAligner::Relearn() { expectChangeFrames_ = kExpectChangeFrames; }

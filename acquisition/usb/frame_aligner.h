@@ -1,23 +1,29 @@
 #pragma once
 // Finds the amplifier's frames in a byte stream that may lose bytes or whole
-// frames, pause in the middle of a frame, or start anywhere.
+// frames, carry bytes that belong to no frame, pause in the middle of a frame,
+// or start anywhere.
 //
-// A frame carries no sync marker, only a counter (byte 4) that steps by one
-// from frame to frame. So a frame is trusted only once the frame after it is
-// seen to start exactly where it should: its counter is one more, and the
-// bytes that have stayed constant in every frame so far (unused header and
-// block bytes, on this amplifier) still agree. Bytes that carry data are
-// never taken for constant: a sample's top byte can rest for seconds. Until then the frame is held
-// back, about one frame's time (two when the amplifier keeps fewer than
-// kEnoughConstantBytes bytes constant). A frame that fails the test is
-// dropped, and the stream is searched byte by byte for a whole frame: one
-// that keeps every constant byte in place with the next header right after
-// it, or, for an amplifier without constant bytes, four headers in a row, a
-// frame apart, whose counters step by one. The frames found that way are kept.
+// A frame carries no sync marker and no checksum, but many of its bytes never
+// change: the unused header bytes, the three unused bytes of every sample
+// block and the trailer. Once they are learned (each kept its value through
+// kConstantAfterFrames frames, and at least kEnoughConstantBytes of them), a
+// frame is proven whole by its own bytes the moment its last byte is in: every
+// learned byte in its place. It is handed on at once, whatever its neighbours.
+// A frame that breaks one is never handed on, whatever the counters around it
+// say; the next place where a frame can start is searched among the bytes
+// held, so re-synchronising costs one read, not one read per byte.
 //
-// What it cannot tell apart it drops and counts: bytes inserted between
-// frames, and, on an amplifier without constant bytes, a whole frame right
-// before one that lost bytes.
+// Until those bytes are learned (the first half second of a run, or after
+// Relearn), or on a device whose frames keep too few of them, a frame is
+// handed on only once the two headers after it start where they should with
+// counters stepping by one, about two frames' time later; and after a loss,
+// four headers in a row a frame apart, counters stepping by one, find the
+// frames again. A stream that breaks the learned bytes for kRelearnAfterBytes
+// in a row has changed them: they are learned afresh; Relearn says a change
+// is coming, so that it costs no frame.
+//
+// Counters are not judged here beyond finding frames: FrameSequence tells
+// repeats and losses.
 //
 // Bytes are never discarded because a read was cut short: a read that timed
 // out or was cancelled feeds what it got, and the next read goes on from there.
@@ -36,30 +42,33 @@ class FrameAligner {
 public:
     static constexpr std::size_t kFrameBytes = amp::kFrameBytes;
     // Headers in a row, a frame apart with counters stepping by one, that
-    // establish alignment after a loss. A random run passes with odds of 2^-24.
+    // find the frames while their constant bytes are unknown. A random run
+    // passes with odds of 2^-24.
     static constexpr int kLockHeaders = 4;
     // Frames a byte must keep its value through before it counts as constant.
     static constexpr int kConstantAfterFrames = 12;
-    // With fewer constant bytes than this a frame waits for two headers after
-    // it, so that a lost byte slips past the counter alone with odds of 2^-16.
+    // While they are learned, a frame that changes a byte kept through this
+    // many frames is not handed on either: noise in the first half second
+    // would otherwise pass on the headers alone.
+    static constexpr int kLikelyConstantAfterFrames = 3;
+    // Constant bytes it takes to prove a frame by its own bytes; fewer, and a
+    // frame waits for the headers after it.
     static constexpr int kEnoughConstantBytes = 16;
-    // Room for the longest question (does a frame start two frames on?), and
-    // so the most BytesWanted ever asks for.
-    static constexpr std::size_t kCapacity = (kLockHeaders + 2) * kFrameBytes;
-
-    // What TakeFrame delivers beside the frame.
-    struct Verdict {
-        // Frames missing before this one, by the counter (modulo 256). Zero
-        // for the first frame after Restart.
-        int framesSkipped = 0;
-        bool firstFrame = false;
-    };
+    // Bytes searched in a row without a frame that keeps the learned bytes,
+    // after which the device is taken to have changed them.
+    static constexpr std::size_t kRelearnAfterBytes = 8 * kFrameBytes;
+    // Frames after Relearn within which a change is expected.
+    static constexpr int kExpectChangeFrames = 25;
+    // Room for the longest question (do four headers follow one another?),
+    // and so the most BytesWanted ever asks for.
+    static constexpr std::size_t kCapacity = kLockHeaders * kFrameBytes;
 
     FrameAligner() { SetLayout(0, 0); }
 
     // The bytes that carry samples, events, the channel and the counter
-    // change by nature; only the others (the unused header and block bytes)
-    // are watched for staying constant. Unknown settings (0, 0): the header's.
+    // change by nature; only the others (the unused header and block bytes,
+    // the trailer) are watched for staying constant. Unknown settings (0, 0):
+    // the header's.
     void SetLayout(int packetSize, int channelCount);
 
     // How many more bytes the aligner needs before it can judge the frame it
@@ -72,16 +81,24 @@ public:
     // bytes), then Commit says how many arrived.
     std::span<std::uint8_t> Room() { return Tail(BytesWanted()); }
     void Commit(std::size_t bytes) { end_ += std::min(bytes, kCapacity - end_); }
-    // Delivers the next frame that has been verified, if any.
-    bool TakeFrame(std::span<std::uint8_t, kFrameBytes> frame, Verdict& verdict);
+    // Delivers the next frame proven whole, if any.
+    bool TakeFrame(std::span<std::uint8_t, kFrameBytes> frame);
 
     // The device's stream starts afresh (a reconnection): buffered bytes are
-    // dropped; the last counter is kept, so the frames missed meanwhile count.
+    // dropped; what was learned is kept.
     void Reset();
-    // A new run: forgets everything, the constant bytes and the counter too.
+    // A new run: forgets everything.
     void Restart();
+    // The device was told something that may change its constant bytes (a
+    // new mode): the first frame within kExpectChangeFrames that changes
+    // them, lined up with the frames before it, is judged by the headers
+    // after it, and the bytes are learned afresh from it on.
+    void Relearn();
 
-    // Frames dropped because the frame after them did not start where it should.
+    // Frames are proven by their own bytes, not by the headers after them.
+    bool ProvesFramesByOwnBytes() const { return KnowsConstantBytes(); }
+    // Times a frame broke the learned bytes or the headers' chain and the
+    // stream was searched for the next one.
     std::uint64_t Misalignments() const { return misalignments_; }
 
 private:
@@ -98,33 +115,36 @@ private:
     std::span<std::uint8_t> Tail(std::size_t count);
     void Drop(std::size_t bytes);
 
-    // True when the header at offset b can follow the one at offset a: the
-    // counter steps by one and, if asked, the constant header bytes agree.
-    bool Follows(std::size_t a, std::size_t b, bool useConstants) const;
-    // True when `count` headers, a frame apart from offset `from` on, follow
-    // one another.
-    bool Chain(std::size_t from, int count, bool useConstants) const;
-    // True when the frame at offset at keeps the bytes that were constant so far.
-    bool KeepsConstantBytes(std::size_t at) const;
-    // Enough bytes have stayed constant to recognise a frame by them.
-    bool KnowsConstantBytes() const;
-    bool HeaderKeepsConstantBytes(std::size_t at) const;
-    // a and b agree on every byte learned as constant (over a's length).
-    bool AgreeOnConstantBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) const;
-    bool IsWholeFrame(std::size_t at) const;
-    // One step of judgement; false when more bytes are needed.
-    bool Judge();
-    void Accept(std::span<std::uint8_t, kFrameBytes> frame, Verdict& verdict);
+    bool KnowsConstantBytes() const { return constantBytes_ >= kEnoughConstantBytes; }
+    // The held bytes from offset on, as far as they go (a frame at most),
+    // keep every byte of a frame starting at offset that has kept its value
+    // through sinceFrames frames.
+    bool KeepsConstantBytes(std::size_t offset, int sinceFrames = kConstantAfterFrames) const;
+    // True when `count` headers, a frame apart from offset `from` on, have
+    // counters stepping by one and agree on the learned header bytes.
+    bool Chain(std::size_t from, int count) const;
+
+    enum class Step { NeedBytes, JudgeAgain, FrameWhole };
+    // One step of judgement of the frame at offset 0, each by its rule.
+    Step JudgeByOwnBytes();
+    Step JudgeByNextHeaders();
+    // The frame at offset 0 is not whole: drops bytes up to the next place a
+    // frame can start.
+    void SkipToNextCandidate();
+    void CountDropped(std::size_t bytes);
+    void ForgetConstantBytes();
     void Learn(std::span<const std::uint8_t, kFrameBytes> frame);
 
     std::array<std::uint8_t, kCapacity> buffer_{};
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
-    bool aligned_ = false;
-    bool frameReady_ = false;  // the frame at offset 0 has been verified
+    bool aligned_ = false;     // a frame starts at offset 0, unless bytes went astray since
     std::size_t needed_ = 0;   // bytes the last judgement lacked
+    std::size_t droppedInARow_ = 0;
+    int brokeLikelyInARow_ = 0;   // frames lined up by their headers that broke the likely constant bytes
+    int expectChangeFrames_ = 0;  // frames left in which Relearn's change is expected
 
-    // Constant bytes, learned from the frames delivered among the bytes that
+    // Constant bytes, learned from the frames delivered, among the bytes that
     // carry no data.
     std::array<bool, kFrameBytes> mayBeConstant_{};
     std::array<std::uint8_t, kFrameBytes> lastFrame_{};
@@ -132,7 +152,5 @@ private:
     int constantBytes_ = 0;
     bool haveLastFrame_ = false;
 
-    bool haveCounter_ = false;
-    std::uint8_t lastCounter_ = 0;
     std::uint64_t misalignments_ = 0;
 };

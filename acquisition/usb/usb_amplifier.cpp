@@ -3,7 +3,6 @@
 #include <array>
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <string>
 
 #include "acquisition/usb/amplifier_protocol.h"
@@ -15,6 +14,7 @@ constexpr const char* kHandshakeFailed = "握手失败";
 constexpr const char* kHandshakeSucceeded = "握手成功";
 constexpr const char* kLostData = "lost data.......";
 constexpr const char* kLostFrames = "amplifier: frames lost: ";
+constexpr const char* kRepeatedFrames = "amplifier: frames repeated, dropped: ";
 constexpr const char* kConnectionLost = "amplifier: connection lost: ";
 constexpr const char* kReconnected = "amplifier: reconnected";
 // Enough to empty the kernel's and the bridge's buffers of a stream that was
@@ -131,7 +131,10 @@ std::string UsbAmplifier::FrameMismatch(int packetSize, int channelCount) {
            " 时最多 " + std::to_string(most) + " 导联";
 }
 
-DeviceHealth UsbAmplifier::Health() const { return {state_.load(), lostFrames_.load(), disconnections_.load()}; }
+DeviceHealth UsbAmplifier::Health() const {
+    return {state_.load(), lostFrames_.load(), disconnections_.load(), repeatedFrames_.load(),
+            framesProvenAlone_.load()};
+}
 
 std::string UsbAmplifier::Name() const {
     std::lock_guard lock(failureMutex_);
@@ -188,6 +191,7 @@ bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSam
     }
     const bool opened = OpenAndHandshake();
     aligner_.SetLayout(newPacketSize, newChannelCount);
+    sequence_.SetFramePeriod(std::chrono::nanoseconds(1'000'000'000LL * newPacketSize / std::max(1, newSampleRate)));
     packetSize = newPacketSize;
     channelCount = newChannelCount;
     sampleRate = newSampleRate;
@@ -197,14 +201,18 @@ bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSam
 
 void UsbAmplifier::SetMode(int mode) {
     if (mode < 0 || mode > 3 || !deviceHandle) return;
+    // A device may mark its mode in bytes that otherwise never change.
+    if (streaming_ && mode_.exchange(mode) != mode) relearn_ = true;
     mode_ = mode;
     if (!streaming_) {
         // A stream cut short by a cancelled read or by the last stop leaves
         // bytes behind; and a new run counts its own losses.
         DiscardStaleInput();
         aligner_.Restart();
-        lastFrameAt_.reset();
+        sequence_.Restart();
+        relearn_ = false;
         lostFrames_ = 0;
+        repeatedFrames_ = 0;
         disconnections_ = 0;
         state_ = LinkState::Connecting;
     }
@@ -246,22 +254,15 @@ bool UsbAmplifier::CancelledByCaller() {
     return cancelledByCaller_;
 }
 
-// The counter tells losses modulo 256 frames; the clock tells how many turns
-// of it went by unseen, as when the device was gone for a while.
-void UsbAmplifier::CountSkippedFrames(const FrameAligner::Verdict& verdict) {
-    const auto now = Clock::now();
-    std::uint64_t skipped = static_cast<std::uint64_t>(verdict.framesSkipped);
-    if (!verdict.firstFrame && lastFrameAt_ && packetSize > 0 && sampleRate > 0) {
-        const double frameMs = 1000.0 * packetSize / sampleRate;
-        const double elapsedMs = std::chrono::duration<double, std::milli>(now - *lastFrameAt_).count();
-        const double missedByClock = elapsedMs / frameMs - 1.0;
-        const double turns = std::round((missedByClock - static_cast<double>(skipped)) / 256.0);
-        if (turns > 0) skipped += 256 * static_cast<std::uint64_t>(turns);
-    }
-    lastFrameAt_ = now;
-    if (skipped == 0) return;
-    const std::uint64_t total = lostFrames_ += skipped;
-    PrintLine(std::string(kLostFrames) + std::to_string(skipped) + " (" + std::to_string(total) + " in all)");
+void UsbAmplifier::CountLostFrames(std::uint64_t lost) {
+    if (lost == 0) return;
+    const std::uint64_t total = lostFrames_ += lost;
+    PrintLine(std::string(kLostFrames) + std::to_string(lost) + " (" + std::to_string(total) + " in all)");
+}
+
+void UsbAmplifier::CountRepeatedFrame() {
+    const std::uint64_t total = ++repeatedFrames_;
+    PrintLine(std::string(kRepeatedFrames) + "1 (" + std::to_string(total) + " in all)");
 }
 
 void UsbAmplifier::Disconnect(std::string_view reason) {
@@ -284,9 +285,16 @@ bool UsbAmplifier::Reconnect() {
 bool UsbAmplifier::ReadVerifiedFrame() {
     for (;;) {
         if (CancelledByCaller()) return false;
-        FrameAligner::Verdict verdict;
-        if (aligner_.TakeFrame(frame_, verdict)) {
-            CountSkippedFrames(verdict);
+        if (relearn_.exchange(false)) aligner_.Relearn();
+        const bool whole = aligner_.TakeFrame(frame_);
+        framesProvenAlone_ = aligner_.ProvesFramesByOwnBytes();
+        if (whole) {
+            const FrameSequence::Verdict verdict = sequence_.Judge(frame_, Clock::now());
+            if (verdict.repeat) {
+                CountRepeatedFrame();
+                continue;
+            }
+            CountLostFrames(verdict.lost);
             state_ = LinkState::Acquiring;
             return true;
         }

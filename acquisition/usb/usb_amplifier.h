@@ -15,10 +15,10 @@
 // with the packet untouched, and so does every read until ResumeReads.
 // Health and LastFailure may be asked on any thread.
 //
-// Frames pass through a FrameAligner: a frame is decoded only once the frame
-// after it is seen to start where it should, so a lost byte, a lost frame or
-// a read cut short never shifts what is decoded. Frames missing by the
-// counter are counted as lost.
+// Frames pass through a FrameAligner, which hands on only frames proven whole,
+// so a lost byte, noise or a read cut short never shifts or spoils what is
+// decoded; then through a FrameSequence, which drops frames the line sent
+// twice and counts the frames that never arrived as lost.
 //
 // When the device goes away (a read fails, the tty is gone), the reads reopen
 // it every kReconnectIntervalMs, handshake, send the mode again and go on; the
@@ -46,6 +46,7 @@
 
 #include "acquisition/engine/engine_ports.h"
 #include "acquisition/usb/frame_aligner.h"
+#include "acquisition/usb/frame_sequence.h"
 #include "acquisition/usb/usb_bridge.h"
 
 class UsbAmplifier : public ModalAmplifier {
@@ -100,7 +101,8 @@ private:
     bool ReadVerifiedFrame();
     bool Reconnect();
     void Disconnect(std::string_view reason);
-    void CountSkippedFrames(const FrameAligner::Verdict& verdict);
+    void CountLostFrames(std::uint64_t lost);
+    void CountRepeatedFrame();
     bool DecodeInto(std::span<const std::uint8_t, amp::kFrameBytes> frame, std::span<std::int32_t> packet) const;
     bool SendCommand(std::span<const std::uint8_t> command);
     void DiscardStaleInput();
@@ -125,11 +127,16 @@ private:
 
     // The acquisition thread's, while it runs; the UI thread's before a new stream.
     FrameAligner aligner_;
+    FrameSequence sequence_;
     std::array<std::uint8_t, amp::kFrameBytes> frame_{};
-    std::optional<Clock::time_point> lastFrameAt_;
+    // Set by SetMode when a running stream changes mode; the acquisition
+    // thread then has the aligner learn the frames' constant bytes afresh.
+    std::atomic<bool> relearn_{false};
 
     std::atomic<LinkState> state_{LinkState::Idle};
     std::atomic<std::uint64_t> lostFrames_{0};
+    std::atomic<std::uint64_t> repeatedFrames_{0};
+    std::atomic<bool> framesProvenAlone_{false};
     std::atomic<std::uint64_t> disconnections_{0};
     mutable std::mutex failureMutex_;  // guards failure_ and name_
     std::string failure_;
