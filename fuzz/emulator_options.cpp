@@ -16,11 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ParseEmulatorOptions(text, options, faults, error)) Require(!options.ssvepFrequencies.empty());
     EmulatorFaults listed;
     if (ParseFaults(text, listed, error)) {
-        for (const PeriodicFault* fault : {&listed.loseBytes, &listed.loseFrames, &listed.pause, &listed.silence,
-                                           &listed.vanish}) {
+        for (const PeriodicFault* fault : {&listed.loseBytes, &listed.cutStart, &listed.cutEnd, &listed.loseFrames, &listed.pause, &listed.silence,
+                                           &listed.vanish, &listed.noise, &listed.repeat, &listed.insert,
+                                           &listed.flip}) {
             Require(fault->everyFrames >= 0 && fault->amount >= 0);
         }
         Require(listed.loseBytes.amount < 2086);
+        // The emulator's line must be able to hold what a fault adds.
+        Require(listed.noise.amount <= 2081 && listed.repeat.amount <= 5 && listed.insert.amount <= 10430);
+        Require(listed.flip.amount <= 8);
     }
     std::vector<double> frequencies;
     if (ParseSsvepSchedule(text, frequencies, error)) Require(!frequencies.empty());

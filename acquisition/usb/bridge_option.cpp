@@ -72,7 +72,7 @@ bool ParseEmulatorOptions(std::string_view text, EmulatorOptions& options, Emula
             if (!ParseFault(key, value, parsedFaults, error)) return false;
         } else {
             error = "unknown emulator option \"" + std::string(key) +
-                    "\" (known: ssvep, hold, lose-bytes, lose-frames, pause, silence, vanish)";
+                    "\" (known: ssvep, hold, " + FaultNames() + ")";
             return false;
         }
     }

@@ -14,17 +14,25 @@ int Frames(double seconds) { return static_cast<int>(std::lround(seconds * kFram
 struct FaultKind {
     std::string_view key;
     PeriodicFault EmulatorFaults::*fault;
+    double minAmount;
     double maxAmount;
     bool amountInSeconds;
     const char* amountText;
+    int unitsOffset = 0;  // added to the amount as stored (flip: bit 0 is stored as 1)
 };
 
 constexpr FaultKind kKinds[] = {
-    {"lose-bytes", &EmulatorFaults::loseBytes, 2085, false, "bytes from 1 to 2085"},
-    {"lose-frames", &EmulatorFaults::loseFrames, 100000, false, "frames from 1"},
-    {"pause", &EmulatorFaults::pause, 60000, false, "milliseconds from 1 to 60000"},
-    {"silence", &EmulatorFaults::silence, kMaxSeconds, true, "seconds above 0"},
-    {"vanish", &EmulatorFaults::vanish, kMaxSeconds, true, "seconds above 0"},
+    {"lose-bytes", &EmulatorFaults::loseBytes, 1, 2085, false, "bytes from 1 to 2085"},
+    {"cut-start", &EmulatorFaults::cutStart, 1, 2085, false, "bytes from 1 to 2085"},
+    {"cut-end", &EmulatorFaults::cutEnd, 1, 2085, false, "bytes from 1 to 2085"},
+    {"lose-frames", &EmulatorFaults::loseFrames, 1, 100000, false, "frames from 1"},
+    {"pause", &EmulatorFaults::pause, 1, 60000, false, "milliseconds from 1 to 60000"},
+    {"silence", &EmulatorFaults::silence, 0, kMaxSeconds, true, "seconds above 0"},
+    {"vanish", &EmulatorFaults::vanish, 0, kMaxSeconds, true, "seconds above 0"},
+    {"noise", &EmulatorFaults::noise, 52, 2081, false, "bytes from 52 to 2081"},
+    {"repeat", &EmulatorFaults::repeat, 1, 5, false, "copies from 1 to 5"},
+    {"insert", &EmulatorFaults::insert, 1, 10430, false, "bytes from 1 to 10430"},
+    {"flip", &EmulatorFaults::flip, 0, 7, false, "the counter's bit, 0 to 7", 1},
 };
 
 const FaultKind* FindKind(std::string_view key) {
@@ -34,6 +42,12 @@ const FaultKind* FindKind(std::string_view key) {
     return nullptr;
 }
 }  // namespace
+
+std::string FaultNames() {
+    std::string names;
+    for (const FaultKind& kind : kKinds) names += std::string(kind.key) + ", ";
+    return names + "until";
+}
 
 bool IsFaultKey(std::string_view key) { return key == "until" || FindKind(key) != nullptr; }
 
@@ -50,7 +64,7 @@ bool ParseFault(std::string_view key, std::string_view value, EmulatorFaults& fa
     }
     const FaultKind* kind = FindKind(key);
     if (!kind) {
-        error = "unknown fault \"" + std::string(key) + "\" (known: lose-bytes, lose-frames, pause, silence, vanish, until)";
+        error = "unknown fault \"" + std::string(key) + "\" (known: " + FaultNames() + ")";
         return false;
     }
     const auto slash = value.find('/');
@@ -59,9 +73,10 @@ bool ParseFault(std::string_view key, std::string_view value, EmulatorFaults& fa
     const bool parsed = slash != std::string_view::npos && ReadFiniteNumber(value.substr(0, slash), amount) &&
                         ReadFiniteNumber(value.substr(slash + 1), every);
     // Ranges first: only numbers within them are converted to whole units.
-    const bool inRange = parsed && amount > 0 && amount <= kind->maxAmount &&
-                         (kind->amountInSeconds || amount == std::floor(amount));
-    const int amountUnits = !inRange ? 0 : kind->amountInSeconds ? Frames(amount) : static_cast<int>(amount);
+    const bool inRange = parsed && amount >= kind->minAmount && amount <= kind->maxAmount &&
+                         (kind->amountInSeconds ? amount > 0 : amount == std::floor(amount));
+    const int amountUnits =
+        !inRange ? 0 : kind->amountInSeconds ? Frames(amount) : static_cast<int>(amount) + kind->unitsOffset;
     if (amountUnits < 1) {
         error = "fault " + std::string(key) + "=" + std::string(value) + ": give AMOUNT/SECONDS, AMOUNT in " +
                 kind->amountText;
@@ -99,5 +114,7 @@ bool ParseFaults(std::string_view text, EmulatorFaults& faults, std::string& err
 std::string DescribeCounts(const FaultCounts& counts) {
     return "frames made " + std::to_string(counts.framesMade) + ", lost to faults " +
            std::to_string(counts.framesLost) + ", dropped unread " + std::to_string(counts.framesDropped) +
-           ", pauses " + std::to_string(counts.pauses) + ", vanishes " + std::to_string(counts.vanishes);
+           ", pauses " + std::to_string(counts.pauses) + ", vanishes " + std::to_string(counts.vanishes) +
+           ", repeated " + std::to_string(counts.framesRepeated) + ", bytes inserted " +
+           std::to_string(counts.bytesInserted) + ", counters flipped " + std::to_string(counts.countersFlipped);
 }

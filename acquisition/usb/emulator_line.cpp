@@ -3,7 +3,9 @@
 #include <algorithm>
 
 namespace {
-constexpr std::size_t kRingBytes = (EmulatorLine::kMaxQueuedFrames + 1) * amp::kFrameBytes;
+// Room for a full queue and then one frame with the most copies and inserted
+// bytes a fault adds, so that no byte is ever dropped from the middle.
+constexpr std::size_t kRingBytes = (EmulatorLine::kMaxQueuedFrames + 12) * amp::kFrameBytes;
 }  // namespace
 
 EmulatorLine::EmulatorLine(EmulatorOptions options, EmulatorFaults faults)
@@ -32,11 +34,10 @@ void EmulatorLine::EndFrame() {
     frameEnds_[frameEndCount_++] = queued_;
 }
 
-// The adapter goes: what waits in it is lost, and so is every frame whose
-// successor's header the host never got.
+// The adapter goes, and with it every frame the host has not taken whole.
 void EmulatorLine::Vanish() {
     for (std::size_t i = 0; i < frameEndCount_; ++i) {
-        if (frameEnds_[i] + amp::kFrameHeaderBytes > taken_) ++counts_.framesLost;
+        if (frameEnds_[i] > taken_) ++counts_.framesLost;
     }
     frameEndCount_ = 0;
     taken_ = queued_;
@@ -65,6 +66,26 @@ void EmulatorLine::MakeFrame(TimePoint due) {
         if (watcher_) watcher_(frame_, false);
         return;
     }
+    const bool whole = SendFrame(n, due);
+    if (!whole) ++counts_.framesLost;
+    if (watcher_) watcher_(frame_, whole);
+}
+
+std::uint8_t EmulatorLine::NextNoiseByte() {
+    noiseState_ ^= noiseState_ >> 12;
+    noiseState_ ^= noiseState_ << 25;
+    noiseState_ ^= noiseState_ >> 27;
+    return static_cast<std::uint8_t>((noiseState_ * 0x2545F4914F6CDD1DULL) >> 56);
+}
+
+void EmulatorLine::QueueNoise(std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t b = NextNoiseByte();
+        Queue(std::span(&b, 1));
+    }
+}
+
+bool EmulatorLine::SendFrame(std::uint64_t n, TimePoint due) {
     const std::span<const std::uint8_t> whole(frame_);
     constexpr std::size_t kMiddle = amp::kFrameBytes / 2;
     if (faults_.loseBytes.Due(n)) {
@@ -72,18 +93,48 @@ void EmulatorLine::MakeFrame(TimePoint due) {
         const std::size_t from = std::min(kMiddle, amp::kFrameBytes - cut);
         Queue(whole.first(from));
         Queue(whole.subspan(from + cut));
-        ++counts_.framesLost;
-        if (watcher_) watcher_(frame_, false);
-    } else {
-        Queue(whole.first(kMiddle));
-        if (faults_.pause.Due(n) && stallCount_ < stalls_.size()) {
-            stalls_[stallCount_++] = {queued_, due + std::chrono::milliseconds(faults_.pause.amount)};
-            ++counts_.pauses;
-        }
-        Queue(whole.subspan(kMiddle));
-        if (watcher_) watcher_(frame_, true);
+        EndFrame();
+        return false;
     }
+    if (faults_.cutStart.Due(n) || faults_.cutEnd.Due(n)) {
+        const bool start = faults_.cutStart.Due(n);
+        const auto cut = static_cast<std::size_t>((start ? faults_.cutStart : faults_.cutEnd).amount);
+        Queue(start ? whole.subspan(cut) : whole.first(amp::kFrameBytes - cut));
+        EndFrame();
+        return false;
+    }
+    if (faults_.noise.Due(n)) {
+        // Every byte changed, so that the frame is surely spoilt; the host
+        // is told the frame as made, which must never come out.
+        std::array<std::uint8_t, amp::kFrameBytes> spoilt = frame_;
+        const auto count = static_cast<std::size_t>(faults_.noise.amount);
+        const std::size_t from = (amp::kFrameBytes - count) / 2;
+        for (std::size_t i = from; i < from + count; ++i) spoilt[i] ^= static_cast<std::uint8_t>(NextNoiseByte() | 1);
+        Queue(spoilt);
+        EndFrame();
+        return false;
+    }
+    if (faults_.flip.Due(n)) {
+        // The samples arrive intact; only the counter lies.
+        frame_[amp::kCounterByte] ^= static_cast<std::uint8_t>(1 << (faults_.flip.amount - 1));
+        ++counts_.countersFlipped;
+    }
+    Queue(whole.first(kMiddle));
+    if (faults_.pause.Due(n) && stallCount_ < stalls_.size()) {
+        stalls_[stallCount_++] = {queued_, due + std::chrono::milliseconds(faults_.pause.amount)};
+        ++counts_.pauses;
+    }
+    Queue(whole.subspan(kMiddle));
     EndFrame();
+    if (faults_.repeat.Due(n)) {
+        for (int copy = 0; copy < faults_.repeat.amount; ++copy) Queue(whole);
+        counts_.framesRepeated += static_cast<std::uint64_t>(faults_.repeat.amount);
+    }
+    if (faults_.insert.Due(n)) {
+        QueueNoise(static_cast<std::size_t>(faults_.insert.amount));
+        counts_.bytesInserted += static_cast<std::uint64_t>(faults_.insert.amount);
+    }
+    return true;
 }
 
 void EmulatorLine::Advance(TimePoint now) {

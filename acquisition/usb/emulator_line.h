@@ -4,9 +4,9 @@
 // adapter), and the faults injected on purpose. The in-process bridge and the
 // pseudo-terminal tool both serve the host from one of these.
 //
-// A frame counts as delivered once the host has taken it and the header of the
-// frame after it, since that is what it takes to trust a frame; so when the
-// adapter vanishes, the last frame taken before counts as lost too.
+// A frame counts as delivered once the host has taken all of it: a frame is
+// proven whole by its own bytes. When the adapter vanishes, the frames it
+// still held are lost.
 //
 // Not thread-safe: its owner serialises the calls.
 
@@ -43,6 +43,11 @@ public:
     TimePoint NextChange() const;
 
     bool Gone() const { return gone_; }
+    // Where in the bytes queued since the start the last frame made ends
+    // (its copies and inserted bytes not counted); 0 before the first.
+    std::uint64_t LastFrameEnd() const { return frameEndCount_ > 0 ? frameEnds_[frameEndCount_ - 1] : 0; }
+    // Bytes the host has taken since the start.
+    std::uint64_t BytesTaken() const { return taken_; }
     int Mode() const { return emulator_.Mode(); }
     bool Streaming() const { return emulator_.Streaming(); }
     const FaultCounts& Counts() const { return counts_; }
@@ -55,7 +60,12 @@ private:
     };
 
     void MakeFrame(TimePoint due);
+    // The frame as the line spoils or repeats it; false when it did not go
+    // out whole.
+    bool SendFrame(std::uint64_t n, TimePoint due);
     void Queue(std::span<const std::uint8_t> bytes);
+    void QueueNoise(std::size_t count);
+    std::uint8_t NextNoiseByte();
     void EndFrame();
     void Vanish();
     std::uint64_t Deliverable(TimePoint now) const;
@@ -71,6 +81,7 @@ private:
     std::uint64_t silentUntil_ = 0;  // frame numbers
     std::uint64_t goneUntil_ = 0;
     bool gone_ = false;
+    std::uint64_t noiseState_ = 0x2545F4914F6CDD1DULL;
 
     // Bytes queued for the host: a ring, allocated once.
     std::vector<std::uint8_t> ring_;

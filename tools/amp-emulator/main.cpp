@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -26,7 +27,8 @@ std::string Schedule(const std::vector<double>& frequencies) {
     return text.str();
 }
 
-ProgramCommandLine EmulatorCommandLine(EmulatorOptions& options, EmulatorFaults& faults, std::string& link) {
+ProgramCommandLine EmulatorCommandLine(EmulatorOptions& options, EmulatorFaults& faults, std::string& link,
+                                       std::string& stamps) {
     const EmulatorOptions defaults;
     std::ostringstream hold;
     hold << defaults.holdSeconds;
@@ -43,12 +45,16 @@ ProgramCommandLine EmulatorCommandLine(EmulatorOptions& options, EmulatorFaults&
                   return ParseHoldSeconds(value, options.holdSeconds, why);
               }},
              {"--faults", "LIST", "line faults to inject, each every EVERY seconds of frames",
-              "comma-separated lose-bytes=N/EVERY, lose-frames=N/EVERY, pause=MS/EVERY, silence=SECONDS/EVERY, "
-              "vanish=SECONDS/EVERY, until=SECONDS",
+              "comma-separated lose-bytes=N/EVERY, cut-start=N/EVERY, cut-end=N/EVERY, lose-frames=N/EVERY, pause=MS/EVERY, silence=SECONDS/EVERY, "
+              "vanish=SECONDS/EVERY, noise=N/EVERY, repeat=N/EVERY, insert=N/EVERY, flip=BIT/EVERY, until=SECONDS",
               "none",
               [&faults](const std::string& value, std::string& why) { return ParseFaults(value, faults, why); }},
              {"--link", "PATH", "a symbolic link to the tty, kept across vanishing; printed instead of the tty",
-              "a path", "none", TakeText(link)}},
+              "a path", "none", TakeText(link)},
+             {"--stamps", "FILE",
+              "for each frame sent whole, a line when its last byte is written: steady-clock nanoseconds and the "
+              "first sample's 16 values",
+              "a path", "none", TakeText(stamps)}},
             ""};
 }
 }  // namespace
@@ -57,11 +63,21 @@ int main(int argc, char** argv) {
     EmulatorOptions options;
     EmulatorFaults faults;
     std::string link;
-    if (const auto status = HandleCommandLine(EmulatorCommandLine(options, faults, link), ArgumentsOf(argc, argv),
-                                              std::cout, std::cerr))
+    std::string stampsPath;
+    if (const auto status = HandleCommandLine(EmulatorCommandLine(options, faults, link, stampsPath),
+                                              ArgumentsOf(argc, argv), std::cout, std::cerr))
         return *status;
 
     PtyAmplifier amplifier(options, faults, link);
+    std::ofstream stamps;
+    if (!stampsPath.empty()) {
+        stamps.open(stampsPath, std::ios::trunc);
+        if (!stamps) {
+            std::cerr << "amp-emulator: cannot write " << stampsPath << "\n";
+            return 1;
+        }
+        amplifier.StampFrames(stamps);
+    }
     std::string error;
     if (!amplifier.Open(error)) {
         std::cerr << "amp-emulator: " << error << "\n";

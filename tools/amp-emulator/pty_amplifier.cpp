@@ -21,6 +21,30 @@ PtyAmplifier::~PtyAmplifier() {
 
 bool PtyAmplifier::Open(std::string& error) { return OpenTty(error); }
 
+void PtyAmplifier::StampFrames(std::ostream& out) {
+    stamps_ = &out;
+    line_.WatchFrames([this](std::span<const std::uint8_t, amp::kFrameBytes> frame, bool sent) {
+        if (!sent) return;
+        constexpr int P = AmplifierEmulator::kPacketSize;
+        constexpr int C = AmplifierEmulator::kValuesPerSample;
+        std::array<std::int32_t, P * C> values{};
+        amp::DecodeFrame(frame, P, C, values);
+        std::string text;
+        for (int k = 0; k < AmplifierEmulator::kSignalChannels; ++k) text += " " + std::to_string(values[k]);
+        unstamped_.push_back({line_.LastFrameEnd(), std::move(text)});
+    });
+}
+
+void PtyAmplifier::StampWritten() {
+    if (!stamps_) return;
+    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    const std::uint64_t written = line_.BytesTaken() - (pendingEnd_ - pendingAt_);
+    while (!unstamped_.empty() && unstamped_.front().end <= written) {
+        *stamps_ << now << unstamped_.front().values << '\n';
+        unstamped_.pop_front();
+    }
+}
+
 bool PtyAmplifier::OpenTty(std::string& error) {
     UniqueFd master(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!master || grantpt(master.Get()) != 0 || unlockpt(master.Get()) != 0) {
@@ -61,6 +85,7 @@ bool PtyAmplifier::OpenTty(std::string& error) {
 // The adapter is pulled: the host's tty hangs up and its path goes away.
 void PtyAmplifier::CloseTty() {
     if (!linkPath_.empty()) ::unlink(linkPath_.c_str());
+    unstamped_.clear();
     pendingAt_ = pendingEnd_ = 0;
     slave_.Close();
     master_.Close();
@@ -87,6 +112,7 @@ void PtyAmplifier::Flush(Clock::time_point now) {
         const ssize_t n = ::write(master_.Get(), pending_.data() + pendingAt_, pendingEnd_ - pendingAt_);
         if (n <= 0) return;  // the tty is full; poll says when it drains
         pendingAt_ += static_cast<std::size_t>(n);
+        StampWritten();
     }
 }
 

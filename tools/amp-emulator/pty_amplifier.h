@@ -6,14 +6,16 @@
 // vanishes the pseudo-terminal is closed, and a new one, named by the same
 // link, appears when it comes back.
 //
-// Threads: Open, SlavePath and LinkPath on any thread before Serve; Serve on
-// one thread until stop is set (it looks at least every kStopCheckMs); Counts
-// after Serve has returned.
+// Threads: Open, SlavePath, LinkPath and StampFrames on any thread before
+// Serve; Serve on one thread until stop is set (it looks at least every
+// kStopCheckMs); Counts after Serve has returned.
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,10 @@ public:
     void Serve(const std::atomic<bool>& stop);
     const FaultCounts& Counts() const { return line_.Counts(); }
     void WatchFrames(EmulatorLine::FrameWatcher watcher) { line_.WatchFrames(std::move(watcher)); }
+    // Writes a line to out for every frame sent whole, once its last byte is
+    // written to the tty: the steady clock's nanoseconds, then the first
+    // sample's 16 signal values, for matching with the records a client gets.
+    void StampFrames(std::ostream& out);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -42,6 +48,7 @@ private:
     void CloseTty();
     void TakeCommands(Clock::time_point now);
     void Flush(Clock::time_point now);
+    void StampWritten();
 
     EmulatorLine line_;
     std::string linkPath_;
@@ -52,4 +59,11 @@ private:
     std::array<std::uint8_t, 4096> pending_{};
     std::size_t pendingAt_ = 0;
     std::size_t pendingEnd_ = 0;
+
+    struct FrameStamp {
+        std::uint64_t end = 0;  // where it ends among the bytes the line queued
+        std::string values;
+    };
+    std::ostream* stamps_ = nullptr;
+    std::deque<FrameStamp> unstamped_;
 };

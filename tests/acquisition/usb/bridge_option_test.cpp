@@ -35,7 +35,10 @@ TEST(BridgeOption, RefusesBadValuesWithAReason) {
                             "emulator:hold=inf", "emulator:lose-bytes=3", "emulator:lose-bytes=0/2",
                             "emulator:lose-bytes=2086/2", "emulator:lose-bytes=1.5/2", "emulator:pause=100/0",
                             "emulator:silence=5/5", "emulator:vanish=x/10", "emulator:lose-frames=2/-1",
-                            "emulator:pause=444444444444449x/9e2", "emulator:pause=10/1e300"}) {
+                            "emulator:pause=444444444444449x/9e2", "emulator:pause=10/1e300",
+                            "emulator:noise=51/2", "emulator:noise=2082/2", "emulator:repeat=6/2",
+                            "emulator:repeat=0/2", "emulator:insert=10431/2", "emulator:flip=8/2",
+                            "emulator:flip=-1/2", "emulator:flip=0.5/2"}) {
         std::string error;
         EXPECT_EQ(MakeBridge(bad, error), nullptr) << bad;
         EXPECT_FALSE(error.empty()) << bad;
@@ -62,6 +65,9 @@ TEST(BridgeOption, ParsesTheEmulatorScheduleAndFaults) {
     EXPECT_EQ(faults.vanish.amount, 38);
     EXPECT_EQ(faults.vanish.everyFrames, 250);
     EXPECT_FALSE(faults.loseFrames.Due(50));
+    ASSERT_TRUE(ParseEmulatorOptions("flip=0/1,repeat=2/0.4", options, faults, error)) << error;
+    EXPECT_EQ(faults.flip.amount, 1);  // bit 0, stored one up so that it strikes
+    EXPECT_EQ(faults.repeat.amount, 2);
 
     EmulatorOptions defaults;
     EmulatorFaults none;

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -163,6 +164,8 @@ TEST_P(PtyFaults, DeliveredPacketsAreGenuineAndTheLostAreCounted) {
     ASSERT_TRUE(amplifier.OpenDevice(P, C, 1000));
     amplifier.SetMode(0);
     std::vector<std::size_t> delivered;
+    // The first frame made once frames were proven by their own bytes.
+    std::size_t learnt = std::numeric_limits<std::size_t>::max();
     std::vector<std::int32_t> packet(P * C);
     const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (static_cast<int>(delivered.size()) < run.packets && std::chrono::steady_clock::now() < patience) {
@@ -173,13 +176,14 @@ TEST_P(PtyFaults, DeliveredPacketsAreGenuineAndTheLostAreCounted) {
         ASSERT_NE(found, madeAt.end()) << "packet " << delivered.size() << " is not a frame the emulator made";
         ASSERT_TRUE(delivered.empty() || found->second > delivered.back()) << "out of order";
         delivered.push_back(found->second);
+        if (amplifier.Health().framesProvenAlone) learnt = std::min(learnt, found->second);
     }
     amplifier.Close();
     stop = true;
     serving.join();
     ASSERT_EQ(static_cast<int>(delivered.size()), run.packets) << out.str();
 
-    constexpr std::size_t kLearnt = 25;  // frames made before the constant bytes are surely known
+    ASSERT_LT(learnt, delivered.back()) << "the constant bytes were never learned";
     std::uint64_t missing = 0;
     std::uint64_t missingLater = 0;
     std::uint64_t cutLater = 0;
@@ -190,12 +194,25 @@ TEST_P(PtyFaults, DeliveredPacketsAreGenuineAndTheLostAreCounted) {
             continue;
         }
         ++missing;
-        if (i >= kLearnt) ++missingLater;
-        if (i >= kLearnt && !sentWhole[i]) ++cutLater;
+        if (i >= learnt) ++missingLater;
+        if (i >= learnt && !sentWhole[i]) ++cutLater;
     }
     EXPECT_EQ(amplifier.Health().lostFrames, missing) << out.str();
     EXPECT_LE(missingLater - cutLater, server.Counts().vanishes) << "frames sent whole went missing";
     EXPECT_EQ(cutLater > 0, run.cuts) << "cut " << cutLater;
+    // Every copy of a frame delivered once frames are proven alone is
+    // dropped as a repeat; the last frame's copies may come after the run.
+    const auto copiesMade = [&](std::size_t from, std::size_t to) {
+        std::uint64_t copies = 0;
+        for (std::size_t i = from; i < to; ++i) {
+            const bool spoilt = faults.loseBytes.Due(i + 1) || faults.cutStart.Due(i + 1) ||
+                                faults.cutEnd.Due(i + 1) || faults.noise.Due(i + 1);  // never sent again
+            if (faults.repeat.Due(i + 1) && !spoilt) copies += static_cast<std::uint64_t>(faults.repeat.amount);
+        }
+        return copies;
+    };
+    EXPECT_GE(amplifier.Health().repeatedFrames, copiesMade(learnt, delivered.back()));
+    EXPECT_LE(amplifier.Health().repeatedFrames, copiesMade(0, delivered.back() + 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -205,7 +222,13 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultRun{"pause", "pause=300/0.4", 60, false},
                       FaultRun{"silence", "silence=0.5/1.2", 60, true},
                       FaultRun{"mixed", "lose-bytes=700/0.52,lose-frames=1/0.36,pause=150/0.28", 80, true},
-                      FaultRun{"vanish", "vanish=1/2", 60, true}),
+                      FaultRun{"vanish", "vanish=1/2", 60, true},
+                      FaultRun{"noise", "noise=500/0.4", 60, true},
+                      FaultRun{"repeat", "repeat=1/0.28", 60, false},
+                      FaultRun{"insert", "insert=2086/0.36,insert=5000/0.6", 60, false},
+                      FaultRun{"flip", "flip=7/0.4", 60, false},
+                      FaultRun{"cuts", "cut-start=5/0.52,cut-end=700/0.68,lose-bytes=2085/0.8", 60, true},
+                      FaultRun{"all", "noise=52/0.52,repeat=2/0.36,insert=3/0.28,flip=0/0.44,lose-bytes=1/0.6", 80, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
