@@ -40,7 +40,7 @@ void PtyAmplifier::StampWritten() {
     const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
     const std::uint64_t written = line_.BytesTaken() - (pendingEnd_ - pendingAt_);
     while (!unstamped_.empty() && unstamped_.front().end <= written) {
-        *stamps_ << now << unstamped_.front().values << '\n';
+        *stamps_ << now << unstamped_.front().values << std::endl;  // read while the emulator runs
         unstamped_.pop_front();
     }
 }
