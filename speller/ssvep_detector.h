@@ -2,7 +2,9 @@
 // Decides every two seconds of signal which of six flickering stimuli the user
 // attends, by one of the methods of ssvep_methods.h: by default the spectral
 // amplitude of one lead at the six frequencies, or the canonical correlation of
-// several leads with references at each frequency.
+// several leads with references at each frequency. With decision rules
+// (ssvep_decisions.h) windows start at cues, grow until the choice is clear,
+// and may abstain.
 //
 // Qt-free and single-threaded: the client calls it from its window's thread,
 // inside the amplifier link's read notification.
