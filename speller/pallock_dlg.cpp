@@ -25,12 +25,14 @@
 namespace {
 
 constexpr int dialogWidth = 289;
-// One group below the logs holds the detection method and its leads.
-constexpr int dialogHeight = 246;
+// Below the logs: one group for the detection method and its leads, one for
+// when it decides.
+constexpr int dialogHeight = 294;
 constexpr int commandBytes = 9;
 
 const QString badNumberMessage = QStringLiteral("请输入一个数字。");
 const QString badIntegerMessage = QStringLiteral("请输入一个整数。");
+const QString badDecisionMessage = QStringLiteral("判决参数无效");
 const QString badLeadsMessage = QStringLiteral("请输入以逗号分隔的导联号，每个在 1 和 21 之间，不可重复。");
 
 QString IntegerRangeMessage(int low, int high) {
@@ -185,7 +187,10 @@ void CPallockDlg::BuildControls() {
     button(IDC_SETTINGS, QStringLiteral("设置"), {222, 102, 50, 15});
 
     statusBox = log(IDC_STATUS_LOG, {13, 147, 123, 51});
-    resultBox = log(IDC_RESULT_LOG, {153, 147, 123, 51});
+    // The run's figures sit under the result log, inside its group.
+    resultBox = log(IDC_RESULT_LOG, {153, 147, 123, 42});
+    decisionPanel = std::make_unique<DecisionPanel>(this, QRect(7, 244, 275, 46), QRect(153, 190, 123, 10),
+                                                    [this](QRect du) { return ToPixels(du); }, controls);
 
     // Aligned with the lead and threshold row above.
     auto* methodLabel = label(QStringLiteral("方法"), {14, 222, 30, 10});
@@ -307,11 +312,28 @@ bool CPallockDlg::TakeFields() {
                        }() &&
                        TakeDouble(IDC_THRESHOLD, fields.threshold) &&
                        TakeInt(IDC_LEAD, fields.lead, SsvepDetector::firstLead, SsvepDetector::lastLead) &&
-                       TakeMethod() && TakeLeads(IDC_LEADS, fields.leads);
+                       TakeMethod() && TakeLeads(IDC_LEADS, fields.leads) && TakeDecisionRules();
     // The detector analyses with the members as they now stand.
     detector.SetThreshold(fields.threshold);
     PutMethodAndLeadsInForce();
+    PutDecisionRulesInForce();
     return taken;
+}
+
+bool CPallockDlg::TakeDecisionRules() {
+    int refused = 0;
+    const auto rules = decisionPanel->Take(refused);
+    if (!rules) {
+        Refuse(refused, badDecisionMessage);
+        return false;
+    }
+    fields.rules = *rules;
+    return true;
+}
+
+void CPallockDlg::PutDecisionRulesInForce() {
+    if (fields.rules == detector.Rules()) return;
+    if (!detector.SetDecisionRules(fields.rules)) fields.rules = detector.Rules();
 }
 
 void CPallockDlg::ShowFields() {
@@ -328,6 +350,7 @@ void CPallockDlg::ShowFields() {
     methodBox->setCurrentIndex(static_cast<int>(
         std::find(allSsvepMethods.begin(), allSsvepMethods.end(), fields.method) - allSsvepMethods.begin()));
     show(IDC_LEADS, FormatLeads(fields.leads));
+    decisionPanel->Show(fields.rules);
 }
 
 void CPallockDlg::ApplyFields(const PallockFields& values) {
@@ -336,6 +359,7 @@ void CPallockDlg::ApplyFields(const PallockFields& values) {
     if (!SsvepDetector::ValidLeads(std::span<const int>(&fields.lead, 1))) fields.lead = detector.Lead();
     if (!SsvepDetector::ValidLeads(fields.leads)) fields.leads = {fields.lead};
     PutMethodAndLeadsInForce();
+    PutDecisionRulesInForce();
     detector.SetThreshold(fields.threshold);
     detector.Retune(fields.stimulusFrequencies);
     fields.stimulusFrequencies = detector.AnalysedFrequencies();
@@ -392,6 +416,12 @@ void CPallockDlg::OnConnectFinished(Link& link, LinkSocket::ConnectOutcome outco
     switch (outcome) {
     case LinkSocket::ConnectOutcome::Connected:
         link.connected = true;
+        if (&link == &amplifier) {
+            // A new run: adaptation learns this session afresh, the figures count it alone.
+            detector.ResetRun();
+            figures = {};
+            decisionPanel->ShowFigures(figures);
+        }
         appendStatus(QString::fromUtf8(link.texts.connected));
         break;
     case LinkSocket::ConnectOutcome::Failed:
@@ -446,10 +476,14 @@ void CPallockDlg::SendDecision(const std::string& text) {
 }
 
 void CPallockDlg::OnAmplifierPacket(std::span<const std::int32_t> packet) {
-    const auto result = detector.AddPacket(packet);
-    if (!result) return;
-    if (result->decided) SendDecision(result->decisionText);
-    appendResult(QString::fromStdString(result->resultLine));
+    for (const SsvepResult& result : detector.AddPacketResults(packet)) OnResult(result);
+}
+
+void CPallockDlg::OnResult(const SsvepResult& result) {
+    if (result.decided) SendDecision(result.decisionText);
+    appendResult(QString::fromStdString(result.resultLine));
+    figures.Add(result);
+    decisionPanel->ShowFigures(figures);
 }
 
 // ---- Settings, About, closing ----------------------------------------------

@@ -14,6 +14,7 @@
 #include <QDialog>
 #include <QString>
 
+#include "decision_panel.h"
 #include "link_socket.h"
 #include "ssvep_detector.h"
 
@@ -35,6 +36,7 @@ struct PallockFields {
     SsvepMethod method = SsvepMethod::Fft;
     std::vector<int> leads = {1};  // the leads of cca and fbcca
     int sampleRate = SsvepDetector::defaultSampleRate;
+    DecisionRules rules;  // cue, offset, dynamic range, margin, adaptation
 };
 
 // Leads as typed in the leads field and in --leads: "11,12" and the like, each
@@ -107,6 +109,8 @@ public:
     QString AmplifierFailure() const;
     QString ScoringFailure() const;
     SsvepDetector& Detector() { return detector; }
+    // Decisions, abstentions and their time since the amplifier last connected.
+    const RunFigures& Figures() const { return figures; }
 
     // Sends a decision of the detector while the scoring system is connected.
     void SendDecision(const std::string& text);
@@ -166,12 +170,18 @@ private:
     bool TakeDouble(int id, double& member);
     bool TakeLeads(int id, std::vector<int>& member);
     bool TakeMethod();
+    bool TakeDecisionRules();
+    // Rules other than those in force start a new run of the detector.
+    void PutDecisionRulesInForce();
+    void OnResult(const SsvepResult& result);
     // The leads the detector analyses: the lead field's for fft, else the leads field's.
     void PutMethodAndLeadsInForce();
     void Refuse(int id, const QString& message);
 
     PallockFields fields;
     SsvepDetector detector;
+    RunFigures figures;
+    std::unique_ptr<DecisionPanel> decisionPanel;
     Link amplifier;
     Link scoring;
     QString statusLog;

@@ -132,6 +132,47 @@ ProgramCommandLine PallockCommandLine(PallockOptions& options) {
          TakeQString([&fields](const QString& value) { return ParseFrequencies(value, fields.stimulusFrequencies); })},
         {"--verbose", "", "also write every status and result line to standard output", "", "",
          TakeSwitch(options.verbose)},
+        {"--cue", "CODE", "windows start at each onset of this event code in the stream's event slot (lead 21)",
+         "a code from 1, decimal or 0x hexadecimal", "none: windows back to back",
+         [&fields](const std::string& value, std::string&) {
+             const auto code = ParseEventCode(value);
+             if (code) fields.rules.cue = *code;
+             return code.has_value();
+         }},
+        {"--offset", "SECONDS", "from the cue to the window's start", "0 to 60",
+         QString::number(defaults.rules.offsetSeconds, 'g', 15).toStdString(),
+         [&fields](const std::string& value, std::string&) {
+             double seconds = 0.0;
+             if (!ReadFiniteNumber(value, seconds) || seconds < 0.0 || seconds > maxRuleSeconds) return false;
+             fields.rules.offsetSeconds = seconds;
+             return true;
+         }},
+        {"--dynamic", "MIN:STEP:MAX",
+         "the window grows from MIN seconds by STEP; it decides at the first length whose margin reaches\n"
+         "      --margin, and at MAX anyway (or abstains with --abstain)",
+         "seconds, 0 < MIN <= MAX <= 60, STEP above 0", "none: a 2 s window",
+         [&fields](const std::string& value, std::string&) {
+             const auto range = ParseDynamicRange(value);
+             if (range) fields.rules.dynamic = *range;
+             return range.has_value();
+         }},
+        {"--margin", "X",
+         "the margin a decision needs: (best - second) / best of the scores, or best - second of the\n"
+         "      z-scores with --adapt; without --dynamic a window short of it abstains",
+         "a number from 0", "none", [&fields](const std::string& value, std::string&) {
+             double margin = 0.0;
+             if (!ReadFiniteNumber(value, margin) || margin < 0.0) return false;
+             fields.rules.margin = margin;
+             return true;
+         }},
+        {"--adapt", "N",
+         "judge each stimulus's score against its own last N results (z-score; raw until N/2 are in);\n"
+         "      the history starts afresh at each connect",
+         "1 to " + std::to_string(maxAdaptResults), "none", [&fields](const std::string& value, std::string&) {
+             return ReadInteger(value, 1, maxAdaptResults, fields.rules.adaptResults);
+         }},
+        {"--abstain", "", "with --dynamic: abstain at MAX instead of deciding", "", "",
+         TakeSwitch(fields.rules.abstainAtEnd)},
         QuitAfterOption(options.quitAfterSeconds),
         GeometryOption(options.position, false, "where the window system puts it"),
     };

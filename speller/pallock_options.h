@@ -3,6 +3,7 @@
 //   pallock [--amplifier HOST:PORT] [--scoring HOST:PORT] [--connect] [--lead N]
 //           [--threshold X] [--frequencies F1,...,F6] [--verbose] [--quit-after SECONDS]
 //           [--geometry +X+Y] [--method fft|cca|fbcca] [--leads L1,L2,...] [--rate HZ]
+//           [--cue CODE] [--offset S] [--dynamic MIN:STEP:MAX] [--margin X] [--adapt N] [--abstain]
 
 #include <optional>
 #include <string>

@@ -15,21 +15,44 @@ SsvepResult MakeResult(int stimulus, double value, double threshold) {
     result.stimulus = stimulus;
     result.value = value;
     result.decided = value > threshold;
-    char text[64];
     if (result.decided) {
+        char text[32];
         std::snprintf(text, sizeof text, "ID01CH00%d", stimulus);
         result.decisionText = text;
     }
-    // "No.%d Value:%.3f" with the C locale's decimal point: the program runs
-    // under the user's locale, which may write decimal commas.
-    std::snprintf(text, sizeof text, "No.%d Value:", stimulus);
-    result.resultLine = text;
-    const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
-    if (error == std::errc()) result.resultLine.append(text, end);
+    result.resultLine = ResultLine(stimulus, value, false, std::nullopt);
     return result;
 }
 
+void AppendFixed(std::string& line, double value, int decimals) {
+    char text[64];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    if (error == std::errc()) line.append(text, end);
+}
+
 }  // namespace
+
+std::string ResultLine(int stimulus, double value, bool abstained, std::optional<double> seconds) {
+    // "No.%d Value:%.3f" with the C locale's decimal point: the program runs
+    // under the user's locale, which may write decimal commas.
+    std::string line = abstained ? std::string("No.-") : "No." + std::to_string(stimulus);
+    line += " Value:";
+    AppendFixed(line, value, 3);
+    if (abstained || seconds) {
+        line += " Time:";
+        AppendFixed(line, seconds.value_or(0.0), 2);
+    }
+    return line;
+}
+
+void RunFigures::Add(const SsvepResult& result) {
+    if (result.abstained) {
+        ++abstentions;
+        return;
+    }
+    ++decisions;
+    decisionSeconds += result.seconds;
+}
 
 SsvepDetector::SsvepDetector()
     : windowBuffer(static_cast<std::size_t>(WindowRecords()) * slotsPerRecord, 0) {
@@ -47,6 +70,11 @@ std::optional<int> SsvepDetector::BinFor(double frequency, int windowRecords) {
 
 std::optional<SsvepResult> SsvepDetector::AddPacket(std::span<const std::int32_t> packet) {
     if (packet.size() < static_cast<std::size_t>(valuesPerPacket)) return std::nullopt;
+    if (trials) {
+        std::vector<SsvepResult> results = AddPacketResults(packet);
+        if (results.empty()) return std::nullopt;
+        return std::move(results.back());
+    }
     std::optional<SsvepResult> result;
     // A window is at least one packet long, so a packet completes at most one.
     for (int copied = 0; copied < samplesPerPacket;) {
@@ -61,6 +89,47 @@ std::optional<SsvepResult> SsvepDetector::AddPacket(std::span<const std::int32_t
         }
     }
     return result;
+}
+
+std::vector<SsvepResult> SsvepDetector::AddPacketResults(std::span<const std::int32_t> packet) {
+    std::vector<SsvepResult> results;
+    if (packet.size() < static_cast<std::size_t>(valuesPerPacket)) return results;
+    if (!trials) {
+        if (auto result = AddPacket(packet)) results.push_back(std::move(*result));
+        return results;
+    }
+    constexpr int eventSlot = slotsPerRecord - 1;
+    recordValues.resize(leads.size());
+    for (int r = 0; r < samplesPerPacket; ++r) {
+        const std::int32_t* record = packet.data() + static_cast<std::ptrdiff_t>(r) * slotsPerRecord;
+        for (std::size_t j = 0; j < leads.size(); ++j) recordValues[j] = record[leads[j] - 1] * sampleScale;
+        if (const auto outcome = trials->AddRecord(recordValues, record[eventSlot])) results.push_back(ResultOf(*outcome));
+    }
+    return results;
+}
+
+SsvepResult SsvepDetector::ResultOf(const TrialOutcome& outcome) const {
+    SsvepResult result = MakeResult(outcome.stimulus, outcome.value, threshold);
+    result.abstained = outcome.abstained;
+    result.seconds = outcome.seconds;
+    if (result.abstained) {
+        result.decided = false;
+        result.decisionText.clear();
+    }
+    result.resultLine = ResultLine(outcome.stimulus, outcome.value, outcome.abstained,
+                                   rules.TimedLines() ? std::optional<double>(outcome.seconds) : std::nullopt);
+    return result;
+}
+
+bool SsvepDetector::SetDecisionRules(const DecisionRules& newRules) {
+    if (!ValidDecisionRules(newRules)) return false;
+    rules = newRules;
+    MakeTrials();
+    return true;
+}
+
+void SsvepDetector::ResetRun() {
+    if (trials) trials->Reset();
 }
 
 SsvepResult SsvepDetector::Analyse() {
@@ -109,6 +178,7 @@ bool SsvepDetector::ValidLeads(std::span<const int> candidates) {
 bool SsvepDetector::SetLeads(std::span<const int> newLeads) {
     if (!ValidLeads(newLeads)) return false;
     leads.assign(newLeads.begin(), newLeads.end());
+    if (trials) MakeTrials();
     return true;
 }
 
@@ -133,4 +203,14 @@ bool SsvepDetector::SetSampleRate(int rate) {
 void SsvepDetector::MakeAnalyser() {
     const Frequencies analysed = AnalysedFrequencies();
     analyser = std::make_unique<SsvepAnalyser>(method, sampleRate, WindowRecords(), analysed);
+    MakeTrials();
+}
+
+void SsvepDetector::MakeTrials() {
+    trials.reset();
+    if (rules.Plain()) return;
+    // fft reads only the first lead, as in the plain window.
+    const int leadCount = method == SsvepMethod::Fft ? 1 : static_cast<int>(leads.size());
+    const Frequencies analysed = AnalysedFrequencies();
+    trials = std::make_unique<SsvepTrials>(method, sampleRate, analysed, leadCount, rules, WindowRecords());
 }

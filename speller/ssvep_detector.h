@@ -2,7 +2,9 @@
 // Decides every two seconds of signal which of six flickering stimuli the user
 // attends, by one of the methods of ssvep_methods.h: by default the spectral
 // amplitude of one lead at the six frequencies, or the canonical correlation of
-// several leads with references at each frequency.
+// several leads with references at each frequency. With decision rules
+// (ssvep_decisions.h) windows start at cues, grow until the choice is clear,
+// and may abstain.
 //
 // Qt-free and single-threaded: the client calls it from its window's thread,
 // inside the amplifier link's read notification.
@@ -15,15 +17,35 @@
 #include <string>
 #include <vector>
 
+#include "ssvep_decisions.h"
 #include "ssvep_methods.h"
 
 struct SsvepResult {
     int stimulus = 1;          // 1 to 6, in the order of the frequency fields
     double value = 0.0;        // the method's score: for fft |X[bin]| / windowLength of the lead
-    bool decided = false;      // value strictly above the threshold
+    bool decided = false;      // not abstained and value strictly above the threshold
+    bool abstained = false;    // the margin stayed short: nothing is sent
+    double seconds = 0.0;      // signal time the window used
     std::string decisionText;  // "ID01CH00%d", set only when decided
-    std::string resultLine;    // "No.%d Value:%.3f", always set
+    // "No.%d Value:%.3f", always set; with a cue or a dynamic range
+    // "No.%d Value:%.3f Time:%.2f"; an abstention "No.- Value:%.3f Time:%.2f".
+    std::string resultLine;
 };
+
+// The running figures of a run: how many windows decided (sent or under the
+// threshold) and abstained, and the mean signal time of the decided ones.
+struct RunFigures {
+    int decisions = 0;
+    int abstentions = 0;
+    double decisionSeconds = 0.0;  // summed over the decisions
+    void Add(const SsvepResult& result);
+    double MeanDecisionSeconds() const { return decisions == 0 ? 0.0 : decisionSeconds / decisions; }
+};
+
+// "No.%d Value:%.3f", with " Time:%.2f" when timed; an abstention always
+// "No.- Value:%.3f Time:%.2f". The C locale's decimal point whatever the
+// user's locale.
+std::string ResultLine(int stimulus, double value, bool abstained, std::optional<double> seconds);
 
 class SsvepDetector {
 public:
@@ -69,7 +91,21 @@ public:
     // slots). The packet that completes a window (every packetsPerWindow-th at
     // the default rate) has the window analysed and its result returned; its
     // records beyond the window start the next one. Shorter spans are ignored.
+    // With decision rules other than the plain ones, windows follow the rules
+    // instead, and the last result the packet completed is returned.
     std::optional<SsvepResult> AddPacket(std::span<const std::int32_t> packet);
+    // The same, every result the packet completed (a short window may end
+    // more than one within a packet).
+    std::vector<SsvepResult> AddPacketResults(std::span<const std::int32_t> packet);
+
+    // Cue, offset, dynamic range, margin, adaptation, abstention. Refused
+    // (false, rules in force kept) when ValidDecisionRules refuses them. Starts
+    // a new run, as ResetRun.
+    bool SetDecisionRules(const DecisionRules& newRules);
+    const DecisionRules& Rules() const { return rules; }
+    // A new run (a new connection): no trial under way, adaptation's history
+    // forgotten. The plain back-to-back window is left as it is.
+    void ResetRun();
 
     // Analyses the window buffer as it stands (the most recent window's records).
     SsvepResult Analyse();
@@ -110,6 +146,8 @@ public:
 
 private:
     void MakeAnalyser();
+    void MakeTrials();
+    SsvepResult ResultOf(const TrialOutcome& outcome) const;
 
     int sampleRate = defaultSampleRate;
     std::vector<std::int32_t> windowBuffer;
@@ -120,4 +158,7 @@ private:
     std::array<int, stimulusCount> targetBins{};
     std::vector<int> leads{1};
     double threshold = 0.0;
+    DecisionRules rules;
+    std::unique_ptr<SsvepTrials> trials;  // only with rules other than the plain ones
+    std::vector<double> recordValues;
 };

@@ -1,5 +1,6 @@
 #include "pallock_dlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -48,10 +49,12 @@ TEST_F(PallockDlgTest, WindowHasItsFixedSizeCaptionAndControls) {
 
     QStringList groups;
     for (auto* box : dialog.findChildren<QGroupBox*>()) groups << box->title();
-    EXPECT_EQ(groups, (QStringList{"连接放大器", "评分系统", "SSVEP BCI参数设定", "连接状态", "判断结果", "检测方法"}));
+    EXPECT_EQ(groups, (QStringList{"连接放大器", "评分系统", "SSVEP BCI参数设定", "连接状态", "判断结果", "检测方法",
+                                   "判决方式"}));
     QStringList labels;
     for (auto* label : dialog.findChildren<QLabel*>()) labels << label->text();
     EXPECT_EQ(labels, (QStringList{"IP地址", "端口号", "IP地址", "端口号", "发送命令", "刺激频率", "导联", "判断阈值",
+                                   "提示码", "延迟", "动态窗", "判决裕度", "自适应", "判断 0 次，弃权 0 次，平均 0.00 秒",
                                    "方法", "多导联"}));
 
     const std::vector<std::pair<int, QString>> buttons = {
@@ -273,6 +276,84 @@ TEST_F(PallockDlgTest, SendCommandUnconnectedShowsMessageOnly) {
     dialog.RunCommand(CPallockDlg::IDC_SEND_COMMAND);
     EXPECT_EQ(messages, QStringList{"尚未连接评分系统"});
     EXPECT_TRUE(dialog.StatusLog().isEmpty());
+}
+
+TEST(DecisionTexts, ReadOrRefusedField) {
+    struct Case {
+        DecisionTexts texts;
+        std::optional<DecisionField> refused;
+    };
+    const Case cases[] = {
+        {{"", "1", "", "", "", false}, std::nullopt},
+        {{"0x800B", "0.5", "1:0.25:3", "0.3", "20", true}, std::nullopt},
+        {{" 32779 ", "1", " ", "", "0", false}, std::nullopt},
+        {{"0x", "1", "", "", "", false}, DecisionField::Cue},
+        {{"-5", "1", "", "", "", false}, DecisionField::Cue},
+        {{"", "", "", "", "", false}, DecisionField::Offset},
+        {{"", "-1", "", "", "", false}, DecisionField::Offset},
+        {{"", "61", "", "", "", false}, DecisionField::Offset},
+        {{"", "1", "3:1:1", "", "", false}, DecisionField::Dynamic},
+        {{"", "1", "", "-0.1", "", false}, DecisionField::Margin},
+        {{"", "1", "", "x", "", false}, DecisionField::Margin},
+        {{"", "1", "", "", "1001", false}, DecisionField::Adapt},
+        {{"", "1", "", "", "2.5", false}, DecisionField::Adapt},
+    };
+    for (const Case& c : cases) {
+        const DecisionReading reading = ReadDecisionTexts(c.texts);
+        EXPECT_EQ(reading.rules.has_value(), !c.refused) << c.texts.cue << "|" << c.texts.offset << "|"
+                                                         << c.texts.dynamic << "|" << c.texts.margin << "|"
+                                                         << c.texts.adapt;
+        if (c.refused) {
+            EXPECT_EQ(reading.refused, *c.refused) << c.texts.offset;
+        } else {
+            // What is shown reads back as the same rules.
+            EXPECT_EQ(ReadDecisionTexts(DecisionTextsOf(*reading.rules)).rules, reading.rules);
+        }
+    }
+    const DecisionReading full = ReadDecisionTexts({"0x800B", "0.5", "1:0.25:3", "0.3", "20", true});
+    ASSERT_TRUE(full.rules);
+    EXPECT_EQ(full.rules->cue, 0x800B);
+    EXPECT_EQ(full.rules->offsetSeconds, 0.5);
+    EXPECT_EQ(full.rules->dynamic, (DynamicRange{1.0, 0.25, 3.0}));
+    EXPECT_EQ(full.rules->margin, 0.3);
+    EXPECT_EQ(full.rules->adaptResults, 20);
+    EXPECT_TRUE(full.rules->abstainAtEnd);
+    EXPECT_TRUE(ReadDecisionTexts({"", "1", "", "", "", false}).rules->Plain());
+}
+
+TEST_F(PallockDlgTest, DecisionFieldsTakeEffectOnSettingsAndARefusalKeepsTheRules) {
+    EXPECT_EQ(Text(DecisionPanel::IDC_OFFSET), "1");
+    EXPECT_EQ(Text(DecisionPanel::IDC_CUE), "");
+    Type(DecisionPanel::IDC_CUE, "0x800b");
+    Type(DecisionPanel::IDC_DYNAMIC, "1:0.25:3");
+    Type(DecisionPanel::IDC_MARGIN, "0.3");
+    Type(DecisionPanel::IDC_ADAPT, "20");
+    qobject_cast<QCheckBox*>(dialog.Control(DecisionPanel::IDC_ABSTAIN))->setChecked(true);
+    dialog.RunCommand(CPallockDlg::IDC_SETTINGS);
+    EXPECT_TRUE(messages.isEmpty());
+    const DecisionRules& rules = dialog.Detector().Rules();
+    EXPECT_EQ(rules.cue, 0x800B);
+    EXPECT_EQ(rules.dynamic, (DynamicRange{1.0, 0.25, 3.0}));
+    EXPECT_EQ(rules.margin, 0.3);
+    EXPECT_EQ(rules.adaptResults, 20);
+    EXPECT_TRUE(rules.abstainAtEnd);
+    EXPECT_EQ(Text(DecisionPanel::IDC_CUE), "0x800B");
+
+    dialog.show();
+    Type(DecisionPanel::IDC_DYNAMIC, "3:0.25:1");
+    dialog.RunCommand(CPallockDlg::IDC_SETTINGS);
+    EXPECT_EQ(messages, QStringList{"判决参数无效"});
+    EXPECT_EQ(dialog.focusWidget(), dialog.Control(DecisionPanel::IDC_DYNAMIC));
+    EXPECT_EQ(dialog.Detector().Rules().dynamic, (DynamicRange{1.0, 0.25, 3.0}));
+
+    PallockFields values;
+    values.rules.margin = 0.17;
+    dialog.ApplyFields(values);
+    EXPECT_EQ(Text(DecisionPanel::IDC_MARGIN), "0.17");
+    EXPECT_EQ(Text(DecisionPanel::IDC_DYNAMIC), "");
+    EXPECT_EQ(dialog.Detector().Rules(), values.rules);
+    EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(DecisionPanel::IDC_RUN_FIGURES))->text(),
+              "判断 0 次，弃权 0 次，平均 0.00 秒");
 }
 
 }  // namespace

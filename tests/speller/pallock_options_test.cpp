@@ -53,7 +53,11 @@ TEST(PallockOptions, BadValuesAreRefused) {
         {"extra"},                {"--method", "svm"},        {"--method", "FFT"},
         {"--leads", "0"},         {"--leads", "3,3"},         {"--leads", ""},
         {"--leads", "1,,2"},      {"--rate", "19"},           {"--rate", "20001"},
-        {"--rate", "256.5"},      {"--rate", "256", "--frequencies", "10,12,11,12.5,11.5,300"}};
+        {"--rate", "256.5"},      {"--rate", "256", "--frequencies", "10,12,11,12.5,11.5,300"},
+        {"--cue", "0"},           {"--cue", "0x"},            {"--offset", "-1"},
+        {"--offset", "61"},       {"--dynamic", "1:0.25"},    {"--dynamic", "3:0.25:1"},
+        {"--margin", "-0.5"},     {"--margin", "inf"},        {"--adapt", "0"},
+        {"--adapt", "1001"},      {"--abstain", "yes"}};
     for (const auto& arguments : bad) EXPECT_FALSE(Parse(arguments)) << arguments.join(' ').toStdString();
 }
 
@@ -73,3 +77,18 @@ TEST(PallockOptions, MethodLeadsAndRate) {
 }
 
 }  // namespace
+
+TEST(PallockOptions, DecisionOptionsReachTheRules) {
+    const auto options = Parse({"--cue", "0x800B", "--offset", "0.5", "--dynamic", "1:0.25:3", "--margin", "1.0",
+                                "--adapt", "20", "--abstain"});
+    ASSERT_TRUE(options);
+    const DecisionRules& rules = options->fields.rules;
+    EXPECT_EQ(rules.cue, 0x800B);
+    EXPECT_EQ(rules.offsetSeconds, 0.5);
+    EXPECT_EQ(rules.dynamic, (DynamicRange{1.0, 0.25, 3.0}));
+    EXPECT_EQ(rules.margin, 1.0);
+    EXPECT_EQ(rules.adaptResults, 20);
+    EXPECT_TRUE(rules.abstainAtEnd);
+    EXPECT_TRUE(Parse({})->fields.rules.Plain());
+    EXPECT_EQ(Parse({})->fields.rules.offsetSeconds, 1.0);
+}

@@ -14,11 +14,26 @@ const char* const evalUsage =
     "                           codes decimal or 0x hexadecimal (required), e.g. 0x8101=13,0x8102=21\n"
     "  --cue CODE               windows count from this event after each trial's code (default: from\n"
     "                           the trial's code itself)\n"
-    "  --offset SECONDS         from the event to the window's start (default 0)\n"
+    "  --offset SECONDS         from the event to the window's start (default 0; in a replay with\n"
+    "                           --cue, Pallock's 1)\n"
     "  --window SECONDS         window length, above 0 (default 2)\n"
     "  --rate HZ                run the method at this rate, resampling each window (default: the\n"
     "                           file's rate)\n"
     "  --decisions              also print one line per window\n"
+    "  --gaze SECONDS           with the options below: the gaze shift before each trial, added to its\n"
+    "                           decision time for the ITR (default 1)\n"
+    "  --rest CODE              with the options below: rest trials' label code; the report gives the\n"
+    "                           share of rest trials that got a decision\n"
+    "\n"
+    "Trials decided as Pallock decides them (need --cue; at the file's rate):\n"
+    "  --dynamic MIN:STEP:MAX   the window grows from MIN seconds by STEP up to MAX; it decides at the\n"
+    "                           first length whose margin reaches --margin, at MAX anyway\n"
+    "  --margin X               the margin a decision needs: (best - second) / best of the scores, or\n"
+    "                           best - second of the z-scores with --adapt; without --dynamic a\n"
+    "                           window short of it abstains\n"
+    "  --adapt N                judge each stimulus's score against its own last N results (z-score;\n"
+    "                           raw until N/2 are in)\n"
+    "  --abstain                with --dynamic: abstain at MAX instead of deciding\n"
     "\n"
     "Replay (an EOL recording's windows back to back, as Pallock cuts them from Vostrel's playback):\n"
     "  --from-record N          the first record Pallock received, 0-based; playback order is\n"
@@ -27,6 +42,8 @@ const char* const evalUsage =
     "  --frequencies F1,...,F6  Pallock's six frequencies (default 10,12,11,12.5,11.5,10.5)\n"
     "  --threshold X            Pallock's threshold (default 0)\n"
     "  --rate HZ                Pallock's --rate, 20 to 20000 (default: the file's rate)\n"
+    "  --cue, --offset, --dynamic, --margin, --adapt, --abstain: Pallock's decision options; the\n"
+    "                           replay then ends with the pass unless --count says how many results\n"
     "\n"
     "Conversion:\n"
     "  --write-eol OUT.EOL      write the one FILE's leads (at most 16, into leads 1-8 and 11-18 in\n"
@@ -119,6 +136,11 @@ std::string Accepted(const std::string& option) {
     if (option == "--count") return "a whole number from 1";
     if (option == "--frequencies") return "six frequencies in hertz separated by commas";
     if (option == "--threshold") return "a number";
+    if (option == "--dynamic") return "MIN:STEP:MAX in seconds, 0 < MIN <= MAX <= 60, STEP above 0";
+    if (option == "--margin") return "a number from 0";
+    if (option == "--adapt") return "a whole number from 1 to 1000";
+    if (option == "--gaze") return "a number of seconds from 0";
+    if (option == "--rest") return "an event code, decimal or 0x hexadecimal";
     return "a value";
 }
 
@@ -136,13 +158,18 @@ std::optional<EvalOptions> ParseEvalOptions(const std::vector<std::string>& argu
             options.decisions = true;
             continue;
         }
+        if (option == "--abstain") {
+            options.abstain = true;
+            continue;
+        }
         if (!option.starts_with("--")) {
             options.files.push_back(option);
             continue;
         }
         static const std::vector<std::string> valued = {
             "--method", "--leads",   "--events", "--cue",         "--offset",    "--window",    "--rate",
-            "--harmonics", "--subbands", "--from-record", "--count", "--frequencies", "--threshold", "--write-eol"};
+            "--harmonics", "--subbands", "--from-record", "--count", "--frequencies", "--threshold", "--write-eol",
+            "--dynamic", "--margin",  "--adapt",  "--gaze",      "--rest"};
         if (std::find(valued.begin(), valued.end(), option) == valued.end()) {
             error = "unknown option " + option;
             return std::nullopt;
@@ -172,6 +199,7 @@ std::optional<EvalOptions> ParseEvalOptions(const std::vector<std::string>& argu
             const auto seconds = ParseNumber<double>(value);
             ok = seconds.has_value();
             if (ok) options.cut.offsetSeconds = *seconds;
+            options.offsetGiven = ok;
         } else if (option == "--window") {
             const auto seconds = ParseNumber<double>(value);
             ok = seconds && *seconds > 0.0;
@@ -197,6 +225,22 @@ std::optional<EvalOptions> ParseEvalOptions(const std::vector<std::string>& argu
             const auto threshold = ParseNumber<double>(value);
             ok = threshold.has_value();
             if (ok) options.threshold = *threshold;
+        } else if (option == "--dynamic") {
+            options.dynamic = ParseDynamicRange(value);
+            ok = options.dynamic.has_value();
+        } else if (option == "--margin") {
+            options.margin = ParseNumber<double>(value);
+            ok = options.margin && *options.margin >= 0.0;
+        } else if (option == "--adapt") {
+            const auto count = ParseNumber<int>(value);
+            ok = count && *count >= 1 && *count <= maxAdaptResults;
+            if (ok) options.adaptResults = *count;
+        } else if (option == "--gaze") {
+            options.gazeSeconds = ParseNumber<double>(value);
+            ok = options.gazeSeconds && *options.gazeSeconds >= 0.0;
+        } else if (option == "--rest") {
+            options.restCode = ParseCode(value);
+            ok = options.restCode.has_value();
         } else if (option == "--write-eol") {
             options.writeEol = value;
             ok = !value.empty();
@@ -220,10 +264,34 @@ std::optional<EvalOptions> ParseEvalOptions(const std::vector<std::string>& argu
                 *options.cut.rate < SsvepDetector::lowestSampleRate ||
                 *options.cut.rate > SsvepDetector::highestSampleRate)) {
         error = "with --from-record, --rate is Pallock's: a whole number from 20 to 20000";
+    } else if (options.DecidesTrials() && !options.writeEol.empty()) {
+        error = "--write-eol converts only; it takes none of Pallock's decision options";
+    } else if (options.DecidesTrials() && !options.fromRecord && !options.cue) {
+        error = "the trials are found by their cue: --dynamic, --margin, --adapt, --abstain, --gaze and --rest "
+                "need --cue, e.g. --cue 0x800B";
+    } else if (options.DecidesTrials() && !options.fromRecord && options.cut.rate) {
+        error = "trials decided as Pallock decides them run at the file's rate, without --rate";
+    } else if (options.fromRecord && (options.restCode || options.gazeSeconds)) {
+        error = "--rest and --gaze shape the evaluation's report, not a replay";
+    } else if ((options.DecidesTrials() || (options.fromRecord && options.cue)) &&
+               !ValidDecisionRules(options.Rules())) {
+        error = "with --cue, --offset is 0 to 60 seconds";
     } else if (options.writeEol.empty() && !options.fromRecord && options.classes.empty()) {
         error = "--events is required to find the trials, e.g. --events 0x8101=13,0x8102=21";
     } else {
         return options;
     }
     return std::nullopt;
+}
+
+DecisionRules EvalOptions::Rules() const {
+    DecisionRules rules;
+    if (cue) rules.cue = static_cast<std::int32_t>(*cue);
+    // A replay follows Pallock, whose windows start 1 s after the cue unless told.
+    rules.offsetSeconds = fromRecord && !offsetGiven ? DecisionRules{}.offsetSeconds : cut.offsetSeconds;
+    rules.dynamic = dynamic;
+    rules.margin = margin;
+    rules.adaptResults = adaptResults;
+    rules.abstainAtEnd = abstain;
+    return rules;
 }

@@ -21,7 +21,17 @@ struct EvalOptions {
     std::vector<StimulusClass> classes;
     std::optional<std::uint32_t> cue;
     WindowCut cut;
+    bool offsetGiven = false;
     bool decisions = false;
+
+    // Trials decided as Pallock decides them (with --cue): growing windows,
+    // margins, adaptation, abstention; the report counts decision time.
+    std::optional<DynamicRange> dynamic;
+    std::optional<double> margin;
+    int adaptResults = 0;
+    bool abstain = false;
+    std::optional<std::uint32_t> restCode;
+    std::optional<double> gazeSeconds;
 
     std::optional<std::int64_t> fromRecord;
     std::optional<int> windowCount;
@@ -30,7 +40,16 @@ struct EvalOptions {
 
     std::string writeEol;
     bool help = false;
+
+    // Any of the options of Pallock's decisions, or of their report.
+    bool DecidesTrials() const {
+        return dynamic || margin || adaptResults > 0 || abstain || restCode || gazeSeconds;
+    }
+    // The detector's rules: cue, offset, range, margin, adaptation, abstention.
+    DecisionRules Rules() const;
 };
+
+inline constexpr double defaultGazeSeconds = 1.0;
 
 extern const char* const evalUsage;
 

@@ -128,3 +128,97 @@ void PrintTally(std::FILE* out, const std::string& title, const Tally& tally, st
         std::fputc('\n', out);
     }
 }
+
+std::vector<LabelledCue> LabelCues(std::span<const RecordingEvent> events, std::uint32_t cue,
+                                   std::span<const std::uint32_t> labelCodes) {
+    std::vector<LabelledCue> cues;
+    std::uint32_t pending = 0;
+    for (const RecordingEvent& event : events) {
+        if (event.code == cue) {
+            cues.push_back({event.sample, pending});
+            pending = 0;
+        } else if (std::find(labelCodes.begin(), labelCodes.end(), event.code) != labelCodes.end()) {
+            pending = event.code;
+        }
+    }
+    return cues;
+}
+
+std::vector<std::int32_t> CueSlots(std::span<const RecordingEvent> events, std::uint32_t cue, std::int64_t samples) {
+    std::vector<std::int32_t> slots(static_cast<std::size_t>(std::max<std::int64_t>(samples, 0)), 0);
+    for (const RecordingEvent& event : events)
+        if (event.code == cue && event.sample >= 0 && event.sample < samples)
+            slots[static_cast<std::size_t>(event.sample)] = static_cast<std::int32_t>(cue);
+    return slots;
+}
+
+std::vector<TrialOutcome> DecideTrials(Recording& recording, std::span<const StimulusClass> classes,
+                                       SsvepMethod method, const SsvepMethodSettings& settings,
+                                       const DecisionRules& rules, double fixedSeconds) {
+    std::vector<TrialOutcome> outcomes;
+    Eigen::MatrixXd samples;
+    if (!rules.cue || !recording.Read(0, recording.SampleCount(), samples)) return outcomes;
+    const double rate = recording.SampleRate();
+    std::vector<double> frequencies;
+    for (const StimulusClass& c : classes) frequencies.push_back(c.frequency);
+    SsvepTrials trials(method, rate, frequencies, static_cast<int>(samples.cols()), rules,
+                       static_cast<int>(std::lround(fixedSeconds * rate)), settings);
+    const auto slots = CueSlots(recording.Events(), static_cast<std::uint32_t>(*rules.cue), recording.SampleCount());
+    std::vector<double> record(static_cast<std::size_t>(samples.cols()));
+    for (Eigen::Index r = 0; r < samples.rows(); ++r) {
+        for (Eigen::Index j = 0; j < samples.cols(); ++j) record[static_cast<std::size_t>(j)] = samples(r, j);
+        if (auto outcome = trials.AddRecord(record, slots[static_cast<std::size_t>(r)])) outcomes.push_back(*outcome);
+    }
+    return outcomes;
+}
+
+void DecisionTally::Add(int trueStimulus, const TrialOutcome& outcome) {
+    ++trials;
+    trialSeconds += outcome.seconds;
+    if (outcome.abstained) return;
+    decided.Add(trueStimulus, outcome.stimulus - 1);
+    decisionSeconds += outcome.seconds;
+}
+
+void DecisionTally::AddRest(const TrialOutcome& outcome) {
+    ++restTrials;
+    if (!outcome.abstained) ++restDecided;
+}
+
+void DecisionTally::Merge(const DecisionTally& other) {
+    decided.Merge(other.decided);
+    trials += other.trials;
+    decisionSeconds += other.decisionSeconds;
+    trialSeconds += other.trialSeconds;
+    restTrials += other.restTrials;
+    restDecided += other.restDecided;
+}
+
+double DecisionTally::BitsPerMinute(double gazeSeconds) const {
+    const double seconds = trialSeconds + trials * gazeSeconds;
+    if (!(seconds > 0.0)) return 0.0;
+    return WolpawBitsPerSelection(decided.Classes(), AccuracyOfDecided()) * Decided() * 60.0 / seconds;
+}
+
+void PrintDecisionTally(std::FILE* out, const std::string& title, const DecisionTally& tally,
+                        std::span<const StimulusClass> classes, double gazeSeconds, bool withRest) {
+    std::fprintf(out,
+                 "%s: trials %d, decided %d (%.1f %%), correct %d, accuracy %.1f %% of decided, %.1f %% of all, "
+                 "mean decision time %.2f s, ITR %.2f bits/min (decision time + %g s gaze)\n",
+                 title.c_str(), tally.Trials(), tally.Decided(), 100.0 * tally.ShareDecided(), tally.Correct(),
+                 100.0 * tally.AccuracyOfDecided(), 100.0 * tally.AccuracyOfAll(), tally.MeanDecisionSeconds(),
+                 tally.BitsPerMinute(gazeSeconds), gazeSeconds);
+    if (withRest) {
+        const int rest = tally.RestTrials();
+        std::fprintf(out, "  rest trials %d, decided %d (%.1f %%)\n", rest, tally.RestDecided(),
+                     rest == 0 ? 0.0 : 100.0 * tally.RestDecided() / rest);
+    }
+    std::fprintf(out, "  %-12s", "true\\decided");
+    for (const StimulusClass& c : classes) std::fprintf(out, " %8g Hz", c.frequency);
+    std::fputc('\n', out);
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+        std::fprintf(out, "  %9g Hz", classes[i].frequency);
+        for (int count : tally.DecidedTally().Confusion()[i]) std::fprintf(out, " %11d", count);
+        std::fputc('\n', out);
+    }
+}

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "recording.h"
+#include "ssvep_decisions.h"
 #include "ssvep_methods.h"
 
 // A trial's event code and the frequency its stimulus flickers at.
@@ -83,3 +84,62 @@ double WolpawBitsPerMinute(int classes, double accuracy, double secondsPerSelect
 // Writes windows, accuracy, information transfer rate and confusion matrix.
 void PrintTally(std::FILE* out, const std::string& title, const Tally& tally, std::span<const StimulusClass> classes,
                 double secondsPerSelection);
+
+// ---- Trials decided as Pallock decides them --------------------------------
+
+// Each cue of a recording and the label announced since the previous cue (0
+// for none): the latest event whose code is among labelCodes.
+struct LabelledCue {
+    std::int64_t sample = 0;
+    std::uint32_t label = 0;
+};
+std::vector<LabelledCue> LabelCues(std::span<const RecordingEvent> events, std::uint32_t cue,
+                                   std::span<const std::uint32_t> labelCodes);
+
+// The event code each sample carries for the detector: the cue where one
+// falls, else 0 (the stream's event slot holds one code per record).
+std::vector<std::int32_t> CueSlots(std::span<const RecordingEvent> events, std::uint32_t cue, std::int64_t samples);
+
+// The whole recording fed record by record to the trial decisions Pallock
+// runs, choosing among the classes' frequencies, at the recording's rate.
+// fixedSeconds: the window without a dynamic range. The rules carry the cue.
+std::vector<TrialOutcome> DecideTrials(Recording& recording, std::span<const StimulusClass> classes,
+                                       SsvepMethod method, const SsvepMethodSettings& settings,
+                                       const DecisionRules& rules, double fixedSeconds);
+
+// Trials of the classes counted by decision, abstention and time, and rest
+// trials by whether they got a decision.
+class DecisionTally {
+public:
+    explicit DecisionTally(int classes) : decided(classes) {}
+    void Add(int trueStimulus, const TrialOutcome& outcome);  // 0-based
+    void AddRest(const TrialOutcome& outcome);
+    void Merge(const DecisionTally& other);
+
+    int Trials() const { return trials; }
+    int Decided() const { return decided.Windows(); }
+    int Correct() const { return decided.Correct(); }
+    double AccuracyOfDecided() const { return decided.Accuracy(); }
+    double AccuracyOfAll() const { return trials == 0 ? 0.0 : static_cast<double>(Correct()) / trials; }
+    double ShareDecided() const { return trials == 0 ? 0.0 : static_cast<double>(Decided()) / trials; }
+    double MeanDecisionSeconds() const { return Decided() == 0 ? 0.0 : decisionSeconds / Decided(); }
+    // Wolpaw's bits of a decision at the accuracy of the decided trials, over
+    // the time every trial took: its window plus the gaze shift before it.
+    double BitsPerMinute(double gazeSeconds) const;
+    int RestTrials() const { return restTrials; }
+    int RestDecided() const { return restDecided; }
+    const Tally& DecidedTally() const { return decided; }
+
+private:
+    Tally decided;
+    int trials = 0;
+    double decisionSeconds = 0.0;  // over the decided trials
+    double trialSeconds = 0.0;     // over every trial, abstentions included
+    int restTrials = 0;
+    int restDecided = 0;
+};
+
+// Writes the trials, the share decided, both accuracies, the mean decision
+// time, the rate and the confusion of the decided trials.
+void PrintDecisionTally(std::FILE* out, const std::string& title, const DecisionTally& tally,
+                        std::span<const StimulusClass> classes, double gazeSeconds, bool withRest);

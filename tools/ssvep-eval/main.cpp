@@ -1,6 +1,8 @@
 // ssvep-eval: scores Pallock's detection methods on recordings. See evalUsage.
 
 #include <charconv>
+#include <optional>
+#include <span>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -9,6 +11,7 @@
 #include "common/command_line.h"
 #include "eol_export.h"
 #include "eval_options.h"
+#include "evaluation.h"
 #include "recording.h"
 #include "replay.h"
 
@@ -20,6 +23,12 @@ constexpr int exitFile = 1;
 int Fail(const std::string& message) {
     std::fprintf(stderr, "ssvep-eval: %s\n", message.c_str());
     return exitFile;
+}
+
+std::string FormatHertz(double hertz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g Hz", hertz);
+    return text;
 }
 
 std::string BaseName(const std::string& path) {
@@ -50,6 +59,7 @@ int Replay(const EvalOptions& options) {
     settings.method = options.method;
     settings.frequencies = options.frequencies;
     settings.threshold = options.threshold;
+    settings.rules = options.Rules();
     if (options.cut.rate) settings.sampleRate = static_cast<int>(*options.cut.rate);
     if (!options.leads.empty()) {
         settings.leads.clear();
@@ -75,7 +85,69 @@ int Replay(const EvalOptions& options) {
     return exitDone;
 }
 
+// The trial each outcome belongs to, by its cue: the cue's label names the
+// class, or the rest trials, or nothing to score.
+void TallyOutcomes(const EvalOptions& options, const std::string& name, std::span<const LabelledCue> cues,
+                   std::span<const TrialOutcome> outcomes, double rate, DecisionTally& tally) {
+    std::size_t next = 0;
+    for (const TrialOutcome& outcome : outcomes) {
+        while (next < cues.size() && cues[next].sample < outcome.cueRecord) ++next;
+        if (next == cues.size() || cues[next].sample != outcome.cueRecord) continue;
+        const std::uint32_t label = cues[next].label;
+        const bool rest = options.restCode && label == *options.restCode;
+        std::optional<int> stimulus;
+        for (std::size_t i = 0; i < options.classes.size(); ++i)
+            if (options.classes[i].code == label) stimulus = static_cast<int>(i);
+        if (rest) tally.AddRest(outcome);
+        if (stimulus) tally.Add(*stimulus, outcome);
+        if (options.decisions && (rest || stimulus)) {
+            const bool wrong = stimulus && !outcome.abstained && outcome.stimulus - 1 != *stimulus;
+            std::printf("%s %.3f s: %s, %s%s\n", name.c_str(), static_cast<double>(outcome.cueRecord) / rate,
+                        rest ? "rest" : (FormatHertz(options.classes[static_cast<std::size_t>(*stimulus)].frequency)).c_str(),
+                        ResultLine(outcome.stimulus, outcome.value, outcome.abstained, outcome.seconds).c_str(),
+                        wrong ? " (wrong)" : "");
+        }
+    }
+}
+
+int EvaluateDecisions(const EvalOptions& options) {
+    const int classes = static_cast<int>(options.classes.size());
+    const double gaze = options.gazeSeconds.value_or(defaultGazeSeconds);
+    const DecisionRules rules = options.Rules();
+    std::vector<std::uint32_t> labels;
+    for (const StimulusClass& c : options.classes) labels.push_back(c.code);
+    if (options.restCode) labels.push_back(*options.restCode);
+    DecisionTally total(classes);
+    for (const std::string& path : options.files) {
+        std::string error;
+        auto recording = OpenRecording(path, options.leads, error);
+        if (!recording) return Fail(error);
+        const auto cues = LabelCues(recording->Events(), *options.cue, labels);
+        const auto outcomes =
+            DecideTrials(*recording, options.classes, options.method, options.settings, rules, options.cut.windowSeconds);
+        DecisionTally tally(classes);
+        TallyOutcomes(options, BaseName(path), cues, outcomes, recording->SampleRate(), tally);
+        PrintDecisionTally(stdout, BaseName(path), tally, options.classes, gaze, options.restCode.has_value());
+        total.Merge(tally);
+    }
+    std::printf("method %s, leads", MethodName(options.method));
+    if (options.leads.empty()) std::printf(" (all)");
+    for (const std::string& lead : options.leads) std::printf(" %s", lead.c_str());
+    std::printf(", windows from %g s after the cue, ", rules.offsetSeconds);
+    if (rules.dynamic)
+        std::printf("growing %s s", FormatDynamicRange(*rules.dynamic).c_str());
+    else
+        std::printf("%g s", options.cut.windowSeconds);
+    if (rules.margin) std::printf(", margin %g", *rules.margin);
+    if (rules.adaptResults > 0) std::printf(", adapted over %d results", rules.adaptResults);
+    if (rules.abstainAtEnd) std::printf(", abstaining at the longest");
+    std::printf("\n");
+    PrintDecisionTally(stdout, "total", total, options.classes, gaze, options.restCode.has_value());
+    return exitDone;
+}
+
 int Evaluate(const EvalOptions& options) {
+    if (options.DecidesTrials()) return EvaluateDecisions(options);
     Tally total(static_cast<int>(options.classes.size()));
     for (const std::string& path : options.files) {
         std::string error;

@@ -1,6 +1,7 @@
 #include "replay.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "acquisition/recording/eol_file.h"
 
@@ -39,14 +40,31 @@ bool ReplayRecording(const std::string& path, const ReplaySettings& settings, st
         return false;
     }
     detector.SetThreshold(settings.threshold);
+    if (!detector.SetDecisionRules(settings.rules)) {
+        error = "Pallock would refuse these decision options";
+        return false;
+    }
+    const bool plain = settings.rules.Plain();
 
     const std::int64_t windowCount =
-        settings.windowCount.value_or(static_cast<int>((played - settings.fromRecord) / detector.WindowRecords()));
+        settings.windowCount.value_or(plain ? static_cast<int>((played - settings.fromRecord) / detector.WindowRecords())
+                                            : std::numeric_limits<int>::max());
+    const std::int64_t passRecords = played - settings.fromRecord;
+    std::int64_t fed = 0;
+    std::int64_t sinceResult = 0;
     std::vector<SampleRecord> records(SsvepDetector::samplesPerPacket);
     std::vector<std::int32_t> packet(SsvepDetector::valuesPerPacket);
     std::int64_t next = settings.fromRecord;
     results.clear();
     while (static_cast<std::int64_t>(results.size()) < windowCount) {
+        if (!plain) {
+            // Windows at cues may never come: one pass without a result ends it.
+            const std::int64_t packetRecords = SsvepDetector::samplesPerPacket;
+            if (!settings.windowCount && fed + packetRecords > passRecords) break;
+            if (sinceResult > played + packetRecords) break;
+            fed += packetRecords;
+            sinceResult += packetRecords;
+        }
         for (std::size_t filled = 0; filled < records.size();) {
             if (next == played) next = 0;  // the playback starts again
             const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(
@@ -60,7 +78,11 @@ bool ReplayRecording(const std::string& path, const ReplaySettings& settings, st
         }
         for (std::size_t r = 0; r < records.size(); ++r)
             std::copy_n(records[r].slots, SampleRecord::kSlotCount, packet.begin() + static_cast<std::ptrdiff_t>(r) * SampleRecord::kSlotCount);
-        if (auto result = detector.AddPacket(packet)) results.push_back(std::move(*result));
+        for (SsvepResult& result : detector.AddPacketResults(packet)) {
+            if (static_cast<std::int64_t>(results.size()) == windowCount) break;
+            results.push_back(std::move(result));
+            sinceResult = 0;
+        }
     }
     return true;
 }

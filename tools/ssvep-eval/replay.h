@@ -25,6 +25,9 @@ struct ReplaySettings {
     SsvepDetector::Frequencies frequencies = SsvepDetector::defaultFrequencies;
     double threshold = 0.0;
     std::optional<int> sampleRate;    // default: the file's
+    // Other than the plain rules, windows follow them; without a window count
+    // the replay then ends with the pass (or after a pass without a result).
+    DecisionRules rules;
 };
 
 // Runs the detector over the recording's windows as Pallock would. False, with

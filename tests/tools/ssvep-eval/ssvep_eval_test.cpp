@@ -1,5 +1,6 @@
 // The evaluation tool's arithmetic and file handling against known cases.
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -208,13 +209,106 @@ TEST(EvalOptions, GoodAndBadCommandLines) {
         {"a.EOL", "--from-record", "0", "--harmonics", "5"},
         {"a.EOL", "b.EOL", "--from-record", "0"},
         {"a.gdf", "--write-eol", "x.EOL", "--from-record", "0"},
-        {"a.gdf", "--cue"}};
+        {"a.gdf", "--cue"},
+        {"a.gdf", "--events", "1=13,2=21", "--dynamic", "1:0.25:3"},  // no cue to find the trials
+        {"a.gdf", "--events", "1=13,2=21", "--cue", "3", "--dynamic", "3:0.25:1"},
+        {"a.gdf", "--events", "1=13,2=21", "--cue", "3", "--margin", "-0.1"},
+        {"a.gdf", "--events", "1=13,2=21", "--cue", "3", "--adapt", "0"},
+        {"a.gdf", "--events", "1=13,2=21", "--cue", "3", "--gaze", "-1"},
+        {"a.gdf", "--events", "1=13,2=21", "--cue", "3", "--rest", "x"},
+        {"a.gdf", "--events", "1=13,2=21", "--cue", "3", "--margin", "0.2", "--rate", "500"},
+        {"a.gdf", "--events", "1=13,2=21", "--cue", "3", "--margin", "0.2", "--offset", "-1"},
+        {"a.EOL", "--from-record", "0", "--rest", "5"},
+        {"a.gdf", "--write-eol", "x.EOL", "--margin", "0.2"}};
     for (const auto& arguments : bad) {
         error.clear();
         EXPECT_FALSE(ParseEvalOptions(arguments, error)) << testing::PrintToString(arguments);
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(error.find('\n'), std::string::npos);
     }
+}
+
+TEST(EvalOptions, DecisionOptionsMakeTheDetectorsRules) {
+    std::string error;
+    auto options = ParseEvalOptions({"a.gdf", "--events", "1=13,2=21", "--cue", "0x800B", "--offset", "1", "--dynamic",
+                                     "1:0.25:3", "--margin", "1", "--adapt", "20", "--abstain", "--rest", "0x8100",
+                                     "--gaze", "0.5"},
+                                    error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_TRUE(options->DecidesTrials());
+    const DecisionRules rules = options->Rules();
+    EXPECT_EQ(rules.cue, 0x800B);
+    EXPECT_EQ(rules.offsetSeconds, 1.0);
+    EXPECT_EQ(rules.dynamic, (DynamicRange{1.0, 0.25, 3.0}));
+    EXPECT_EQ(rules.margin, 1.0);
+    EXPECT_EQ(rules.adaptResults, 20);
+    EXPECT_TRUE(rules.abstainAtEnd);
+    EXPECT_EQ(options->restCode, 0x8100u);
+    EXPECT_EQ(options->gazeSeconds, 0.5);
+    // Without them the evaluation is as it was; a replay with a cue starts 1 s after it, as Pallock.
+    options = ParseEvalOptions({"a.gdf", "--events", "1=13,2=21", "--cue", "3"}, error);
+    ASSERT_TRUE(options);
+    EXPECT_FALSE(options->DecidesTrials());
+    options = ParseEvalOptions({"a.EOL", "--from-record", "0", "--cue", "3"}, error);
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->Rules().offsetSeconds, 1.0);
+    EXPECT_FALSE(options->Rules().Plain());
+}
+
+TEST(LabelCues, EachCueTakesTheLabelSinceThePreviousOne) {
+    const std::vector<RecordingEvent> events = {
+        {10, 0x8101}, {20, 0x800B}, {30, 0x800C},  // a 13 Hz trial
+        {40, 0x8100}, {50, 0x800B},                // rest
+        {55, 0x8001}, {60, 0x800B},                // a cue without a label
+        {70, 0x8102}, {70, 0x800B}};               // label and cue on one sample
+    const std::vector<std::uint32_t> labels = {0x8101, 0x8102, 0x8100};
+    const auto cues = LabelCues(events, 0x800B, labels);
+    ASSERT_EQ(cues.size(), 4u);
+    const std::vector<std::pair<std::int64_t, std::uint32_t>> expected = {
+        {20, 0x8101}, {50, 0x8100}, {60, 0}, {70, 0x8102}};
+    for (std::size_t i = 0; i < cues.size(); ++i) {
+        EXPECT_EQ(cues[i].sample, expected[i].first) << i;
+        EXPECT_EQ(cues[i].label, expected[i].second) << i;
+    }
+    const auto slots = CueSlots(events, 0x800B, 65);
+    ASSERT_EQ(slots.size(), 65u);
+    EXPECT_EQ(std::count(slots.begin(), slots.end(), 0x800B), 3);  // the one at 70 lies beyond
+    EXPECT_EQ(slots[20], 0x800B);
+    EXPECT_EQ(slots[10], 0);
+}
+
+TEST(DecisionTally, AccuracyShareTimeAndRate) {
+    const auto outcome = [](int stimulus, double seconds, bool abstained) {
+        TrialOutcome o;
+        o.stimulus = stimulus;
+        o.seconds = seconds;
+        o.abstained = abstained;
+        return o;
+    };
+    DecisionTally first(3), second(3);
+    first.Add(0, outcome(1, 1.0, false));
+    first.Add(1, outcome(3, 2.0, false));  // wrong
+    first.Add(2, outcome(1, 3.0, true));   // abstained: costs its time, counts as not right
+    second.Add(2, outcome(3, 1.5, false));
+    second.AddRest(outcome(1, 3.0, true));
+    second.AddRest(outcome(2, 1.0, false));
+    first.Merge(second);
+    EXPECT_EQ(first.Trials(), 4);
+    EXPECT_EQ(first.Decided(), 3);
+    EXPECT_EQ(first.Correct(), 2);
+    EXPECT_DOUBLE_EQ(first.AccuracyOfDecided(), 2.0 / 3);
+    EXPECT_DOUBLE_EQ(first.AccuracyOfAll(), 0.5);
+    EXPECT_DOUBLE_EQ(first.ShareDecided(), 0.75);
+    EXPECT_DOUBLE_EQ(first.MeanDecisionSeconds(), 1.5);
+    EXPECT_EQ(first.RestTrials(), 2);
+    EXPECT_EQ(first.RestDecided(), 1);
+    // Three decisions at 2/3 right over 7.5 s of windows and 4 × 1 s of gaze.
+    EXPECT_NEAR(first.BitsPerMinute(1.0), WolpawBitsPerSelection(3, 2.0 / 3) * 3 * 60.0 / 11.5, 1e-12);
+    // All right and decided: the plain rate over window plus gaze.
+    DecisionTally clean(3);
+    for (int i = 0; i < 3; ++i) clean.Add(i, outcome(i + 1, 2.0, false));
+    EXPECT_NEAR(clean.BitsPerMinute(1.0), WolpawBitsPerMinute(3, 1.0, 3.0), 1e-12);
+    EXPECT_EQ(DecisionTally(3).BitsPerMinute(1.0), 0.0);
 }
 
 }  // namespace
