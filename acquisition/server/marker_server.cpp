@@ -39,7 +39,7 @@ std::optional<QString> MarkerServer::MarkerText(const QByteArray& line) {
 
 void MarkerServer::Accept() {
     while (QTcpSocket* client = server_.nextPendingConnection()) {
-        if (Clients() > kMaxClients) {
+        if (Clients() >= kMaxClients) {
             client->abort();
             client->deleteLater();
             continue;
