@@ -10,6 +10,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -222,7 +223,9 @@ std::unique_ptr<SignalWriter> OpenGdfWriter(const std::string& path, const Signa
     hdr->T0 = t_time2gdf_time(static_cast<double>(layout.start.tv_sec + local.tm_gmtoff) + layout.start.tv_nsec * 1e-9);
     hdr->tzmin = static_cast<std::int16_t>(local.tm_gmtoff / 60);
     std::strncpy(hdr->ID.Recording, layout.note.c_str(), MAX_LENGTH_RID);
-    // Nothing that would go into the tagged third header.
+    // Nothing that would go into the tagged third header. constructHDR
+    // copies the login name there with strdup.
+    std::free(hdr->ID.Technician);
     hdr->ID.Technician = nullptr;
     hdr->ID.Hospital = nullptr;
     hdr->ID.Manufacturer.Name = nullptr;
