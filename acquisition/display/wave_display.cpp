@@ -53,6 +53,11 @@ void WaveDisplay::SetRecordingPen(bool recording) {
     renderer_.SetRecordingPen(recording);
 }
 
+void WaveDisplay::MarkSweep(int digit) {
+    const std::lock_guard hold(lock_);
+    renderer_.MarkNextPacket(digit);
+}
+
 void WaveDisplay::HalveGain() {
     const std::lock_guard hold(lock_);
     renderer_.HalveGain();

@@ -31,6 +31,7 @@ public:
     void ResetTimeLabels() override;
     void AddPacket(std::span<const double> samples) override;
     void SetRecordingPen(bool recording) override;
+    void MarkSweep(int digit) override;
 
     void HalveGain();
     void DoubleGain();

@@ -346,6 +346,7 @@ void WaveRenderer::IncrementalUpdate() {
     RepairBands(repair);
 
     DrawPacketGridAndEvents(base, firstSample);
+    DrawPendingMarkers(firstSample);
     overdrawn_ = overdraw;
     DrawChannelLabelsIn(repair);
     changes_[kLeftBandPart] = repair[kLeft];
@@ -507,6 +508,32 @@ void WaveRenderer::DrawEvent(int number, bool replay) {
     painter_.setPen(eventPen_);
     painter_.drawLine(tick.bottomLeft(), tick.topLeft());
     Changed(box.adjusted(-2, -2, 2, 2) | tick);
+}
+
+void WaveRenderer::MarkNextPacket(int digit) {
+    if (pendingMarkerCount_ < pendingMarkers_.size()) pendingMarkers_[pendingMarkerCount_++] = digit;
+}
+
+// At the column where this packet began, from the top of the plot down to the
+// events' row, the digit just right of the line's top.
+void WaveRenderer::DrawPendingMarkers(int firstSample) {
+    const int column = TruncPixel(kSideMargin + PositionOf(firstSample));
+    const int bottom = TruncPixel(H() * 0.9 - kBottomBand);
+    for (std::size_t i = 0; i < pendingMarkerCount_; ++i) {
+        painter_.setPen(markerPen_);
+        painter_.drawLine(column, 2, column, bottom);
+        QRect touched(QPoint(column - 2, 0), QPoint(column + 2, bottom + 2));
+        if (const int digit = pendingMarkers_[i]; digit > 0) {
+            std::array<char, 16> text;
+            const QRect box(column + 3, 2, 30, 20);
+            painter_.setPen(QPen(kMarkerColour));
+            DrawDigitsInBox(painter_, image_, clip_, eventDigits_, labelFont_, Format(text, "%d", digit), box,
+                            Qt::AlignLeft | Qt::AlignTop);
+            touched |= box.adjusted(-2, -2, 2, 2);
+        }
+        Changed(touched);
+    }
+    pendingMarkerCount_ = 0;
 }
 
 void WaveRenderer::MakeBands() {

@@ -44,6 +44,8 @@ public:
     static inline const QColor kRecordingTraceColour{0, 0, 0};
     static inline const QColor kGridColour{255, 153, 71};
     static inline const QColor kEventColour{255, 0, 0};
+    // Markers from the keys or the network, apart from the amplifier's events.
+    static inline const QColor kMarkerColour{0, 150, 60};
 
     // What one AddPacket changed in the image: the part of the plot it drew,
     // and the parts of the left, right and bottom bands it repaired. Empty
@@ -67,6 +69,10 @@ public:
     // buffer is ignored.
     void AddPacket(std::span<const double> samples);
     void SetRecordingPen(bool recording);
+    // A marker line where the next packet starts, with digit (1 to 9) beside
+    // it or no text (0). Drawn over the plot only, so the sweep erases it as
+    // it comes round; a full redraw does not bring it back.
+    void MarkNextPacket(int digit);
 
     void HalveGain();
     void DoubleGain();
@@ -115,6 +121,7 @@ private:
     void LayOutRows();
     void DrawSweepTraces();
     void ReplayGridAndEvents();
+    void DrawPendingMarkers(int firstSample);
     void IncrementalUpdate();
     void FindPacketColumns(int firstSample);
     void EraseAhead();
@@ -222,4 +229,8 @@ private:
     std::vector<QPoint> points_;  // one trace's vertices, reused
     BandRects overdrawn_{};  // what the last packet's grid and events drew over the bands
     Changes changes_{};
+    // Markers for the next packet: their digits (0: none), a few at most.
+    std::array<int, 4> pendingMarkers_{};
+    std::size_t pendingMarkerCount_ = 0;
+    QPen markerPen_{kMarkerColour, 2};
 };

@@ -183,6 +183,34 @@ int ReadElectrodeLocations(std::span<ChannelRecord> records, const std::string& 
     return static_cast<int>(count);
 }
 
+std::string ElectrodeLabelWarning(const std::string& path) {
+    constexpr std::size_t kShownBytes = 40;
+    std::string text;
+    if (!ReadWholeFile(path, text, nullptr)) return {};
+    std::size_t start = 0;
+    int number = 0;
+    int firstNonEmpty = 0;
+    std::string firstLine;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++number;
+        ChannelRecord record;
+        ParseElectrodeLine(line, record);
+        if (record.label[0] != '\0') return {};
+        if (firstNonEmpty == 0 && !line.empty()) {
+            firstNonEmpty = number;
+            firstLine = std::string(line.substr(0, kShownBytes));
+        }
+        start = end + 1;
+    }
+    if (firstNonEmpty == 0) return path + ": no line gives an electrode label";
+    return path + ":" + std::to_string(firstNonEmpty) + ": no electrode label in \"" + firstLine +
+           "\" (expected: number angle radius label)";
+}
+
 std::string DefaultElectrodeFilePath(const std::string& executableDirectory) {
     const std::filesystem::path directory(executableDirectory);
     const auto beside = directory / kElectrodeFileName;

@@ -37,6 +37,12 @@ int ReadElectrodeLocations(std::span<ChannelRecord> records, const std::string& 
 // and computes its plane coordinates. Exposed for tests.
 void ParseElectrodeLine(std::string_view line, ChannelRecord& record);
 
+// A warning for a file that gives no label at all, so that a wrong or
+// damaged file does not pass unnoticed as channels Ch1, Ch2, ...: names the
+// file and its first line, "FILE:LINE: no electrode label in ...". Empty when
+// a line gives a label, or the file cannot be read (its readers say so).
+std::string ElectrodeLabelWarning(const std::string& path);
+
 inline constexpr const char* kElectrodeFileName = "kestrom.dll";
 
 // The default electrode file: kestrom.dll beside the program, or, for an

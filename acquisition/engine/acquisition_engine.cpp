@@ -52,6 +52,9 @@ void AcquisitionEngine::SetUpMontage() {
     const std::string& path = electrodeFilePath.empty() ? defaultElectrodeFilePath_ : electrodeFilePath;
     std::string error;
     if (ReadElectrodeLocations(channelRecords, path, &error) == 0 && !error.empty()) ShowMessage(error);
+    if (const std::string warning = ElectrodeLabelWarning(path); !warning.empty()) {
+        std::cerr << "vostrel: warning: " << warning << std::endl;
+    }
 }
 
 bool AcquisitionEngine::OpenSelectedDevice() {
@@ -214,6 +217,7 @@ void AcquisitionEngine::StopAcquisition() {
     threadHandle.join();
     running = 0;
     EndRecording();
+    FinishSidecar();
     if (ports_.wave) ports_.wave->SetRecordingPen(false);
     if (device) {
         device->ResumeReads();
@@ -224,6 +228,7 @@ void AcquisitionEngine::StopAcquisition() {
 
 bool AcquisitionEngine::OpenRecording(const std::string& path) {
     if (recording == 1) return false;
+    FinishSidecar();  // of a recording a failed write ended
     recordingPath_ = path;
     if (!recordingFile.Create(path)) {
         // Said on the screen too: otherwise the command seems to do nothing.
@@ -236,11 +241,90 @@ bool AcquisitionEngine::OpenRecording(const std::string& path) {
         ShowMessage(kDataWriteFailed);
         return false;
     }
+    // The sidecar serves the recording and never the other way round: one
+    // that cannot be written is told of, and the recording goes on.
+    // A device or a pipe (/dev/full, a FIFO) gets no files beside it.
+    std::string sidecarError;
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(path, ignored) && !sidecar_.Open(path, DescribeRecording(), sidecarError)) {
+        std::cerr << "vostrel: cannot write the recording's sidecar " << sidecarError << std::endl;
+    }
+    recordingClock_.Reset(sampleRate, packetSize);
+    lostAtRecordingStart_ = LostFramesNow();
+    recordingUnfinished_ = true;
     // The pen turns black before the thread may append: a first append that
     // fails turns it blue again, and nothing here can undo that afterwards.
     if (ports_.wave) ports_.wave->SetRecordingPen(true);
     recording = 1;
     return true;
+}
+
+void AcquisitionEngine::CloseRecording() {
+    if (recording == 0) return;
+    {
+        std::lock_guard lock(appendMutex_);
+        EndRecording();
+    }
+    if (ports_.wave) ports_.wave->SetRecordingPen(false);
+    FinishSidecar();
+}
+
+std::uint64_t AcquisitionEngine::LostFramesNow() const { return device ? device->Health().lostFrames : 0; }
+
+// The labels by record slot: the electrode file's lines in the order the
+// records hold them, whatever the packet layout.
+SidecarInfo AcquisitionEngine::DescribeRecording() const {
+    SidecarInfo info;
+    info.sampleRate = sampleRate;
+    info.packetSize = packetSize;
+    std::vector<ChannelRecord> electrodes(std::size(SampleRecord::kSignalSlots) + 1);
+    ReadElectrodeLocations(electrodes, electrodeFilePath.empty() ? defaultElectrodeFilePath_ : electrodeFilePath);
+    info.labels.assign(SampleRecord::kSlotCount, std::string());
+    for (std::size_t k = 0; k < std::size(SampleRecord::kSignalSlots); ++k) {
+        info.labels[static_cast<std::size_t>(SampleRecord::kSignalSlots[k])] = electrodes[k].label;
+    }
+    info.labels[SampleRecord::kEventSlot] = electrodes.back().label;
+    info.microvoltsPerCount = microvoltsPerCount;
+    info.device = amplifierType == 0 ? "playback of " + DeviceName() : "amplifier " + DeviceName();
+    info.program = "Vostrel";
+    info.version = EEG_WORKSTATION_VERSION;
+    return info;
+}
+
+// What the thread has published since the last time.
+void AcquisitionEngine::WritePublished() {
+    if (const auto first = recordingClock_.FirstRecordTime()) sidecar_.SetStart(WallTimeOf(*first));
+    recordingClock_.TakeOnsets([this](const RecordingClock::Onset& onset) {
+        sidecar_.AddEvent(SidecarEvent{recordingClock_.SecondsOf(onset.record), 0.0, std::to_string(onset.code),
+                                       MarkerSource::Amplifier});
+    });
+    sidecar_.SetFramesLost(LostFramesNow() - std::min(LostFramesNow(), lostAtRecordingStart_));
+}
+
+void AcquisitionEngine::ServiceRecording() {
+    if (!recordingUnfinished_) return;
+    if (sidecar_.IsOpen()) WritePublished();
+    if (recording == 0) FinishSidecar();  // a failed write ended the recording
+}
+
+bool AcquisitionEngine::AddMarker(const std::string& value, MarkerSource source) {
+    if (recording == 0 || !sidecar_.IsOpen()) return false;
+    const double onset = recordingClock_.OnsetNow();
+    ServiceRecording();  // the amplifier's earlier events first
+    return sidecar_.AddEvent(SidecarEvent{onset, 0.0, value, source});
+}
+
+std::optional<RecordingSummary> AcquisitionEngine::TakeRecordingSummary() { return std::exchange(summary_, std::nullopt); }
+
+// Once the thread no longer appends: the sidecar's last word, and the summary.
+void AcquisitionEngine::FinishSidecar() {
+    if (!recordingUnfinished_) return;
+    recordingUnfinished_ = false;
+    if (sidecar_.IsOpen()) WritePublished();
+    sidecar_.Close();
+    const std::int64_t records = recordingClock_.Records();
+    summary_ = RecordingSummary{recordingPath_, records, recordingClock_.SecondsOf(records),
+                                LostFramesNow() - std::min(LostFramesNow(), lostAtRecordingStart_)};
 }
 
 // The file is closed before the flag clears: once the UI thread sees
@@ -252,7 +336,10 @@ void AcquisitionEngine::EndRecording() {
 
 // [acq] A failed write ends the recording at once; acquisition goes on.
 void AcquisitionEngine::AppendToRecording(std::span<const SampleRecord> records) {
-    if (recordingFile.Append(records)) return;
+    if (recordingFile.Append(records)) {
+        recordingClock_.PacketRecorded(records);
+        return;
+    }
     NoteRecordingFailure();
     // The pen first, so it cannot turn blue over a recording begun right after.
     if (ports_.wave) ports_.wave->SetRecordingPen(false);
@@ -295,7 +382,10 @@ void AcquisitionEngine::AcquisitionThread() {
         const int built = BuildRecords(packet, P, C, records);
         const std::span<const SampleRecord> built_records(records.data(), static_cast<std::size_t>(built));
         stopwatch.Lap(PacketStopwatch::kBuild);
-        if (recording == 1) AppendToRecording(built_records);
+        if (recording == 1) {
+            std::lock_guard lock(appendMutex_);
+            if (recording == 1) AppendToRecording(built_records);
+        }
         stopwatch.Lap(PacketStopwatch::kAppend);
         if (ports_.stream && ports_.stream->ClientConnected()) ports_.stream->SendPacket(built_records);
         stopwatch.Lap(PacketStopwatch::kSend);

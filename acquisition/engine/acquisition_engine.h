@@ -11,8 +11,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,8 +22,10 @@
 #include "acquisition/electrodes/montage.h"
 #include "acquisition/engine/engine_ports.h"
 #include "acquisition/engine/file_playback_source.h"
+#include "acquisition/engine/recording_clock.h"
 #include "acquisition/engine/signal_conditioning.h"
 #include "acquisition/recording/eol_file.h"
+#include "acquisition/recording/recording_sidecar.h"
 #include "common/executable_directory.h"
 
 // What the settings dialog confirms.
@@ -50,6 +53,14 @@ struct EngineHealth {
 struct RunFailures {
     std::string device;     // could not be opened
     std::string recording;  // could not be opened or written
+};
+
+// How a recording ended, for the status bar and standard output.
+struct RecordingSummary {
+    std::string path;
+    std::int64_t records = 0;
+    double seconds = 0.0;
+    std::uint64_t framesLost = 0;
 };
 
 struct EnginePorts {
@@ -91,11 +102,24 @@ public:
     // header and turns recording on. False (and "file error" on standard
     // output) when the file cannot be written.
     bool OpenRecording(const std::string& path);
+    // Ctrl+R while recording: the file and its sidecar are closed, acquisition
+    // goes on.
+    void CloseRecording();
+    // A few times a second while recording: writes what the thread has
+    // published (start time, amplifier events, frames lost) into the
+    // sidecar, and finishes it once the recording has ended.
+    void ServiceRecording();
+    // A marker at this moment of the recording, written to its events file.
+    // False when nothing is being recorded.
+    bool AddMarker(const std::string& value, MarkerSource source);
+    // The summary of the recording that ended last, once.
+    std::optional<RecordingSummary> TakeRecordingSummary();
 
     // Enable rules.
     bool CanStart() const { return running == 0; }
     bool CanStop() const { return running == 1; }
     bool CanRecord() const { return running == 1 && recording == 0; }
+    bool CanToggleRecording() const { return running == 1; }
 
     bool ThreadExists() const { return threadHandle.joinable(); }
 
@@ -115,6 +139,9 @@ public:
     int sampleRate = 0;
     int amplifierType = 0;
     double scale = 0.0;
+    // The amplifier's microvolts per count, when the user knows them; kept in
+    // the sidecar so that exports need not be told again.
+    std::optional<double> microvoltsPerCount;
     std::string electrodeFilePath;
     std::string simulatedDataPath;
 
@@ -149,6 +176,10 @@ private:
     bool OpenSelectedDevice();
     void SetUpDisplays();
     void EndRecording();
+    void FinishSidecar();
+    void WritePublished();
+    SidecarInfo DescribeRecording() const;
+    std::uint64_t LostFramesNow() const;
     void AcquisitionThread();
     void AppendToRecording(std::span<const SampleRecord> records);
     void ShowMessage(const std::string& text);
@@ -170,6 +201,14 @@ private:
     bool noDataSaid_ = false;                  // UI thread
     std::uint64_t disconnectionsSeen_ = 0;     // the thread's while it runs
     std::string recordingPath_;                // UI thread, before the thread may append
+    // Held by the thread while it appends, and by the UI thread while it
+    // closes a recording the thread may be appending to.
+    std::mutex appendMutex_;
+    RecordingClock recordingClock_;
+    RecordingSidecar sidecar_;                 // UI thread
+    std::uint64_t lostAtRecordingStart_ = 0;   // UI thread
+    bool recordingUnfinished_ = false;         // UI thread: opened, no summary yet
+    std::optional<RecordingSummary> summary_;  // UI thread
     mutable std::mutex failuresMutex_;
     RunFailures failures_;
 };

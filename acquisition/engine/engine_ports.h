@@ -27,6 +27,8 @@ public:
     virtual void AddPacket(std::span<const double> samples) = 0;
     // Black traces while recording, blue otherwise. [acq] too, when a write fails.
     virtual void SetRecordingPen(bool recording) = 0;
+    // A marker where the next packet starts, with its digit (1 to 9) or none (0).
+    virtual void MarkSweep(int digit) { (void)digit; }
 };
 
 // The scalp map of impedances.

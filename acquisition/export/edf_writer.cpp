@@ -56,9 +56,8 @@ public:
         return true;
     }
 
-    bool Annotate(std::int64_t sample, std::int32_t code) override {
+    bool Annotate(std::int64_t sample, const std::string& text) override {
         const std::int64_t onset = (sample * kAnnotationUnitsPerSecond * 2 + rate_) / (2 * std::int64_t{rate_});
-        const std::string text = std::to_string(code);
         if (edfwrite_annotation_utf8(handle_, onset, -1, text.c_str()) != 0) return Fail("annotation refused");
         return true;
     }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -19,14 +20,17 @@
 #include "acquisition/export/edf_writer.h"
 #include "acquisition/export/gdf_writer.h"
 #include "acquisition/recording/eol_file.h"
+#include "acquisition/recording/recording_sidecar.h"
 #include "common/regular_file.h"
 
 namespace {
 
 constexpr std::size_t kChunkRecords = 4096;
 constexpr int kSignals = 16;
-// EOL holds no start time; the header says where this one comes from.
-constexpr const char* kStartNote = "start time: file time minus duration";
+// The header says where the start time comes from: EOL holds none, so
+// without a sidecar it is guessed. Short, as EDF+ leaves little room.
+constexpr const char* kSidecarStartNote = "start: first record";
+constexpr const char* kGuessedStartNote = "start: file time - duration";
 
 // The signal slots of a record, as the montage orders them.
 struct RecordLayout {
@@ -42,8 +46,48 @@ struct Survey {
     std::array<std::int64_t, kSignals> low{};
     std::array<std::int64_t, kSignals> high{};
     std::int64_t events = 0;
-    std::vector<std::int32_t> codes;  // distinct, in order of appearance
+    std::vector<std::string> texts;  // distinct, in order of appearance
 };
+
+// A marker of the sidecar, at its sample.
+struct Marker {
+    std::int64_t sample = 0;
+    std::string text;
+};
+
+void NoteText(std::vector<std::string>& texts, const std::string& text) {
+    if (std::find(texts.begin(), texts.end(), text) == texts.end()) texts.push_back(text);
+}
+
+// The sidecar's markers other than the amplifier's (those the recording
+// holds itself), at the sample nearest their onset within the recording.
+std::vector<Marker> SidecarMarkers(const SidecarContents& sidecar, int sampleRate, std::int64_t samples) {
+    std::vector<Marker> markers;
+    for (const SidecarEvent& event : sidecar.events) {
+        if (event.source == MarkerSource::Amplifier) continue;
+        const auto sample = static_cast<std::int64_t>(std::llround(event.onsetSeconds * sampleRate));
+        markers.push_back(Marker{std::clamp<std::int64_t>(sample, 0, samples - 1), event.value});
+    }
+    std::stable_sort(markers.begin(), markers.end(), [](const Marker& a, const Marker& b) { return a.sample < b.sample; });
+    return markers;
+}
+
+// The GDF codes of the texts that are not numbers themselves.
+std::vector<std::pair<std::string, int>> TextCodes(const std::vector<std::string>& texts) {
+    std::vector<std::pair<std::string, int>> named;
+    const auto codes = ChooseGdfEventCodes(texts);
+    if (!codes) return named;
+    for (const GdfEventCode& code : *codes) {
+        if (code.text != std::to_string(code.code)) named.emplace_back(code.text, code.code);
+    }
+    return named;
+}
+
+std::timespec SidecarStart(const WallTime& start) {
+    // To the whole second nearest, as the guessed start: see StartTime.
+    std::timespec rounded{start.time.tv_sec + (start.time.tv_nsec >= 500'000'000 ? 1 : 0), 0};
+    return rounded;
+}
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -145,6 +189,12 @@ private:
         std::vector<ChannelRecord> electrodes(MontageColumns(SampleRecord::kSlotCount).size());
         ReadElectrodeLocations(electrodes, request_.electrodeFile);
 
+        std::string sidecarError;
+        const std::optional<SidecarContents> sidecar = ReadSidecar(request_.input, sidecarError);
+        if (sidecar) markers_ = SidecarMarkers(*sidecar, header.sampleRate, samples);
+        const std::optional<double> factor =
+            request_.microvoltsPerCount ? request_.microvoltsPerCount : sidecar ? sidecar->microvoltsPerCount : std::nullopt;
+
         total_ = 2 * samples;
         Survey survey;
         if (!Scan(survey)) return Stopped(error);
@@ -153,12 +203,14 @@ private:
         layout.sampleRate = header.sampleRate;
         layout.samples = samples;
         layout.labels = SignalLabels(electrodes);
-        layout.unit = request_.microvoltsPerCount ? "uV" : "count";
-        layout.factor = request_.microvoltsPerCount.value_or(1.0);
-        layout.annotations = survey.events;
-        layout.eventCodes = survey.codes;
-        layout.start = StartTime(request_.input, samples, header.sampleRate);
-        layout.note = kStartNote;
+        layout.unit = factor ? "uV" : "count";
+        layout.factor = factor.value_or(1.0);
+        for (const Marker& marker : markers_) NoteText(survey.texts, marker.text);
+        layout.annotations = survey.events + static_cast<std::int64_t>(markers_.size());
+        layout.eventTexts = survey.texts;
+        const bool sidecarStart = sidecar && sidecar->start;
+        layout.start = sidecarStart ? SidecarStart(*sidecar->start) : StartTime(request_.input, samples, header.sampleRate);
+        layout.note = sidecarStart ? kSidecarStartNote : kGuessedStartNote;
         if (*format != ExportFormat::Gdf) {
             const DigitalRange range = *format == ExportFormat::Bdf ? kBdfDigitalRange : kEdfDigitalRange;
             for (int c = 0; c < kSignals; ++c) {
@@ -183,8 +235,11 @@ private:
         summary.channels = kSignals;
         summary.samples = samples;
         summary.seconds = static_cast<double>(samples) / header.sampleRate;
-        summary.annotations = survey.events;
+        summary.annotations = layout.annotations;
         summary.trailingBytes = reader_.TrailingBytes();
+        summary.startFromSidecar = sidecarStart;
+        summary.microvoltsPerCount = factor;
+        if (*format == ExportFormat::Gdf) summary.gdfCodes = TextCodes(layout.eventTexts);
         return ExportStatus::Done;
     }
 
@@ -202,7 +257,7 @@ private:
             }
             events.Scan(records, first, [&](std::int64_t, std::int32_t code) {
                 ++survey.events;
-                if (std::find(survey.codes.begin(), survey.codes.end(), code) == survey.codes.end()) survey.codes.push_back(code);
+                NoteText(survey.texts, std::to_string(code));
             });
             return Advance(records.size());
         });
@@ -224,10 +279,11 @@ private:
             }
             written = writer->Write(samples);
             events.Scan(records, first, [&](std::int64_t sample, std::int32_t code) {
-                written = written && writer->Annotate(sample, code);
+                written = written && writer->Annotate(sample, std::to_string(code));
             });
             return written && Advance(records.size());
         });
+        for (const Marker& marker : markers_) written = written && writer->Annotate(marker.sample, marker.text);
         if (!written) return Fail(error, request_.output, writer->Error());
         if (!read) return Stopped(error);
         if (!writer->Finish()) return Fail(error, request_.output, writer->Error());
@@ -256,6 +312,7 @@ private:
     EolReader reader_;
     std::vector<SampleRecord> chunk_ = std::vector<SampleRecord>(kChunkRecords);
     RecordLayout layout_;
+    std::vector<Marker> markers_;
     std::int64_t done_ = 0;
     std::int64_t total_ = 0;
     bool cancelled_ = false;

@@ -1,7 +1,9 @@
 #pragma once
 // Converts an EOL recording to BDF+ (24-bit), EDF+ (16-bit) or GDF: the 16
 // signal slots in record order under the electrode file's labels, and the
-// event channel as annotations (GDF: its event table). The recording is read
+// event channel and the sidecar's markers as annotations (GDF: its event
+// table). The sidecar, when there is one, gives the start time and the
+// microvolts per count. The recording is read
 // a chunk of records at a time, twice (ranges and events, then the samples),
 // so that an hour's recording is never held in memory.
 //
@@ -14,6 +16,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 enum class ExportFormat { Bdf, Edf, Gdf };
 
@@ -24,8 +28,9 @@ struct ExportRequest {
     std::string input;          // the EOL recording
     std::string output;         // its extension names the format
     std::string electrodeFile;  // the labels
-    // Microvolts per raw count. Without it the physical values are the raw
-    // counts, in the unit "count".
+    // Microvolts per raw count; without it those of the recording's sidecar.
+    // Without either the physical values are the raw counts, in the unit
+    // "count".
     std::optional<double> microvoltsPerCount;
 };
 
@@ -35,6 +40,12 @@ struct ExportSummary {
     double seconds = 0.0;
     std::int64_t annotations = 0;
     int trailingBytes = 0;  // of a record cut short at the end, left out
+    // Whether the start time came from the sidecar, or was guessed from the
+    // file's time.
+    bool startFromSidecar = false;
+    std::optional<double> microvoltsPerCount;  // the one used
+    // GDF: the code each marker text that is not a number was given.
+    std::vector<std::pair<std::string, int>> gdfCodes;
 };
 
 enum class ExportStatus { Done, Failed, Cancelled };

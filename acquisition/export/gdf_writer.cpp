@@ -2,24 +2,90 @@
 
 #include <biosig.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <vector>
+
+#include "common/unique_fd.h"
 
 namespace {
 
 constexpr std::uint16_t kInt32Type = 5;
 constexpr std::uint16_t kDimensionless = 512;  // "-": the unit table has no count
 
+// Events are typed by a 16-bit code alone: MNE-Python reads a GDF 2 only
+// without the tagged third header, which is where event texts would go. An
+// annotation that is a number from 1 to 65535 keeps that number; any other
+// text takes a free code from 1 to 255, the user-specific range, and the
+// export tells which.
+constexpr off_t kGdfBlock = 256;
+constexpr off_t kHeaderLengthAt = 184;  // uint16: the headers' length in blocks
+constexpr off_t kRecordDurationAt = 244;  // GDF 2.20: uint32 numerator, denominator
+constexpr off_t kSignalCountAt = 252;   // uint16
+constexpr const char* kGdfVersionText = "GDF 2.20";
+
+bool PreadAll(int fd, void* data, std::size_t size, off_t at) {
+    return ::pread(fd, data, size, at) == static_cast<ssize_t>(size);
+}
+bool PwriteAll(int fd, const void* data, std::size_t size, off_t at) {
+    return ::pwrite(fd, data, size, at) == static_cast<ssize_t>(size);
+}
+
+}  // namespace
+
+// libbiosig writes GDF 2.51: a third header of tags, empty or not, and the
+// record duration as a double. MNE-Python asserts there is no third header
+// and reads the duration as the rational number of GDF 2.20. Ours holds
+// nothing a reader needs in tags and its duration is a simple fraction, so
+// the file is made a GDF 2.20 that every reader takes alike: the version and
+// the duration rewritten, the rest moved up over the tags and the header
+// length set to the fixed and the channel headers.
+bool MakeGdf220(const std::string& path, int sampleRate) {
+    const UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd) return false;
+    std::uint16_t blocks = 0, signals = 0;
+    if (!PreadAll(fd.Get(), &blocks, sizeof blocks, kHeaderLengthAt) ||
+        !PreadAll(fd.Get(), &signals, sizeof signals, kSignalCountAt)) {
+        return false;
+    }
+    const std::array<std::uint32_t, 2> duration{1, static_cast<std::uint32_t>(sampleRate)};  // one sample a record
+    if (!PwriteAll(fd.Get(), kGdfVersionText, 8, 0) ||
+        !PwriteAll(fd.Get(), duration.data(), sizeof duration, kRecordDurationAt)) {
+        return false;
+    }
+    const std::uint16_t withoutTags = static_cast<std::uint16_t>(signals + 1);
+    if (blocks <= withoutTags) return true;
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0) return false;
+    std::vector<char> buffer(1 << 20);
+    const off_t gap = off_t{blocks - withoutTags} * kGdfBlock;
+    for (off_t from = off_t{blocks} * kGdfBlock; from < info.st_size;) {
+        const auto n = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(buffer.size()), info.st_size - from));
+        if (!PreadAll(fd.Get(), buffer.data(), n, from) || !PwriteAll(fd.Get(), buffer.data(), n, from - gap)) return false;
+        from += static_cast<off_t>(n);
+    }
+    return ::ftruncate(fd.Get(), info.st_size - gap) == 0 &&
+           PwriteAll(fd.Get(), &withoutTags, sizeof withoutTags, kHeaderLengthAt);
+}
+
+namespace {
+
 class GdfWriter final : public SignalWriter {
 public:
-    // codeTexts back the header's event texts; a moved vector keeps its strings where they are.
-    GdfWriter(HDRTYPE* hdr, const SignalLayout& layout, std::vector<std::string> codeTexts)
+    GdfWriter(HDRTYPE* hdr, std::string path, const SignalLayout& layout, GdfEventCodes codes)
         : hdr_(hdr),
-          codes_(layout.eventCodes),
-          codeTexts_(std::move(codeTexts)),
+          path_(std::move(path)),
+          sampleRate_(layout.sampleRate),
+          codes_(std::move(codes)),
           records_(layout.samples),
           eventCapacity_(static_cast<std::uint32_t>(layout.annotations)) {}
 
@@ -45,14 +111,14 @@ public:
         return true;
     }
 
-    bool Annotate(std::int64_t sample, std::int32_t code) override {
-        const auto found = std::find(codes_.begin(), codes_.end(), code);
+    bool Annotate(std::int64_t sample, const std::string& text) override {
+        const auto found = std::find_if(codes_.begin(), codes_.end(), [&text](const auto& c) { return c.text == text; });
         if (found == codes_.end() || eventCount_ >= eventCapacity_ ||
-            sample > std::numeric_limits<std::uint32_t>::max()) {
+            sample >= std::numeric_limits<std::uint32_t>::max()) {
             return Fail("event table overflow");
         }
         const std::uint32_t n = eventCount_++;
-        hdr_->EVENT.TYP[n] = static_cast<std::uint16_t>(found - codes_.begin() + 1);
+        hdr_->EVENT.TYP[n] = found->code;
         hdr_->EVENT.POS[n] = static_cast<std::uint32_t>(sample);
         hdr_->EVENT.DUR[n] = 0;
         hdr_->EVENT.CHN[n] = 0;
@@ -60,7 +126,10 @@ public:
         return true;
     }
 
-    bool Finish() override { return Close() ? true : Fail("write failed"); }
+    bool Finish() override {
+        if (!Close()) return Fail("write failed");
+        return MakeGdf220(path_, sampleRate_) ? true : Fail("write failed");
+    }
 
     std::string Error() const override { return error_; }
 
@@ -78,8 +147,9 @@ private:
     }
 
     HDRTYPE* hdr_;
-    std::vector<std::int32_t> codes_;
-    std::vector<std::string> codeTexts_;  // the event table's texts, alive until the header goes
+    std::string path_;
+    int sampleRate_;
+    GdfEventCodes codes_;
     std::int64_t records_;
     std::uint32_t eventCapacity_;
     std::vector<double> block_;
@@ -108,9 +178,34 @@ void SetUpChannel(CHANNEL_TYPE& channel, const std::string& label, const SignalL
 
 }  // namespace
 
+std::optional<GdfEventCodes> ChooseGdfEventCodes(const std::vector<std::string>& texts) {
+    GdfEventCodes codes;
+    std::vector<bool> taken(kMaxGdfUserCode + 1, false);
+    std::vector<std::string> words;
+    for (const std::string& text : texts) {
+        int number = 0;
+        const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
+        if (status == std::errc() && end == text.data() + text.size() && number >= 1 && number <= 0xFFFF) {
+            const auto code = static_cast<std::size_t>(number);
+            codes.push_back({text, static_cast<std::uint16_t>(number)});
+            if (code <= kMaxGdfUserCode) taken[code] = true;
+        } else {
+            words.push_back(text);
+        }
+    }
+    std::size_t next = 1;
+    for (const std::string& word : words) {
+        while (next <= kMaxGdfUserCode && taken[next]) ++next;
+        if (next > kMaxGdfUserCode) return std::nullopt;
+        codes.push_back({word, static_cast<std::uint16_t>(next++)});
+    }
+    return codes;
+}
+
 std::unique_ptr<SignalWriter> OpenGdfWriter(const std::string& path, const SignalLayout& layout, std::string& error) {
-    if (layout.eventCodes.size() > kMaxGdfEventCodes || layout.annotations > std::numeric_limits<std::uint32_t>::max()) {
-        error = "GDF holds at most 255 distinct event codes";
+    auto codes = ChooseGdfEventCodes(layout.eventTexts);
+    if (!codes || layout.annotations > std::numeric_limits<std::uint32_t>::max()) {
+        error = "GDF holds at most 255 distinct marker texts that are not numbers";
         return nullptr;
     }
     const auto signals = static_cast<unsigned>(layout.labels.size());
@@ -128,15 +223,18 @@ std::unique_ptr<SignalWriter> OpenGdfWriter(const std::string& path, const Signa
     hdr->T0 = t_time2gdf_time(static_cast<double>(layout.start.tv_sec + local.tm_gmtoff) + layout.start.tv_nsec * 1e-9);
     hdr->tzmin = static_cast<std::int16_t>(local.tm_gmtoff / 60);
     std::strncpy(hdr->ID.Recording, layout.note.c_str(), MAX_LENGTH_RID);
-
-    // User events are an index into the table of texts; entry 0 is unused.
-    std::vector<std::string> texts{""};
-    for (std::int32_t code : layout.eventCodes) texts.push_back(std::to_string(code));
+    // Nothing that would go into the tagged third header. constructHDR
+    // copies the login name there with strdup.
+    std::free(hdr->ID.Technician);
+    hdr->ID.Technician = nullptr;
+    hdr->ID.Hospital = nullptr;
+    hdr->ID.Manufacturer.Name = nullptr;
+    hdr->ID.Manufacturer.Model = nullptr;
+    hdr->ID.Manufacturer.Version = nullptr;
+    hdr->ID.Manufacturer.SerialNumber = nullptr;
     hdr->EVENT.SampleRate = layout.sampleRate;
     hdr->EVENT.N = 0;
-    hdr->EVENT.CodeDesc = static_cast<const char**>(std::realloc(hdr->EVENT.CodeDesc, texts.size() * sizeof(char*)));
-    for (std::size_t i = 0; i < texts.size(); ++i) hdr->EVENT.CodeDesc[i] = texts[i].c_str();
-    hdr->EVENT.LenCodeDesc = static_cast<std::uint16_t>(texts.size());
+    hdr->EVENT.LenCodeDesc = 0;
 
     hdr = sopen(path.c_str(), "w", hdr);
     if (biosig_check_error(hdr)) {
@@ -144,5 +242,5 @@ std::unique_ptr<SignalWriter> OpenGdfWriter(const std::string& path, const Signa
         destructHDR(hdr);
         return nullptr;
     }
-    return std::make_unique<GdfWriter>(hdr, layout, std::move(texts));
+    return std::make_unique<GdfWriter>(hdr, path, layout, std::move(*codes));
 }

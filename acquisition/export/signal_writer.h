@@ -21,7 +21,7 @@ struct SignalLayout {
     double factor = 1.0;              // physical units per raw count
     std::vector<ChannelScale> scales;  // per signal, for the formats that need one
     std::int64_t annotations = 0;      // how many Annotate will be called
-    std::vector<std::int32_t> eventCodes;  // the distinct annotated codes, in order of appearance
+    std::vector<std::string> eventTexts;  // the distinct annotation texts, in order of appearance
     // Local time of the first sample.
     std::timespec start{};
     std::string note;  // a line for the header's free text
@@ -32,8 +32,9 @@ public:
     virtual ~SignalWriter() = default;
     // Raw counts, sample-major, one value per signal per sample.
     virtual bool Write(std::span<const std::int32_t> samples) = 0;
-    // An event code at a sample index.
-    virtual bool Annotate(std::int64_t sample, std::int32_t code) = 0;
+    // An event or marker at a sample index: the amplifier's code in digits,
+    // or the marker's own text.
+    virtual bool Annotate(std::int64_t sample, const std::string& text) = 0;
     // Completes the file; nothing more may be written.
     virtual bool Finish() = 0;
     // Why the last call failed.

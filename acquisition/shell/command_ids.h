@@ -18,6 +18,10 @@ inline constexpr int kImpedance = 32788;
 inline constexpr int kImpedanceRange = 32790;
 inline constexpr int kServer = 32791;
 inline constexpr int kExportRecording = 32800;
+// Markers 1 to 9 (keys 1 to 9); the first is also the toolbar's and the
+// menu's "插入标记".
+inline constexpr int kMarker1 = 32801;
+inline constexpr int kMarker9 = 32809;
 inline constexpr int kAbout = 57664;
 inline constexpr int kExit = 57665;
 
@@ -53,6 +57,15 @@ inline constexpr CommandText kCommandTexts[] = {
     {command::kImpedanceRange, "阻抗范围", ""},
     {command::kAbout, "关于 Vostrel(&A)...", ""},
     {command::kServer, "", ""},
+    {command::kMarker1, "插入标记(&M)", "插入标记"},
+    {command::kMarker1 + 1, "", ""},
+    {command::kMarker1 + 2, "", ""},
+    {command::kMarker1 + 3, "", ""},
+    {command::kMarker1 + 4, "", ""},
+    {command::kMarker1 + 5, "", ""},
+    {command::kMarker1 + 6, "", ""},
+    {command::kMarker1 + 7, "", ""},
+    {command::kMarker9, "", ""},
 };
 
 // Keyboard shortcuts, shown in the menus and after the tooltips.
@@ -66,6 +79,15 @@ inline constexpr CommandShortcut kCommandShortcuts[] = {
     {command::kStart, "F5"},
     {command::kStop, "Shift+F5"},
     {command::kSaveData, "Ctrl+R"},
+    {command::kMarker1, "1"},
+    {command::kMarker1 + 1, "2"},
+    {command::kMarker1 + 2, "3"},
+    {command::kMarker1 + 3, "4"},
+    {command::kMarker1 + 4, "5"},
+    {command::kMarker1 + 5, "6"},
+    {command::kMarker1 + 6, "7"},
+    {command::kMarker1 + 7, "8"},
+    {command::kMarker9, "9"},
 };
 
 // Toolbar buttons left to right; 0 is a separator. Button n shows image n of

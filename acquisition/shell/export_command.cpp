@@ -17,8 +17,11 @@ ExportCommand::ExportCommand(Proposal proposal, Presenter present, RequestChoose
     : proposal_(std::move(proposal)), present_(std::move(present)), choose_(std::move(choose)) {}
 
 std::optional<ExportResult> ExportCommand::Run(QWidget* parent) {
-    const auto request = choose_(parent, proposal_());
+    ExportRequest proposal = proposal_();
+    if (!proposal.microvoltsPerCount) proposal.microvoltsPerCount = lastFactor_;
+    const auto request = choose_(parent, proposal);
     if (!request) return std::nullopt;
+    lastFactor_ = request->microvoltsPerCount;
     const ExportResult result = Convert(parent, *request);
     present_(parent, Outcome(*request, result));
     return result;
@@ -68,7 +71,8 @@ QString ExportCommand::Outcome(const ExportRequest& request, const ExportResult&
                        .arg(s.samples)
                        .arg(s.seconds, 0, 'f', 3)
                        .arg(s.annotations);
-    if (!request.microvoltsPerCount) text += QStringLiteral("\n未给出微伏/计数: 数值为原始计数 (count)");
+    if (!s.microvoltsPerCount) text += QStringLiteral("\n未给出微伏/计数: 数值为原始计数 (count)");
+    if (!s.startFromSidecar) text += QStringLiteral("\n无记录信息文件: 开始时间为文件时间减去时长");
     if (s.trailingBytes > 0) text += QStringLiteral("\n记录末尾不完整 (%1 字节), 已导出其完整记录").arg(s.trailingBytes);
     return text;
 }

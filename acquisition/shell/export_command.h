@@ -44,4 +44,7 @@ private:
     Proposal proposal_;
     Presenter present_;
     RequestChooser choose_;
+    // The last microvolts per count given, offered again: the amplifier's
+    // does not change from one export to the next.
+    std::optional<double> lastFactor_;
 };

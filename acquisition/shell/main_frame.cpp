@@ -43,6 +43,7 @@ void CMainFrame::CreateMenus() {
     AddCommand(file, kPause);
     AddCommand(file, kStop);
     AddCommand(file, kSaveData);
+    AddCommand(file, kMarker1);
     AddCommand(file, kExportRecording);
     file->addSeparator();
     AddCommand(file, kExit);
@@ -81,6 +82,18 @@ void CMainFrame::CreateToolBar() {
     toolBar_->SetTrueColorImages(bitmap::kImageSize, bitmap::kToolbarNormal, bitmap::kToolbarHot,
                                  bitmap::kToolbarDisabled);
     addToolBar(Qt::TopToolBarArea, toolBar_);
+    AddMarkerCommands();
+}
+
+// The marker button after the strip's buttons, with an image of its own; the
+// keys 1 to 9 work anywhere in the window.
+void CMainFrame::AddMarkerCommands() {
+    QAction* button = view_->Commands().Action(command::kMarker1);
+    button->setIcon(MarkerCommands::Icon());
+    button->setIconVisibleInMenu(false);
+    toolBar_->addSeparator();
+    toolBar_->addAction(button);
+    for (int id = command::kMarker1; id <= command::kMarker9; ++id) addAction(view_->Commands().Action(id));
 }
 
 void CMainFrame::CreateStatusBar() {

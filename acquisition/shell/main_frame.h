@@ -44,6 +44,7 @@ protected:
 private:
     void CreateMenus();
     void CreateToolBar();
+    void AddMarkerCommands();
     void CreateStatusBar();
     QMenu* AddMenu(QMenu* parent, const QString& title);
     void AddCommand(QMenu* menu, int id);

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <cstdio>
 
 const QString SaveDataCommand::kNameFilter = QStringLiteral("EOL(*.EOL)) (*.EOL)");
 const QString SaveDataCommand::kDefaultSuffix = QStringLiteral("EOL");
@@ -55,4 +56,17 @@ QString RecordingPaneText(const std::string& path, std::chrono::seconds elapsed)
         .arg(total / 3600, 2, 10, QLatin1Char('0'))
         .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(total % 60, 2, 10, QLatin1Char('0'));
+}
+
+std::string RecordingSummaryLine(const RecordingSummary& summary) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", summary.seconds);
+    return "recording ended: " + summary.path + ", " + seconds + " s, " + std::to_string(summary.records) +
+           " records, " + std::to_string(summary.framesLost) + " frames lost";
+}
+
+QString RecordingSummaryText(const RecordingSummary& summary) {
+    const QString pane = RecordingPaneText(summary.path, std::chrono::seconds(static_cast<long long>(summary.seconds)));
+    return QStringLiteral("存储结束: ") + pane.mid(QStringLiteral("存储数据: ").size()) +
+           QStringLiteral(", %1 个记录, 丢帧 %2").arg(summary.records).arg(summary.framesLost);
 }

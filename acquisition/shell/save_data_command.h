@@ -1,6 +1,7 @@
 #pragma once
 // "存储数据": asks for a file and starts recording the running acquisition
-// into it. The recording ends with Stop; there is no command of its own.
+// into it. The recording ends with Stop, or with the same command (Ctrl+R)
+// while it runs.
 
 #include <QString>
 #include <chrono>
@@ -54,3 +55,9 @@ private:
 
 // The recording pane's text: "存储数据: take1.EOL 00:01:05".
 QString RecordingPaneText(const std::string& path, std::chrono::seconds elapsed);
+
+// How a recording ended, on standard output:
+// "recording ended: /tmp/take1.EOL, 65.000 s, 65000 records, 0 frames lost".
+std::string RecordingSummaryLine(const RecordingSummary& summary);
+// The same in the status bar: "存储结束: take1.EOL 00:01:05, 65000 个记录, 丢帧 0".
+QString RecordingSummaryText(const RecordingSummary& summary);

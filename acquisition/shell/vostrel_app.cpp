@@ -79,6 +79,7 @@ void CVostrelApp::ApplyStartupOptions() {
     AcquisitionEngine& engine = mainFrame_->View()->Engine();
     if (!options_.electrodeFile.empty()) engine.SetDefaultElectrodeFile(options_.electrodeFile);
     if (playSettings_) engine.ApplySettings(*playSettings_);
+    engine.microvoltsPerCount = options_.microvoltsPerCount;
     mainFrame_->View()->Server().SetListenAddress(QString::fromStdString(options_.listenAddress),
                                                   static_cast<quint16>(options_.port.value_or(DataServer::kDefaultPort)));
 }
@@ -90,6 +91,7 @@ void CVostrelApp::RunStartupCommands() {
         // exit() also ends a modal box's loop, so a message cannot hold the program.
         QTimer::singleShot(ms, mainFrame_.get(), [this] { QCoreApplication::exit(ScriptedRunStatus()); });
     }
+    if (options_.markerPort) ListenForMarkers(view);
     // --serve is the server command, as a click on the "S" button.
     if (options_.serve) view.Commands().Trigger(command::kServer);
     switch (options_.start) {
@@ -98,6 +100,19 @@ void CVostrelApp::RunStartupCommands() {
     case VostrelOptions::StartMode::None: break;
     }
     if (!options_.recordFile.empty()) view.SaveData().RecordTo(options_.recordFile);
+}
+
+// The port in use is told as the stream's is, for scripts that chose port 0.
+void CVostrelApp::ListenForMarkers(CVostrelView& view) {
+    MarkerServer& server = view.Markers().Server();
+    if (!server.Listen(QString::fromStdString(options_.listenAddress), static_cast<quint16>(*options_.markerPort))) {
+        std::cerr << kVostrelProgram << ": --marker-port " << *options_.markerPort << ": "
+                  << server.ErrorText().toStdString() << std::endl;
+        return;
+    }
+    const std::string line = "marker port " + std::to_string(server.Port()) + "\n";
+    std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
+    std::cout.flush();
 }
 
 int CVostrelApp::ScriptedRunStatus() const {

@@ -15,6 +15,7 @@
 #include "acquisition/shell/vostrel_options.h"
 
 class CMainFrame;
+class CVostrelView;
 
 class CVostrelApp {
 public:
@@ -51,6 +52,7 @@ public:
 private:
     void ApplyStartupOptions();
     void RunStartupCommands();
+    void ListenForMarkers(CVostrelView& view);
 
     VostrelOptions options_;
     // The two device singletons, in this order; they outlive the view.

@@ -60,6 +60,23 @@ ProgramCommandLine VostrelCommandLine(VostrelOptions& options) {
          "a file name, with --start or --impedance; an existing file only with --overwrite", "",
          TakeText(options.recordFile)},
         {"--overwrite", "", "let --record replace an existing file", "", "", TakeSwitch(options.overwrite)},
+        {"--marker-port", "N",
+         "take markers over TCP: each line of text is one (\"marker port N\" on standard output tells the port)",
+         "0 to 65535; 0 picks a free port; on the --listen address, else 127.0.0.1", "off",
+         [&options](const std::string& value, std::string&) {
+             int port = 0;
+             if (!ReadInteger(value, 0, 65535, port)) return false;
+             options.markerPort = port;
+             return true;
+         }},
+        {"--uv-per-count", "X", "the amplifier's microvolts per raw count, kept beside each recording for its exports",
+         "a number above 0, such as 0.0224", "unknown (exports stay in raw counts)",
+         [&options](const std::string& value, std::string&) {
+             double factor = 0.0;
+             if (!ReadFiniteNumber(value, factor) || factor <= 0.0) return false;
+             options.microvoltsPerCount = factor;
+             return true;
+         }},
         QuitAfterOption(options.quitAfterSeconds),
         GeometryOption(options.geometry, true, "maximised"),
     };

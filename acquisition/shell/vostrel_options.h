@@ -20,6 +20,8 @@ struct VostrelOptions {
     std::optional<int> port;     // --port N
     StartMode start = StartMode::None;  // --start | --impedance
     std::string recordFile;      // --record FILE.EOL
+    std::optional<int> markerPort;           // --marker-port N: lines of text become markers
+    std::optional<double> microvoltsPerCount;  // --uv-per-count X, for the recording's sidecar
     bool overwrite = false;      // --overwrite: --record may replace an existing file
     std::optional<double> quitAfterSeconds;  // --quit-after SECONDS
     std::optional<WindowPlace> geometry;     // --geometry: shown there, not maximised

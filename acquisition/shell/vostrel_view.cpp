@@ -39,6 +39,7 @@ void CVostrelView::CreateDisplayWindows() {
     impedanceWindow = new ImpedanceDisplay(this);
     engine_.SetPorts(EnginePorts{.host = this, .wave = waveWindow, .impedance = impedanceWindow, .stream = &server_});
     displayCommands_ = std::make_unique<DisplayCommands>(engine_, *waveWindow, this);
+    markers_ = new MarkerCommands(engine_, *waveWindow, this);
     ShowDisplay(engine_.shownWindow);
 }
 
@@ -98,6 +99,8 @@ QString CVostrelView::LinkToolTip(const EngineHealth& health, bool playback) {
 // A recording only runs while acquiring, so one clock, running only then,
 // serves both panes.
 void CVostrelView::UpdateStatusPanes() {
+    engine_.ServiceRecording();
+    ReportRecordingEnd();
     const EngineHealth health = engine_.PollHealth();
     const bool playback = engine_.amplifierType == 0;
     const QString text = LinkText(health, engine_.running == 1, playback);
@@ -113,18 +116,28 @@ void CVostrelView::RegisterCommands() {
     commands_->Register(kSettings, [this] { RunSettingsCommand(this, engine_); }, stopped);
     commands_->Register(kStart, [this] { StartAcquisition(0); }, stopped);
     commands_->Register(kStop, [this] { StopAcquisition(); }, [this] { return engine_.CanStop(); });
-    commands_->Register(
-        kSaveData,
-        [this] {
-            saveData_.Run(this);
-            UpdateStatusPanes();
-        },
-        [this] { return saveData_.IsEnabled(); });
+    commands_->Register(kSaveData, [this] { ToggleRecording(); }, [this] { return engine_.CanToggleRecording(); });
+    markers_->Register(*commands_);
     commands_->Register(kImpedance, [this] { StartAcquisition(1); });
     commands_->Register(kExportRecording, [this] { export_.Run(this); });
     for (const DisplayCommands::Command& c : displayCommands_->Commands()) commands_->Register(c.id, c.handler, c.enabled);
     commands_->Register(kServer, [this] { StartServer(); });
     // Pause has no handler anywhere and stays disabled.
+}
+
+void CVostrelView::ToggleRecording() {
+    if (engine_.recording == 1) engine_.CloseRecording();
+    else saveData_.Run(this);
+    UpdateStatusPanes();
+}
+
+void CVostrelView::ReportRecordingEnd() {
+    const std::optional<RecordingSummary> summary = engine_.TakeRecordingSummary();
+    if (!summary) return;
+    const std::string line = RecordingSummaryLine(*summary) + "\n";
+    std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
+    std::cout.flush();
+    if (auto* frame = qobject_cast<CMainFrame*>(window())) frame->Pane(0)->setText(RecordingSummaryText(*summary));
 }
 
 ExportRequest CVostrelView::ExportProposal() const {

@@ -17,6 +17,7 @@
 #include "acquisition/display/wave_display.h"
 #include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/shell/export_command.h"
+#include "acquisition/shell/marker_commands.h"
 #include "acquisition/shell/save_data_command.h"
 #include "acquisition/server/data_server.h"
 #include "acquisition/shell/command_table.h"
@@ -47,6 +48,7 @@ public:
     WaveDisplay* WaveWindow() const { return waveWindow; }
     ImpedanceDisplay* ImpedanceWindow() const { return impedanceWindow; }
     DataServer& Server() { return server_; }
+    MarkerCommands& Markers() { return *markers_; }
 
     // The server-status pane of the main window's status bar.
     void SetServerStatus(const QString& text);
@@ -83,6 +85,11 @@ private:
     // Shows the link's health and the recording while acquiring, and once
     // more after.
     void UpdateStatusPanes();
+    // Ctrl+R: a recording when none runs, else the end of the one that does.
+    void ToggleRecording();
+    // Once a recording has ended: its summary in the status bar and on
+    // standard output.
+    void ReportRecordingEnd();
 
     // The server outlives the engine: the engine's destructor joins the
     // thread that sends on it.
@@ -94,6 +101,7 @@ private:
     WaveDisplay* waveWindow = nullptr;
     ImpedanceDisplay* impedanceWindow = nullptr;
     std::unique_ptr<DisplayCommands> displayCommands_;
+    MarkerCommands* markers_ = nullptr;
     QTimer* healthPoll_ = nullptr;
     MessagePresenter presentMessage_ = ShowMessageBox;
     QStringList listeningPorts_;

@@ -13,6 +13,7 @@ deb=$("$source_dir/scripts/package" --build-dir "$build_dir" --output "$scratch"
   { cat "$scratch/package.log" >&2; fail "scripts/package failed"; }
 listing=$(dpkg -c "$deb")
 for file in usr/bin/vostrel usr/bin/pallock usr/bin/scoring-stub usr/bin/amp-emulator \
+            usr/bin/eol-convert usr/bin/ssvep-eval usr/share/doc/eeg-workstation/copyright \
             usr/share/vostrel/kestrom.dll usr/share/applications/vostrel.desktop \
             usr/share/applications/pallock.desktop usr/share/icons/hicolor/48x48/apps/vostrel.png \
             usr/share/icons/hicolor/48x48/apps/pallock.png; do

@@ -31,7 +31,11 @@ constexpr const char* kHelp =
     "  --electrodes FILE   the electrode file that labels the 16 channels\n"
     "                      (default: kestrom.dll beside eol-convert, else in ../share/vostrel/)\n"
     "  --uv-per-count X    the amplifier's microvolts per raw count, a number above 0\n"
-    "                      (default: none; the values stay raw counts, unit \"count\")\n"
+    "                      (default: the recording's sidecar NAME.json; without one the\n"
+    "                      values stay raw counts, unit \"count\")\n"
+    "The start time and the markers come from the sidecar (NAME.json, NAME_events.tsv)\n"
+    "that Vostrel writes beside each recording; without it the start is the file's\n"
+    "time minus its duration.\n"
     "  --help              this text\n";
 
 std::atomic<bool> interrupted{false};
@@ -117,8 +121,16 @@ int main(int argc, char** argv) {
     case ExportStatus::Done: break;
     }
     std::cout << Summary(request, result.summary) << std::endl;
-    if (!request.microvoltsPerCount) {
-        std::cerr << kProgram << ": warning: no --uv-per-count, so the values are raw counts (unit \"count\")\n";
+    for (const auto& [text, code] : result.summary.gdfCodes) std::cout << "  event code " << code << ": " << text << "\n";
+    if (const std::string warning = ElectrodeLabelWarning(request.electrodeFile); !warning.empty()) {
+        std::cerr << kProgram << ": warning: " << warning << "; the channels are named Ch1 to Ch16\n";
+    }
+    if (!result.summary.microvoltsPerCount) {
+        std::cerr << kProgram << ": warning: no --uv-per-count and none beside the recording, so the values are raw counts (unit \"count\")\n";
+    }
+    if (!result.summary.startFromSidecar) {
+        std::cerr << kProgram << ": " << request.input
+                  << " has no sidecar with its start time: the start is the file's time minus its duration\n";
     }
     if (result.summary.trailingBytes > 0) {
         std::cerr << kProgram << ": " << request.input << " ends in a record cut short (" << result.summary.trailingBytes

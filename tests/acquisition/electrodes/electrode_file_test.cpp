@@ -128,3 +128,25 @@ TEST(ElectrodeFile, RefusesDevicesFifosAndOversizedFilesWithTheCause) {
 }
 
 }  // namespace
+
+struct LabelWarningCase {
+    const char* contents;
+    const char* warning;  // after "FILE"; empty: none
+};
+
+TEST(ElectrodeFile, AFileThatGivesNoLabelIsNamedWithItsFirstLine) {
+    const LabelWarningCase cases[] = {
+        {"1 -18 0.511 Fp1\n", ""},
+        {"junk\n1 -18 0.511 Fp1\n", ""},
+        {"\n\njunk line\nmore junk\n", ":3: no electrode label in \"junk line\" (expected: number angle radius label)"},
+        {"1 2 3\r\n", ":1: no electrode label in \"1 2 3\" (expected: number angle radius label)"},
+        {"\n\n", ": no line gives an electrode label"},
+    };
+    TempDir dir;
+    for (const LabelWarningCase& c : cases) {
+        const std::string path = dir.Write("e.loc", c.contents);
+        const std::string expected = *c.warning ? path + c.warning : "";
+        EXPECT_EQ(ElectrodeLabelWarning(path), expected) << c.contents;
+    }
+    EXPECT_EQ(ElectrodeLabelWarning(dir.File("missing.loc")), "");  // its readers say so
+}

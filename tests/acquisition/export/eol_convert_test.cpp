@@ -52,6 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
         ConvertCase{"microvolts", {"IN", "OUT.bdf", "--uv-per-count", "0.0224"}, 0,
                     "out.bdf: 16 channels, 2000 samples, 2.000 s, 1 annotations\n", ""},
         ConvertCase{"counts_warn", {"IN", "OUT.edf"}, 0, "16 channels", "warning: no --uv-per-count"},
+        ConvertCase{"guessed_start_said", {"IN", "OUT.gdf", "--uv-per-count", "1"}, 0, "1 annotations",
+                    "has no sidecar with its start time: the start is the file's time minus its duration"},
         ConvertCase{"help", {"--help"}, 0, "--uv-per-count X", ""},
         ConvertCase{"unknown_option", {"IN", "OUT.gdf", "--fast"}, 2, "", "unknown option --fast; the options are"},
         ConvertCase{"bad_factor", {"IN", "OUT.gdf", "--uv-per-count", "-1"}, 2, "", "takes a number above 0"},

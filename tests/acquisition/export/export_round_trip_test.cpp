@@ -5,6 +5,7 @@
 
 #include <biosig.h>
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <fstream>
@@ -13,6 +14,7 @@
 
 #include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/export/eol_export.h"
+#include "acquisition/export/gdf_writer.h"
 #include "acquisition/usb/emulated_bridge.h"
 #include "acquisition/usb/usb_amplifier.h"
 #include "support/temp_dir.h"
@@ -121,7 +123,10 @@ ReadBack ReadWithBiosig(const std::string& path) {
     for (std::size_t c = 0; c < back.labels.size(); ++c) back.samples.emplace_back(data.begin() + c * rows, data.begin() + (c + 1) * rows);
     for (std::uint32_t e = 0; e < hdr->EVENT.N; ++e) {
         const auto type = hdr->EVENT.TYP[e];
-        back.events.emplace_back(hdr->EVENT.POS[e], type < hdr->EVENT.LenCodeDesc ? hdr->EVENT.CodeDesc[type] : "?");
+        // GDF events are bare codes (see gdf_writer.h); EDF+ texts come through the table.
+        back.events.emplace_back(hdr->EVENT.POS[e], hdr->TYPE == GDF ? std::to_string(type)
+                                                    : type < hdr->EVENT.LenCodeDesc ? hdr->EVENT.CodeDesc[type]
+                                                                                    : "?");
     }
     sclose(hdr);
     destructHDR(hdr);
@@ -210,5 +215,34 @@ INSTANTIATE_TEST_SUITE_P(Formats, ExportRoundTrip,
                                            FormatCase{".BDF", std::nullopt, "?", false},
                                            FormatCase{".edf", std::nullopt, "?", true},
                                            FormatCase{".gdf", std::nullopt, "-", false}));
+
+struct CodeCase {
+    std::vector<std::string> texts;
+    std::optional<std::vector<std::uint16_t>> codes;
+};
+
+TEST(GdfEventCodes, NumbersKeepTheirCodeAndTextsTakeFreeUserCodes) {
+    std::vector<std::string> manyWords;
+    for (int i = 0; i < 256; ++i) manyWords.push_back("w" + std::to_string(i));
+    const CodeCase cases[] = {
+        {{"3", "17", "65535"}, std::vector<std::uint16_t>{3, 17, 65535}},
+        {{"1", "eyes closed", "2", "artefact"}, std::vector<std::uint16_t>{1, 3, 2, 4}},
+        {{"0", "-5", "65536", "x"}, std::vector<std::uint16_t>{1, 2, 3, 4}},
+        {{"300", "a"}, std::vector<std::uint16_t>{300, 1}},
+        {manyWords, std::nullopt},
+    };
+    for (const CodeCase& c : cases) {
+        const auto chosen = ChooseGdfEventCodes(c.texts);
+        ASSERT_EQ(chosen.has_value(), c.codes.has_value()) << c.texts.front();
+        if (!chosen) continue;
+        std::vector<std::uint16_t> codes;
+        for (const std::string& text : c.texts) {
+            const auto it = std::find_if(chosen->begin(), chosen->end(), [&](const auto& g) { return g.text == text; });
+            ASSERT_NE(it, chosen->end()) << text;
+            codes.push_back(it->code);
+        }
+        EXPECT_EQ(codes, *c.codes) << c.texts.front();
+    }
+}
 
 }  // namespace

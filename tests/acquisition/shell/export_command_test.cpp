@@ -57,8 +57,21 @@ TEST(ExportCommand, TheFileMenuExportsThePlayedRecordingWithTheDialogsValues) {
     EXPECT_EQ(proposed.output, dir.File("session.bdf"));
     EXPECT_EQ(proposed.electrodeFile, view.Engine().DefaultElectrodeFile());
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].toStdString(), "已导出 " + dir.File("session.bdf") + "\n16 通道, 4000 样本, 4.000 秒, 1 个标注");
+    // A recording without a sidecar: its start time is guessed, and said so.
+    EXPECT_EQ(messages[0].toStdString(), "已导出 " + dir.File("session.bdf") +
+                                             "\n16 通道, 4000 样本, 4.000 秒, 1 个标注\n无记录信息文件: 开始时间为文件时间减去时长");
     EXPECT_TRUE(std::filesystem::exists(dir.File("session.bdf")));
+
+    // The next export offers the microvolts per count given last.
+    QString offered;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<ExportDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        offered = dialog->Factor()->text();
+        dialog->reject();
+    });
+    view.Commands().Trigger(command::kExportRecording);
+    EXPECT_EQ(offered, QStringLiteral("0.0224"));
 }
 
 struct DialogCase {

@@ -84,6 +84,7 @@ TEST_F(MainFrame, MenusAreInTheirOrderWithLabelsAndIds) {
 
     const std::vector<Item> file{{kSettings, "设置(&S)..."}, {0, {}},           {kStart, "开始(&B)"},
                                  {kPause, "暂停(&P)"},      {kStop, "停止(&H)"}, {kSaveData, "存储数据(&R)"},
+                                 {kMarker1, "插入标记(&M)"},
                                  {kExportRecording, "导出 BDF+/EDF+/GDF(&E)..."},  {0, {}},
                                  {kExit, "退出(&X)"}};
     EXPECT_EQ(Items(bar[0]->menu()), file);
@@ -104,7 +105,7 @@ TEST_F(MainFrame, MenusAreInTheirOrderWithLabelsAndIds) {
     EXPECT_EQ(Items(bar[2]->menu()), help);
 }
 
-TEST_F(MainFrame, ToolbarHasTenButtonsWithSeparatorsAndTooltips) {
+TEST_F(MainFrame, ToolbarHasElevenButtonsWithSeparatorsAndTooltips) {
     struct Button {
         int id;
         QString toolTip;
@@ -118,7 +119,7 @@ TEST_F(MainFrame, ToolbarHasTenButtonsWithSeparatorsAndTooltips) {
         {kStart, "开始 (F5)"},   {kSaveData, "存储数据 (Ctrl+R)"}, {kStop, "停止 (Shift+F5)"}, {0, {}},
         {kDoubleGain, "放大"},   {kHalveGain, "缩小"},        {kAutoGain, "自动"},      {0, {}},
         {kMoreSeconds, "时间增少"}, {kFewerSeconds, "时间增加"}, {kImpedance, "阻抗/波形"}, {0, {}},
-        {kServer, ""},
+        {kServer, ""},           {0, {}},                {kMarker1, "插入标记 (1)"},
     };
     EXPECT_EQ(buttons, expected);
     EXPECT_EQ(frame.ToolBar()->iconSize(), QSize(32, 32));
@@ -126,7 +127,7 @@ TEST_F(MainFrame, ToolbarHasTenButtonsWithSeparatorsAndTooltips) {
 
 TEST_F(MainFrame, StartStopRecordAndSettingsHaveShortcutsShownInTheirTooltips) {
     const std::pair<int, const char*> shortcuts[] = {
-        {kSettings, "Ctrl+,"}, {kStart, "F5"}, {kStop, "Shift+F5"}, {kSaveData, "Ctrl+R"}};
+        {kSettings, "Ctrl+,"}, {kStart, "F5"}, {kStop, "Shift+F5"}, {kSaveData, "Ctrl+R"}, {kMarker1, "1"}, {kMarker9, "9"}};
     for (const auto& [id, keys] : shortcuts) {
         EXPECT_EQ(Commands().Action(id)->shortcut(), QKeySequence(keys)) << id;
         EXPECT_TRUE(Commands().Action(id)->toolTip().endsWith(QStringLiteral(" (%1)").arg(keys))) << id;
@@ -175,7 +176,7 @@ TEST_F(MainFrame, EnableRulesFollowAcquisitionAndRecording) {
     EXPECT_EQ(EnabledOf(mine), acquiring);
 
     ASSERT_TRUE(frame.View()->SaveData().RecordTo(dir.File("r.EOL")));
-    const std::vector<int> recording{kStop, kExit, kImpedance};
+    const std::vector<int> recording{kStop, kSaveData, kExit, kImpedance};  // Ctrl+R ends it
     EXPECT_EQ(EnabledOf(mine), recording);
 
     ASSERT_TRUE(Commands().Trigger(kStop));

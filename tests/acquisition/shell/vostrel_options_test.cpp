@@ -20,8 +20,11 @@ TEST(VostrelOptions, ReadsAScriptedSession) {
     VostrelOptions options;
     ASSERT_TRUE(Parse({"--amplifier", "emulator:seed=1", "--play", "a.EOL", "--electrodes", "m.loc", "--serve",
                        "--listen", "127.0.0.1", "--port", "0", "--start", "--record", "/tmp/x.EOL", "--overwrite",
-                       "--quit-after", "2.5", "--geometry", "800x600+10+20"},
+                       "--quit-after", "2.5", "--geometry", "800x600+10+20", "--marker-port", "0", "--uv-per-count",
+                       "0.0224"},
                       options));
+    EXPECT_EQ(options.markerPort, 0);
+    EXPECT_EQ(options.microvoltsPerCount, 0.0224);
     EXPECT_EQ(options.amplifier, "emulator:seed=1");
     EXPECT_EQ(options.playFile, "a.EOL");
     EXPECT_EQ(options.electrodeFile, "m.loc");
@@ -48,6 +51,8 @@ TEST(VostrelOptions, RefusesBadValues) {
         {"--quit-after", "soon"},     {"--quit-after", "-1"},  {"--quit-after", "nan"},
         {"--start", "--impedance"},   {"--record", "x.EOL"},   {"--bogus"},
         {"--electrodes", ""},
+        {"--marker-port", "65536"},   {"--marker-port", "x"},  {"--uv-per-count", "0"},
+        {"--uv-per-count", "-1"},     {"--uv-per-count", "inf"},
     };
     for (const auto& args : bad) {
         VostrelOptions options;
