@@ -88,10 +88,14 @@ QString CVostrelView::LinkText(const EngineHealth& health, bool running, bool pl
 // A recording only runs while acquiring, so one clock, running only then,
 // serves both panes.
 void CVostrelView::UpdateStatusPanes() {
+    commands_->Action(command::kImpedance)->setChecked(engine_.MeasuringImpedance());
     const EngineHealth health = engine_.PollHealth();
     const QString text = LinkText(health, engine_.running == 1, engine_.amplifierType == 0);
     if (auto* frame = qobject_cast<CMainFrame*>(window())) {
         frame->SetAmplifierPaneText(text);
+        // While impedances are measured the message pane names the worst electrode.
+        const QString highest = engine_.MeasuringImpedance() ? impedanceWindow->Highest() : QString();
+        frame->Pane(0)->setText(highest.isEmpty() ? QStringLiteral("就绪") : tr("最高阻抗 %1").arg(highest));
         frame->UpdateRecordingPane();
     }
 }
@@ -100,7 +104,7 @@ void CVostrelView::RegisterCommands() {
     using namespace command;
     auto stopped = [this] { return engine_.CanStart(); };
     commands_->Register(kSettings, [this] { RunSettingsCommand(this, engine_); }, stopped);
-    commands_->Register(kStart, [this] { StartAcquisition(0); }, stopped);
+    commands_->Register(kStart, [this] { StartAcquisition(0); }, [this] { return engine_.CanStartWaveform(); });
     commands_->Register(kStop, [this] { StopAcquisition(); }, [this] { return engine_.CanStop(); });
     commands_->Register(
         kSaveData,
@@ -109,7 +113,9 @@ void CVostrelView::RegisterCommands() {
             UpdateStatusPanes();
         },
         [this] { return saveData_.IsEnabled(); });
-    commands_->Register(kImpedance, [this] { StartAcquisition(1); });
+    commands_->Register(kImpedance, [this] { StartAcquisition(engine_.MeasuringImpedance() ? 0 : 1); });
+    // The button stays pressed while the map shows measured impedances.
+    commands_->Action(kImpedance)->setCheckable(true);
     commands_->Register(kExportRecording, [this] { export_.Run(this); });
     for (const DisplayCommands::Command& c : displayCommands_->Commands()) commands_->Register(c.id, c.handler, c.enabled);
     commands_->Register(kServer, [this] { StartServer(); });
