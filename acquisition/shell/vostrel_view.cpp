@@ -93,9 +93,13 @@ void CVostrelView::UpdateStatusPanes() {
     const QString text = LinkText(health, engine_.running == 1, engine_.amplifierType == 0);
     if (auto* frame = qobject_cast<CMainFrame*>(window())) {
         frame->SetAmplifierPaneText(text);
-        // While impedances are measured the message pane names the worst electrode.
-        const QString highest = engine_.MeasuringImpedance() ? impedanceWindow->Highest() : QString();
-        frame->Pane(0)->setText(highest.isEmpty() ? QStringLiteral("就绪") : tr("最高阻抗 %1").arg(highest));
+        // While impedances are measured the message pane names the worst
+        // electrode; afterwards it is left to others again.
+        const bool measuring = engine_.MeasuringImpedance();
+        const QString highest = measuring ? impedanceWindow->Highest() : QString();
+        if (measuring || showingHighest_)
+            frame->Pane(0)->setText(highest.isEmpty() ? QStringLiteral("就绪") : tr("最高阻抗 %1").arg(highest));
+        showingHighest_ = measuring;
         frame->UpdateRecordingPane();
     }
 }
