@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "common/qt_desktop.h"
+#include "common/version.h"
 #include "pallock_dlg.h"
 #include "pallock_options.h"
 
@@ -35,6 +36,7 @@ int CPallockApp::Run(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    QApplication::setApplicationVersion(QString::fromLatin1(kWorkstationVersion));
     LoadQtChineseTranslation(app);
     CPallockDlg dialog;
     dialog.SetEchoToStdout(options->verbose);

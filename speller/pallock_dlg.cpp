@@ -21,6 +21,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QThread>
+#include <QTimer>
+
+#include "common/version.h"
 
 namespace {
 
@@ -29,6 +32,9 @@ constexpr int dialogWidth = 289;
 // when it decides.
 constexpr int dialogHeight = 294;
 constexpr int commandBytes = 9;
+constexpr int linkWatchMs = 250;
+
+LinkKeeper::Clock::time_point Now() { return LinkKeeper::Clock::now(); }
 
 const QString badNumberMessage = QStringLiteral("请输入一个数字。");
 const QString badIntegerMessage = QStringLiteral("请输入一个整数。");
@@ -67,21 +73,12 @@ QString FormatDouble(double value) { return QString::number(value, 'g', 15); }
 
 }  // namespace
 
-std::optional<std::vector<int>> ParseLeads(const QString& text) {
-    std::vector<int> leads;
-    for (const QString& part : text.split(u',')) {
-        bool ok = false;
-        leads.push_back(part.trimmed().toInt(&ok));
-        if (!ok) return std::nullopt;
-    }
-    if (!SsvepDetector::ValidLeads(leads)) return std::nullopt;
-    return leads;
+std::optional<std::vector<int>> ParseLeads(const QString& text, const LeadNames& names) {
+    return ParseLeadList(text.toStdString(), names);
 }
 
-QString FormatLeads(const std::vector<int>& leads) {
-    QStringList parts;
-    for (int lead : leads) parts << QString::number(lead);
-    return parts.join(u',');
+QString FormatLeads(const std::vector<int>& leads, const LeadNames& names) {
+    return QString::fromStdString(FormatLeadList(leads, names));
 }
 
 CPallockDlg::CPallockDlg(QWidget* parent) : QDialog(parent) {
@@ -108,6 +105,11 @@ CPallockDlg::CPallockDlg(QWidget* parent) : QDialog(parent) {
     BuildControls();
     BindCommands();
     ShowFields();
+
+    linkTimer = new QTimer(this);
+    linkTimer->setInterval(linkWatchMs);
+    connect(linkTimer, &QTimer::timeout, this, &CPallockDlg::WatchLinks);
+    linkTimer->start();
 }
 
 CPallockDlg::~CPallockDlg() {
@@ -181,8 +183,9 @@ void CPallockDlg::BuildControls() {
     label(QStringLiteral("刺激频率"), {14, 96, 34, 10});
     for (int i = 0; i < SsvepDetector::stimulusCount; ++i) AddEdit(frequencyFieldIds[i], {50 + i * 27, 94, 24, 12});
     label(QStringLiteral("导联"), {14, 113, 20, 10});
-    AddEdit(IDC_LEAD, {50, 111, 24, 12});
-    label(QStringLiteral("判断阈值"), {86, 113, 34, 10});
+    AddEdit(IDC_LEAD, {50, 111, 34, 12})
+        ->setToolTip(tr("fft 分析的导联：记录槽号 1-21 或电极名，如 11 或 O1（与 Vostrel 的 O1(9) 同一电极）"));
+    label(QStringLiteral("判断阈值"), {88, 113, 34, 10});
     AddEdit(IDC_THRESHOLD, {122, 111, 40, 12});
     button(IDC_SETTINGS, QStringLiteral("设置"), {222, 102, 50, 15});
 
@@ -205,13 +208,20 @@ void CPallockDlg::BuildControls() {
     auto* leadsLabel = label(QStringLiteral("多导联"), {94, 222, 26, 10});
     leadsLabel->setObjectName(QString::number(IDC_LEADS_LABEL));
     controls[IDC_LEADS_LABEL] = leadsLabel;
-    AddEdit(IDC_LEADS, {122, 220, 150, 12})->setToolTip(QStringLiteral("cca、fbcca 分析的导联，以逗号分隔，如 1,2,3"));
+    AddEdit(IDC_LEADS, {122, 220, 150, 12})
+        ->setToolTip(tr("cca、fbcca 分析的导联：记录槽号或电极名，以逗号分隔，如 O1,O2 或 11,12"));
 
     // The title bar's menu belongs to the window manager here, so the About
     // item lives in the window's own context menu.
     aboutAction = new QAction(QStringLiteral("关于 Pallock(&A)..."), this);
     aboutAction->setData(static_cast<int>(IDM_ABOUTBOX));
     connect(aboutAction, &QAction::triggered, this, [this] { RunCommand(IDM_ABOUTBOX); });
+    disconnectAmplifierAction = new QAction(tr("断开放大器"), this);
+    disconnectAmplifierAction->setData(static_cast<int>(IDM_DISCONNECT_AMPLIFIER));
+    connect(disconnectAmplifierAction, &QAction::triggered, this, [this] { RunCommand(IDM_DISCONNECT_AMPLIFIER); });
+    disconnectScoringAction = new QAction(tr("断开评分系统"), this);
+    disconnectScoringAction->setData(static_cast<int>(IDM_DISCONNECT_SCORING));
+    connect(disconnectScoringAction, &QAction::triggered, this, [this] { RunCommand(IDM_DISCONNECT_SCORING); });
 }
 
 void CPallockDlg::BindCommands() {
@@ -220,6 +230,8 @@ void CPallockDlg::BindCommands() {
     commands[IDC_SEND_COMMAND] = [this] { SendCommand(); };
     commands[IDC_SETTINGS] = [this] { ApplySettings(); };
     commands[IDM_ABOUTBOX] = [this] { ShowAbout(); };
+    commands[IDM_DISCONNECT_AMPLIFIER] = [this] { DisconnectLink(amplifier); };
+    commands[IDM_DISCONNECT_SCORING] = [this] { DisconnectLink(scoring); };
 }
 
 bool CPallockDlg::RunCommand(int id) {
@@ -275,8 +287,23 @@ bool CPallockDlg::TakeDouble(int id, double& member) {
     return true;
 }
 
+bool CPallockDlg::TakeLead(int id, int& member) {
+    const QString text = static_cast<QLineEdit*>(Control(id))->text().trimmed();
+    const auto lead = ParseLeads(text, leadNames);
+    if (!lead || lead->size() != 1) {
+        // A number out of range is told as before; anything else may be a label.
+        bool number = false;
+        text.toInt(&number);
+        Refuse(id, number ? IntegerRangeMessage(SsvepDetector::firstLead, SsvepDetector::lastLead)
+                          : tr("请输入 1 到 21 的导联号或电极名，如 O1。"));
+        return false;
+    }
+    member = lead->front();
+    return true;
+}
+
 bool CPallockDlg::TakeLeads(int id, std::vector<int>& member) {
-    const auto leads = ParseLeads(static_cast<QLineEdit*>(Control(id))->text());
+    const auto leads = ParseLeads(static_cast<QLineEdit*>(Control(id))->text(), leadNames);
     if (!leads) {
         Refuse(id, badLeadsMessage);
         return false;
@@ -311,7 +338,7 @@ bool CPallockDlg::TakeFields() {
                            return true;
                        }() &&
                        TakeDouble(IDC_THRESHOLD, fields.threshold) &&
-                       TakeInt(IDC_LEAD, fields.lead, SsvepDetector::firstLead, SsvepDetector::lastLead) &&
+                       TakeLead(IDC_LEAD, fields.lead) &&
                        TakeMethod() && TakeLeads(IDC_LEADS, fields.leads) && TakeDecisionRules();
     // The detector analyses with the members as they now stand.
     detector.SetThreshold(fields.threshold);
@@ -346,10 +373,10 @@ void CPallockDlg::ShowFields() {
     for (int i = 0; i < SsvepDetector::stimulusCount; ++i)
         show(frequencyFieldIds[i], FormatDouble(fields.stimulusFrequencies[i]));
     show(IDC_THRESHOLD, FormatDouble(fields.threshold));
-    show(IDC_LEAD, QString::number(fields.lead));
+    show(IDC_LEAD, FormatLeads({fields.lead}, leadNames));
     methodBox->setCurrentIndex(static_cast<int>(
         std::find(allSsvepMethods.begin(), allSsvepMethods.end(), fields.method) - allSsvepMethods.begin()));
-    show(IDC_LEADS, FormatLeads(fields.leads));
+    show(IDC_LEADS, FormatLeads(fields.leads, leadNames));
     decisionPanel->Show(fields.rules);
 }
 
@@ -393,43 +420,95 @@ void CPallockDlg::appendResult(const QString& line) {
 // ---- Links ----------------------------------------------------------------
 
 void CPallockDlg::ConnectLink(Link& link) {
-    if (link.connected) return;
-    if (link.socket && link.socket->IsConnecting()) return;  // its outcome is on the way
+    const LinkReaction reaction = link.keeper.On(LinkEvent::ConnectPressed, Now());
+    // A press connects to the address as typed; retries keep the one they lost.
+    if (reaction.connect) TakeFields();
+    React(link, reaction);
+    if (reaction.connect) ShowFields();
+}
 
+void CPallockDlg::DisconnectLink(Link& link) { React(link, link.keeper.On(LinkEvent::DisconnectPressed, Now())); }
+
+void CPallockDlg::React(Link& link, const LinkReaction& reaction) {
+    if (reaction.disconnect) {
+        link.socket.reset();
+        link.connected = false;
+        if (&link == &amplifier) streamWatch.Disconnected();
+    }
+    if (reaction.connect) StartAttempt(link);
+    NoteLink(link, reaction.note);
+}
+
+void CPallockDlg::StartAttempt(Link& link) {
+    // A fresh socket each time: the old one may still be the sender of the
+    // close that brought us here, and is dropped here outside its signal.
     link.socket = std::make_unique<LinkSocket>();
     LinkSocket* socket = link.socket.get();
     connect(socket, &LinkSocket::connectFinished, this,
             [this, &link](LinkSocket::ConnectOutcome outcome) { OnConnectFinished(link, outcome); });
     connect(socket, &LinkSocket::farEndClosed, this, [this, &link] { OnFarEndClosed(link); });
-    if (&link == &amplifier)
-        socket->SetPacketHandler([this](std::span<const std::int32_t> packet) { OnAmplifierPacket(packet); });
-
-    TakeFields();
     const bool toAmplifier = &link == &amplifier;
+    if (toAmplifier)
+        socket->SetPacketHandler([this](std::span<const std::int32_t> packet) { OnAmplifierPacket(packet); });
     const QString host = toAmplifier ? fields.amplifierAddress : fields.scoringAddress;
     const int port = toAmplifier ? fields.amplifierPort : fields.scoringPort;
     socket->ConnectTo(host.trimmed(), static_cast<quint16>(port), connectLimit);
-    ShowFields();
+}
+
+void CPallockDlg::NoteLink(Link& link, LinkNote note) {
+    const bool toAmplifier = &link == &amplifier;
+    switch (note) {
+    case LinkNote::None: break;
+    case LinkNote::Connected:
+        link.connected = true;
+        if (toAmplifier) {
+            // Whatever came before the link was lost belongs to no window now.
+            detector.StartNewWindow();
+            streamWatch.Connected(Now());
+        }
+        appendStatus(QString::fromUtf8(link.texts.connected));
+        break;
+    case LinkNote::Failed: appendStatus(QString::fromUtf8(link.texts.failed)); break;
+    case LinkNote::Dropped: {
+        link.connected = false;
+        if (toAmplifier) streamWatch.Disconnected();
+        appendStatus(QString::fromUtf8(link.texts.closed));
+        const QString address = QStringLiteral("%1:%2").arg(
+            (toAmplifier ? fields.amplifierAddress : fields.scoringAddress).trimmed(),
+            QString::number(toAmplifier ? fields.amplifierPort : fields.scoringPort));
+        appendStatus(toAmplifier ? tr("每秒重连放大器 %1").arg(address) : tr("每秒重连评分系统 %1").arg(address));
+        break;
+    }
+    }
+}
+
+void CPallockDlg::WatchLinks() {
+    const auto now = Now();
+    for (Link* link : {&amplifier, &scoring}) React(*link, link->keeper.On(LinkEvent::Tick, now));
+    if (amplifier.connected && streamWatch.SilenceBegins(now)) appendStatus(tr("无数据"));
 }
 
 void CPallockDlg::OnConnectFinished(Link& link, LinkSocket::ConnectOutcome outcome) {
+    const auto now = Now();
     switch (outcome) {
     case LinkSocket::ConnectOutcome::Connected:
-        link.connected = true;
         if (&link == &amplifier) {
             // A new run: adaptation learns this session afresh, the figures count it alone.
             detector.ResetRun();
             figures = {};
             decisionPanel->ShowFigures(figures);
         }
-        appendStatus(QString::fromUtf8(link.texts.connected));
+        React(link, link.keeper.On(LinkEvent::Connected, now));
         break;
-    case LinkSocket::ConnectOutcome::Failed:
-        appendStatus(QString::fromUtf8(link.texts.failed));
+    case LinkSocket::ConnectOutcome::Failed: React(link, link.keeper.On(LinkEvent::ConnectFailed, now)); break;
+    case LinkSocket::ConnectOutcome::NoSocket: {
+        // Said in a box instead of the log.
+        LinkReaction reaction = link.keeper.On(LinkEvent::ConnectFailed, now);
+        if (reaction.note == LinkNote::Failed) ShowMessage(QString::fromUtf8(link.texts.createFailed));
+        reaction.note = LinkNote::None;
+        React(link, reaction);
         break;
-    case LinkSocket::ConnectOutcome::NoSocket:
-        ShowMessage(QString::fromUtf8(link.texts.createFailed));
-        break;
+    }
     }
 }
 
@@ -446,10 +525,7 @@ QString CPallockDlg::AmplifierFailure() const {
 
 QString CPallockDlg::ScoringFailure() const { return LinkFailure(scoring, fields.scoringAddress, fields.scoringPort); }
 
-void CPallockDlg::OnFarEndClosed(Link& link) {
-    link.connected = false;
-    appendStatus(QString::fromUtf8(link.texts.closed));
-}
+void CPallockDlg::OnFarEndClosed(Link& link) { React(link, link.keeper.On(LinkEvent::Dropped, Now())); }
 
 void CPallockDlg::SendToScoring(QByteArray nineBytes) {
     // A shorter command goes out padded with zero bytes.
@@ -476,6 +552,7 @@ void CPallockDlg::SendDecision(const std::string& text) {
 }
 
 void CPallockDlg::OnAmplifierPacket(std::span<const std::int32_t> packet) {
+    if (streamWatch.PacketArrived(Now())) detector.StartNewWindow();
     for (const SsvepResult& result : detector.AddPacketResults(packet)) OnResult(result);
 }
 
@@ -497,7 +574,7 @@ void CPallockDlg::ApplySettings() {
 }
 
 void CPallockDlg::ShowAbout() {
-    QMessageBox::about(this, QStringLiteral("关于 Pallock"), QStringLiteral("Pallock，1.0 版\n版权所有 (C) 2026"));
+    QMessageBox::about(this, QStringLiteral("关于 Pallock"), QStringLiteral("Pallock，%1 版\n版权所有 (C) 2026").arg(QLatin1String(kWorkstationVersion)));
 }
 
 void CPallockDlg::ShowMessage(const QString& text) {
@@ -531,12 +608,21 @@ void CPallockDlg::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Closing ends the retries of a lost link too.
+    DisconnectLink(amplifier);
+    DisconnectLink(scoring);
     QDialog::closeEvent(event);
 }
 
 void CPallockDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    menu.addSeparator();
-    menu.addAction(aboutAction);
+    disconnectAmplifierAction->setEnabled(amplifier.keeper.Active());
+    disconnectScoringAction->setEnabled(scoring.keeper.Active());
+    menu.addActions(ContextActions());
+    menu.insertSeparator(aboutAction);
     menu.exec(event->globalPos());
+}
+
+QList<QAction*> CPallockDlg::ContextActions() const {
+    return {disconnectAmplifierAction, disconnectScoringAction, aboutAction};
 }

@@ -15,13 +15,17 @@
 #include <QString>
 
 #include "decision_panel.h"
+#include "lead_names.h"
+#include "link_keeper.h"
 #include "link_socket.h"
 #include "ssvep_detector.h"
+#include "stream_watch.h"
 
 class QAction;
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
+class QTimer;
 
 // The values exchanged with the window's fields.
 struct PallockFields {
@@ -34,15 +38,16 @@ struct PallockFields {
     double threshold = 0.0;
     int lead = 1;  // the lead of fft
     SsvepMethod method = SsvepMethod::Fft;
-    std::vector<int> leads = {1};  // the leads of cca and fbcca
+    std::vector<int> leads = {11, 12};  // the leads of cca and fbcca: O1 and O2 in the default montage
     int sampleRate = SsvepDetector::defaultSampleRate;
     DecisionRules rules;  // cue, offset, dynamic range, margin, adaptation
 };
 
-// Leads as typed in the leads field and in --leads: "11,12" and the like, each
-// 1 to 21 and none twice.
-std::optional<std::vector<int>> ParseLeads(const QString& text);
-QString FormatLeads(const std::vector<int>& leads);
+// Leads as typed in the leads field and in --leads: record slots or electrode
+// labels, "11,12", "O1,O2" or as shown, "11(O1),12(O2)"; each 1 to 21 and
+// none twice.
+std::optional<std::vector<int>> ParseLeads(const QString& text, const LeadNames& names = LeadNames::Default());
+QString FormatLeads(const std::vector<int>& leads, const LeadNames& names = LeadNames::Default());
 
 class CPallockDlg : public QDialog {
     Q_OBJECT
@@ -73,6 +78,9 @@ public:
         IDC_LEADS = 1101,
         IDC_METHOD_LABEL = 1102,
         IDC_LEADS_LABEL = 1103,
+        // The context menu's disconnects, which also end the retries of a lost link.
+        IDM_DISCONNECT_AMPLIFIER = 1120,
+        IDM_DISCONNECT_SCORING = 1121,
     };
     static constexpr std::array<int, SsvepDetector::stimulusCount> frequencyFieldIds = {
         IDC_FREQUENCY1, IDC_FREQUENCY2, IDC_FREQUENCY3, IDC_FREQUENCY4, IDC_FREQUENCY5, IDC_FREQUENCY6};
@@ -101,9 +109,14 @@ public:
     bool RunCommand(int id);
     QWidget* Control(int id) const;
     QAction* AboutAction() const { return aboutAction; }
+    // The context menu's actions, About last.
+    QList<QAction*> ContextActions() const;
 
     bool AmplifierConnected() const { return amplifier.connected; }
     bool ScoringConnected() const { return scoring.connected; }
+    // Lost and trying again every second.
+    bool AmplifierRecovering() const { return amplifier.keeper.Recovering(); }
+    bool ScoringRecovering() const { return scoring.keeper.Recovering(); }
     // For a link that is not connected: "HOST:PORT (why)", naming the address
     // the fields hold and the last failure; empty while it is connected.
     QString AmplifierFailure() const;
@@ -145,6 +158,7 @@ private:
         std::unique_ptr<LinkSocket> socket;
         bool connected = false;
         LinkTexts texts;
+        LinkKeeper keeper;
     };
 
     void BuildControls();
@@ -153,6 +167,13 @@ private:
     QRect ToPixels(QRect dialogUnits) const;
 
     void ConnectLink(Link& link);
+    void DisconnectLink(Link& link);
+    void React(Link& link, const LinkReaction& reaction);
+    void StartAttempt(Link& link);
+    void NoteLink(Link& link, LinkNote note);
+    // Every few hundred milliseconds: lost links try again, and a silent
+    // stream is said.
+    void WatchLinks();
     void OnConnectFinished(Link& link, LinkSocket::ConnectOutcome outcome);
     void OnFarEndClosed(Link& link);
     void SendCommand();
@@ -169,6 +190,7 @@ private:
     bool TakeInt(int id, int& member, int low, int high);
     bool TakeDouble(int id, double& member);
     bool TakeLeads(int id, std::vector<int>& member);
+    bool TakeLead(int id, int& member);
     bool TakeMethod();
     bool TakeDecisionRules();
     // Rules other than those in force start a new run of the detector.
@@ -179,11 +201,16 @@ private:
     void Refuse(int id, const QString& message);
 
     PallockFields fields;
+    LeadNames leadNames = LeadNames::Default();
     SsvepDetector detector;
     RunFigures figures;
     std::unique_ptr<DecisionPanel> decisionPanel;
     Link amplifier;
     Link scoring;
+    StreamWatch streamWatch;
+    QTimer* linkTimer = nullptr;
+    QAction* disconnectAmplifierAction = nullptr;
+    QAction* disconnectScoringAction = nullptr;
     QString statusLog;
     QString resultLog;
     std::map<int, QWidget*> controls;

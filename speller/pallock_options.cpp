@@ -85,17 +85,20 @@ ProgramCommandLine PallockCommandLine(PallockOptions& options) {
          Endpoint(defaults.scoringAddress, defaults.scoringPort),
          TakeEndpoint(fields.scoringAddress, fields.scoringPort)},
         {"--connect", "", "connect both links at start-up", "", "", TakeSwitch(options.connect)},
-        {"--lead", "N", "the lead analysed, the same as --leads N (the emulator's occipital leads are 11 and 12)",
-         LeadRange(), std::to_string(defaults.lead), TakeQString([&fields](const QString& value) {
-             bool ok = false;
-             const int lead = value.toInt(&ok);
-             if (!ok || lead < SsvepDetector::firstLead || lead > SsvepDetector::lastLead) return false;
-             fields.lead = lead;
-             fields.leads = {lead};
+        {"--lead", "N", "the lead analysed, the same as --leads N (O1 and O2, the emulator's occipital leads,\n"
+         "      are 11 and 12)",
+         LeadRange() + ", or an electrode label of the electrode file (O1)", std::to_string(defaults.lead),
+         TakeQString([&fields](const QString& value) {
+             const auto leads = ParseLeads(value);
+             if (!leads || leads->size() != 1) return false;
+             fields.lead = leads->front();
+             fields.leads = *leads;
              return true;
          })},
-        {"--leads", "L1,L2,...", "the leads analysed; fft reads the first", LeadRange() + ", each once",
-         std::to_string(defaults.lead), TakeQString([&fields](const QString& value) {
+        {"--leads", "L1,L2,...", "the leads analysed; fft reads the first, cca and fbcca all",
+         LeadRange() + " or electrode labels (O1,O2), each once",
+         std::to_string(defaults.lead) + " for fft, " + FormatLeads(defaults.leads).toStdString() + " for cca and fbcca",
+         TakeQString([&fields](const QString& value) {
              const auto leads = ParseLeads(value);
              if (!leads) return false;
              fields.leads = *leads;

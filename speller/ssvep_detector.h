@@ -141,6 +141,10 @@ public:
     void SetThreshold(double newThreshold) { threshold = newThreshold; }
     double Threshold() const { return threshold; }
 
+    // Forgets the records of the window begun: the next packet starts a new
+    // one (after a gap in the stream, so no window joins its two sides).
+    void StartNewWindow() { recordIndex = 0; }
+
     // The packet slot of the next record in the window.
     int PacketIndex() const { return recordIndex / samplesPerPacket; }
 

@@ -3,6 +3,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <algorithm>
 
 #include "acquisition/display/picture_copy.h"
 
@@ -20,6 +23,7 @@ ImpedanceDisplay::ImpedanceDisplay(QWidget* parent) : QWidget(parent), size_(siz
 void ImpedanceDisplay::SetUp(int channelCount, std::span<const ChannelRecord> records) {
     const std::lock_guard hold(lock_);
     renderer_.SetUp(channelCount, records);
+    shownValues_.assign(static_cast<std::size_t>(renderer_.ChannelCount()), ImpedanceRenderer::kNotMeasured);
 }
 
 void ImpedanceDisplay::SetChannelFlags(std::span<const int> flags) {
@@ -32,6 +36,8 @@ void ImpedanceDisplay::ShowImpedances(std::span<const int> impedances, int min, 
     {
         const std::lock_guard hold(lock_);
         renderer_.Draw(impedances, min, max, size_);
+        // Sized at set-up: the acquisition thread allocates nothing here.
+        std::copy_n(impedances.begin(), std::min(impedances.size(), shownValues_.size()), shownValues_.begin());
         change = renderer_.LastChange();
         unshown_ |= change;
     }
@@ -67,4 +73,39 @@ void ImpedanceDisplay::ShowFinishedPicture() {
     if (changed.isEmpty()) return;
     update(changed);
     Q_EMIT FrameReady();
+}
+
+QString ImpedanceDisplay::ToolTipAt(QPoint point) const {
+    const std::lock_guard hold(lock_);
+    if (renderer_.Image().isNull()) return {};
+    const std::optional<int> channel = renderer_.ElectrodeAt(point, renderer_.Image().size());
+    if (!channel || static_cast<std::size_t>(*channel) >= shownValues_.size()) return {};
+    return renderer_.LabelOf(*channel) + QStringLiteral(": ") +
+           ImpedanceRenderer::ValueText(shownValues_[static_cast<std::size_t>(*channel)]);
+}
+
+QString ImpedanceDisplay::Highest() const {
+    const std::lock_guard hold(lock_);
+    int highest = -1;
+    for (int i = 0; i + 1 < renderer_.ChannelCount() && static_cast<std::size_t>(i) < shownValues_.size(); ++i) {
+        const int value = shownValues_[static_cast<std::size_t>(i)];
+        if (!renderer_.Shown(i) || value == ImpedanceRenderer::kNotMeasured) continue;
+        if (highest < 0 || value > shownValues_[static_cast<std::size_t>(highest)]) highest = i;
+    }
+    if (highest < 0) return {};
+    return renderer_.LabelOf(highest) + QLatin1Char(' ') +
+           ImpedanceRenderer::ValueText(shownValues_[static_cast<std::size_t>(highest)]);
+}
+
+bool ImpedanceDisplay::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = ToolTipAt(help->pos());
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), text, this);
+    }
+    return true;
 }

@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QWidget>
 #include <mutex>
+#include <vector>
 
 class ImpedanceDisplay : public QWidget, public ImpedanceView {
     Q_OBJECT
@@ -31,12 +32,20 @@ public:
     // A copy of the last picture; null before the first update.
     QImage Snapshot() const;
 
+    // What hovering over point shows: the electrode's label and impedance,
+    // or nothing off the squares.
+    QString ToolTipAt(QPoint point) const;
+    // The highest measured impedance and its electrode ("O1(9) 35 kΩ"); empty
+    // while no shown electrode has been measured.
+    QString Highest() const;
+
 Q_SIGNALS:
     // One or more new pictures are ready and about to be painted; emitted on
     // the UI thread.
     void FrameReady();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -50,4 +59,5 @@ private:
     ImpedanceRenderer renderer_;
     QSize size_;
     QRect unshown_;  // under lock_: changed, not yet repainted
+    std::vector<int> shownValues_;  // under lock_: the last picture's impedances
 };

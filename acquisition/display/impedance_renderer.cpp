@@ -1,5 +1,6 @@
 #include "acquisition/display/impedance_renderer.h"
 
+#include <QObject>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -50,7 +51,35 @@ std::optional<QPoint> ImpedanceRenderer::SquareCorner(double mapX, double mapY, 
     return QPoint(TruncPixel(X), TruncPixel(Y));
 }
 
-ImpedanceRenderer::ImpedanceRenderer() : tickDigits_(font_) {}
+QString ImpedanceRenderer::Unit() { return QStringLiteral("kΩ"); }
+
+QRect ImpedanceRenderer::UnitBox(QSize size) {
+    const double W = size.width(), H = size.height();
+    const int barTop = TruncPixel(H * 0.95 - kBarStep * (kColourCount - 1));
+    return QRect(TruncPixel(W * 0.8500000000000001) - 5, barTop - kLabelHeight, kBarWidth + 10, kLabelHeight);
+}
+
+QString ImpedanceRenderer::ValueText(int impedance) {
+    if (impedance == kNotMeasured) return QObject::tr("未测");
+    return QStringLiteral("%1 %2").arg(impedance).arg(Unit());
+}
+
+ImpedanceRenderer::ImpedanceRenderer() : unit_(Unit(), font_), tickDigits_(font_) {}
+
+std::optional<int> ImpedanceRenderer::ElectrodeAt(QPoint point, QSize size) const {
+    for (int i = channelCount_ - 2; i >= 0; --i) {
+        if (!Shown(i)) continue;
+        const ChannelRecord& record = records_[static_cast<std::size_t>(i)];
+        const std::optional<QPoint> corner = SquareCorner(record.mapX, record.mapY, size);
+        if (corner && QRect(*corner, QSize(kSquareSize, kSquareSize)).contains(point)) return i;
+    }
+    return std::nullopt;
+}
+
+QString ImpedanceRenderer::LabelOf(int channel) const {
+    if (channel < 0 || channel >= channelCount_) return {};
+    return labelTexts_[static_cast<std::size_t>(channel)];
+}
 
 void ImpedanceRenderer::SetUp(int channelCount, std::span<const ChannelRecord> records) {
     channelCount_ = std::max(0, channelCount);
@@ -58,10 +87,12 @@ void ImpedanceRenderer::SetUp(int channelCount, std::span<const ChannelRecord> r
     records_.assign(channels, ChannelRecord{});
     std::copy_n(records.begin(), std::min(records.size(), channels), records_.begin());
     labels_.clear();
+    labelTexts_.clear();
     for (std::size_t i = 0; i < channels; ++i) {
         // Both at once: a "%1" inside the label must not take the channel number.
         const QString label = QString("%1(%2)").arg(LabelText(records_[i].label), QString::number(i + 1));
         labels_.emplace_back(label, font_);
+        labelTexts_.push_back(label);
     }
     shown_.assign(channels, 1);
     if (channelCount_ > 0) shown_.back() = 0;  // the event channel has no electrode
@@ -127,6 +158,7 @@ void ImpedanceRenderer::DrawColourBar(int min, int max) {
     }
     const std::array<int, 5> ticks = TickValues(min, max);
     painter_.setPen(outlinePen_);
+    DrawInBox(painter_, image_, clip_, unit_, UnitBox(image_.size()), Qt::AlignHCenter | Qt::AlignTop);
     for (int t = 0; t < 5; ++t) {
         const int i = 16 * t;
         const QRect box(QPoint(TruncPixel(xBar - 30), TruncPixel(H * 0.95 - 4 - 4 * i)),

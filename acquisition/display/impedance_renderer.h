@@ -27,6 +27,7 @@ class ImpedanceRenderer {
 public:
     static constexpr int kColourCount = 64;
     static constexpr int kSquareSize = 60;
+    static constexpr int kNotMeasured = 2550000;  // a channel's value before its first measurement
 
     // Scale colour k (0 dark blue .. 63 dark red).
     static QColor ScaleColour(int index);
@@ -39,6 +40,13 @@ public:
     // the top left corner of its square, or nothing when the map position is
     // not a number (an electrode file with a single electrode gives one).
     static std::optional<QPoint> SquareCorner(double mapX, double mapY, QSize size);
+    // The impedances' unit, which the colour bar carries above it.
+    static QString Unit();
+    // Where the unit stands in a picture of this size: centred above the bar.
+    static QRect UnitBox(QSize size);
+    // An impedance as the user reads it: "12 kΩ", or "未测" before the first
+    // measurement of the channel.
+    static QString ValueText(int impedance);
 
     ImpedanceRenderer();
     ImpedanceRenderer(const ImpedanceRenderer&) = delete;
@@ -49,6 +57,12 @@ public:
     // Draws the whole picture at size (a new image when the size changed).
     // impedances may be shorter than channelCount: the rest is not drawn.
     void Draw(std::span<const int> impedances, int min, int max, QSize size);
+
+    // The electrode whose square covers point in a picture of this size (the
+    // one drawn last where squares overlap), or nothing.
+    std::optional<int> ElectrodeAt(QPoint point, QSize size) const;
+    // "O1(9)", as the map labels the electrode.
+    QString LabelOf(int channel) const;
 
     const QImage& Image() const { return image_; }
     // What the last Draw changed: the squares whose colour changed, or the
@@ -65,10 +79,12 @@ private:
     int channelCount_ = 0;
     std::vector<ChannelRecord> records_;
     std::vector<GlyphText> labels_;  // "label(number)"
+    std::vector<QString> labelTexts_;
     std::vector<int> shown_;
     QImage image_;
     QPainter painter_;  // open on image_ while its size holds
     QFont font_;        // the toolkit's default font, as a new painter has it
+    GlyphText unit_;    // after the font it is laid out in
     QPen outlinePen_{Qt::black};
     DigitText tickDigits_;
     ScratchClip clip_;

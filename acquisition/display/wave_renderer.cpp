@@ -123,10 +123,15 @@ void WaveRenderer::SetChannelFlags(std::span<const int> flags) {
     enabledCount_ = static_cast<int>(std::count(enabled_.begin(), enabled_.begin() + signalChannels, 1));
 }
 
-void WaveRenderer::ResetTimeLabels() {
-    secondsCounter_ = 0;
+void WaveRenderer::ClearTimeLabels() {
     for (TimeText& label : timeLabels_) label[0] = '\0';
     timeLabelsChanged_ = true;
+}
+
+void WaveRenderer::ResetTimeLabels() {
+    secondsCounter_ = 0;
+    sweepFirstSecond_ = 0;
+    ClearTimeLabels();
 }
 
 void WaveRenderer::SetRecordingPen(bool recording) {
@@ -171,7 +176,10 @@ void WaveRenderer::RestartSweepWithNewTimeBase() {
     if (packetSize_ > 0) packetsPerScreen_ = sampleRate_ * secondsPerScreen_ / packetSize_;
     x_ = 0.0;
     writeSlot_ = 0;
-    ResetTimeLabels();
+    // The count of seconds goes on, as it does across a change of gain; the
+    // new sweep's labels start at its left edge.
+    sweepFirstSecond_ = secondsCounter_;
+    ClearTimeLabels();
 }
 
 void WaveRenderer::Resize(QSize size) {
@@ -479,7 +487,7 @@ void WaveRenderer::DrawDottedLine(int column) {
 }
 
 void WaveRenderer::CountWholeSecond() {
-    FormatElapsed(timeLabels_[static_cast<std::size_t>(secondsCounter_ % secondsPerScreen_)], secondsCounter_ + 1);
+    FormatElapsed(timeLabels_[static_cast<std::size_t>((secondsCounter_ - sweepFirstSecond_) % secondsPerScreen_)], secondsCounter_ + 1);
     ++secondsCounter_;
     timeLabelsChanged_ = true;
 }

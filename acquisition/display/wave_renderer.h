@@ -116,6 +116,7 @@ private:
     static constexpr std::size_t kLeft = 0, kRight = 1, kBottom = 2;
 
     void RestartSweepWithNewTimeBase();
+    void ClearTimeLabels();
     void FullRedraw();
     void NewImage();
     void LayOutRows();
@@ -189,6 +190,7 @@ private:
     double pixelsPerSample_ = 0.0;
     double lastEventValue_ = 0.0;
     int secondsCounter_ = 0;
+    int sweepFirstSecond_ = 0;  // secondsCounter_ when the sweep began at a new time base
     std::array<TimeText, kMaxSecondsPerScreen> timeLabels_{};
     bool timeLabelsChanged_ = false;
 

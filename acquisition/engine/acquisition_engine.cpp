@@ -185,6 +185,7 @@ AcquisitionSettings AcquisitionEngine::SettingsForNextStart() const {
 
 void AcquisitionEngine::StartWaveform() { Start(0); }
 void AcquisitionEngine::StartImpedance() { Start(1); }
+void AcquisitionEngine::ToggleImpedance() { Start(MeasuringImpedance() ? 0 : 1); }
 
 void AcquisitionEngine::Start(int newMode) {
     if (ThreadExists()) {
@@ -379,6 +380,8 @@ void AcquisitionEngine::AcquisitionThread() {
         lastPacketAt_ = Clock::now().time_since_epoch().count();
         ++packets_;
 
+        // One mode for the whole packet, though the UI thread may switch meanwhile.
+        const int packetMode = mode;
         const int built = BuildRecords(packet, P, C, records);
         const std::span<const SampleRecord> built_records(records.data(), static_cast<std::size_t>(built));
         stopwatch.Lap(PacketStopwatch::kBuild);
@@ -387,16 +390,20 @@ void AcquisitionEngine::AcquisitionThread() {
             if (recording == 1) AppendToRecording(built_records);
         }
         stopwatch.Lap(PacketStopwatch::kAppend);
-        if (ports_.stream && ports_.stream->ClientConnected()) ports_.stream->SendPacket(built_records);
+        // The stream carries EEG only: in impedance mode the amplifier sends
+        // excitation signals, on which a client must not decide. The file
+        // keeps every frame.
+        if (packetMode == 0 && ports_.stream && ports_.stream->ClientConnected())
+            ports_.stream->SendPacket(built_records);
         stopwatch.Lap(PacketStopwatch::kSend);
 
-        if (mode == 0) {
+        if (packetMode == 0) {
             canceller.CancelPowerLine(packet, conditioned);
             ScaleSignalChannels(conditioned, P, C, scale);
             GatherRows<double>(conditioned, C, columns, rows);
             stopwatch.Lap(PacketStopwatch::kCondition);
             if (ports_.wave) ports_.wave->AddPacket(rows);
-        } else if (mode == 1 && channel >= 0 && channel < C &&
+        } else if (packetMode == 1 && channel >= 0 && channel < C &&
                    static_cast<std::size_t>(channel) < impedances.size()) {
             const ImpedanceEstimate estimate = EstimateImpedance(packet, P, C, channel);
             impedances[static_cast<std::size_t>(channel)] = estimate.stored;

@@ -89,6 +89,9 @@ public:
     bool InitialiseAcquisition();
     void StartWaveform();
     void StartImpedance();
+    // The impedance command: back to waveforms while impedances are measured,
+    // else to impedances (starting acquisition when stopped).
+    void ToggleImpedance();
     void StopAcquisition();
 
     // The settings dialog's confirmation. Kept over initialisation's defaults;
@@ -117,6 +120,9 @@ public:
 
     // Enable rules.
     bool CanStart() const { return running == 0; }
+    // Start also leaves the impedance map for the waveforms while running.
+    bool CanStartWaveform() const { return running == 0 || mode == 1; }
+    bool MeasuringImpedance() const { return running == 1 && mode == 1; }
     bool CanStop() const { return running == 1; }
     bool CanRecord() const { return running == 1 && recording == 0; }
     bool CanToggleRecording() const { return running == 1; }

@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <algorithm>
 #include <QFileDialog>
+
+#include "common/dialog_folder.h"
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -41,11 +43,12 @@ const QString CSettingsDlg::kEolFilter = QStringLiteral("eol(*.eol)) (*.eol *.EO
 const QString CSettingsDlg::kLocFilter = QStringLiteral("loc(*.loc)) (*.loc *.LOC)");
 
 QString CSettingsDlg::ChooseFileToOpen(QWidget* parent, const QString& nameFilter) {
-    QFileDialog dialog(parent, QString(), QString(), nameFilter);
+    QFileDialog dialog(parent, QString(), DialogFolder(), nameFilter);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    RememberDialogFolder(dialog.selectedFiles().front());
     return dialog.selectedFiles().front();
 }
 

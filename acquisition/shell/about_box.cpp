@@ -5,6 +5,7 @@
 
 #include "acquisition/settings/dialog_units.h"
 #include "acquisition/shell/toolbar_images.h"
+#include "common/version.h"
 
 CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("关于 Vostrel"));
@@ -16,7 +17,7 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(QPixmap::fromImage(DrawProgramIcon(32)));
     icon->setGeometry(du.X(11), du.Y(17), 32, 32);
 
-    auto* name = new QLabel(QStringLiteral("Vostrel 1.0 版"), this);
+    auto* name = new QLabel(QStringLiteral("Vostrel %1 版").arg(QLatin1String(kWorkstationVersion)), this);
     name->setGeometry(du.Rect(40, 10, 119, 10));
     auto* copyright = new QLabel(QStringLiteral("版权所有 (C) 2026"), this);
     copyright->setGeometry(du.Rect(40, 25, 119, 10));

@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "common/dialog_folder.h"
+
 #include "acquisition/shell/export_command.h"
 #include "common/command_line.h"
 
@@ -22,20 +24,26 @@ std::optional<double> ParseFactor(QString text) {
     return value;
 }
 
+// A field's file, or the remembered folder when the field is empty.
+QString StartOf(const QLineEdit* field) { return field->text().isEmpty() ? DialogFolder() : field->text(); }
+
 }  // namespace
 
 ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("导出 BDF+/EDF+/GDF"));
     auto* grid = new QGridLayout(this);
     input_ = AddFileRow(0, QStringLiteral("记录文件:"), proposal.input, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("记录文件"), input_->text(),
+        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("记录文件"), StartOf(input_),
                                                           QStringLiteral("EOL(*.EOL)"));
+        RememberDialogFolder(path);
         if (!path.isEmpty()) output_->setText(QString::fromStdString(ExportCommand::ProposedOutput(path.toStdString())));
         return path;
     });
     output_ = AddFileRow(1, QStringLiteral("导出文件:"), proposal.output, [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("导出文件"), output_->text(),
-                                            QStringLiteral("BDF+ (*.bdf);;EDF+ (*.edf);;GDF (*.gdf)"));
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("导出文件"), StartOf(output_),
+                                                          QStringLiteral("BDF+ (*.bdf);;EDF+ (*.edf);;GDF (*.gdf)"));
+        RememberDialogFolder(path);
+        return path;
     });
     factor_ = new QLineEdit(this);
     factor_->setPlaceholderText(QStringLiteral("空: 原始计数"));
@@ -43,8 +51,10 @@ ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDi
     grid->addWidget(new QLabel(QStringLiteral("微伏/计数:"), this), 2, 0);
     grid->addWidget(factor_, 2, 1);
     electrodes_ = AddFileRow(3, QStringLiteral("电极文件:"), proposal.electrodeFile, [this] {
-        return QFileDialog::getOpenFileName(this, QStringLiteral("电极文件"), electrodes_->text(),
-                                            QStringLiteral("loc(*.loc);;dll(*.dll)"));
+        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("电极文件"), StartOf(electrodes_),
+                                                          QStringLiteral("loc(*.loc);;dll(*.dll)"));
+        RememberDialogFolder(path);
+        return path;
     });
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);

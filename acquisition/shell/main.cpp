@@ -6,6 +6,7 @@
 #include "acquisition/shell/vostrel_options.h"
 #include "common/command_line.h"
 #include "common/qt_desktop.h"
+#include "common/version.h"
 
 int main(int argc, char** argv) {
     // Everything the command line decides is settled before the GUI exists,
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     if (!app.Prepare(error)) return ReportUsageError(kVostrelProgram, error, std::cerr);
 
     QApplication qt(argc, argv);
+    QApplication::setApplicationVersion(QString::fromLatin1(kWorkstationVersion));
     LoadQtChineseTranslation(qt);
     const int status = app.InitInstance() ? qt.exec() : 1;
     // The windows go while the GUI still exists.

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <cstdio>
 
+#include "common/dialog_folder.h"
+
 const QString SaveDataCommand::kNameFilter = QStringLiteral("EOL(*.EOL)) (*.EOL)");
 const QString SaveDataCommand::kDefaultSuffix = QStringLiteral("EOL");
 
@@ -23,7 +25,10 @@ void SaveDataCommand::SetUpRecordingDialog(QFileDialog& dialog) {
 std::optional<std::string> SaveDataCommand::ChooseRecordingPath(QWidget* parent) {
     QFileDialog dialog(parent);
     SetUpRecordingDialog(dialog);
+    dialog.setDirectory(DialogFolder());
+    dialog.selectFile(ProposedRecordingName(QDateTime::currentDateTime()));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    RememberDialogFolder(dialog.selectedFiles().front());
     return dialog.selectedFiles().front().toStdString();
 }
 

@@ -101,11 +101,19 @@ QString CVostrelView::LinkToolTip(const EngineHealth& health, bool playback) {
 void CVostrelView::UpdateStatusPanes() {
     engine_.ServiceRecording();
     ReportRecordingEnd();
+    commands_->Action(command::kImpedance)->setChecked(engine_.MeasuringImpedance());
     const EngineHealth health = engine_.PollHealth();
     const bool playback = engine_.amplifierType == 0;
     const QString text = LinkText(health, engine_.running == 1, playback);
     if (auto* frame = qobject_cast<CMainFrame*>(window())) {
         frame->SetAmplifierPane(text, LinkToolTip(health, playback));
+        // While impedances are measured the message pane names the worst
+        // electrode; afterwards it is left to others again.
+        const bool measuring = engine_.MeasuringImpedance();
+        const QString highest = measuring ? impedanceWindow->Highest() : QString();
+        if (measuring || showingHighest_)
+            frame->Pane(0)->setText(highest.isEmpty() ? QStringLiteral("就绪") : tr("最高阻抗 %1").arg(highest));
+        showingHighest_ = measuring;
         frame->UpdateRecordingPane();
     }
 }
@@ -114,11 +122,13 @@ void CVostrelView::RegisterCommands() {
     using namespace command;
     auto stopped = [this] { return engine_.CanStart(); };
     commands_->Register(kSettings, [this] { RunSettingsCommand(this, engine_); }, stopped);
-    commands_->Register(kStart, [this] { StartAcquisition(0); }, stopped);
+    commands_->Register(kStart, [this] { StartAcquisition(0); }, [this] { return engine_.CanStartWaveform(); });
     commands_->Register(kStop, [this] { StopAcquisition(); }, [this] { return engine_.CanStop(); });
     commands_->Register(kSaveData, [this] { ToggleRecording(); }, [this] { return engine_.CanToggleRecording(); });
     markers_->Register(*commands_);
-    commands_->Register(kImpedance, [this] { StartAcquisition(1); });
+    commands_->Register(kImpedance, [this] { StartAcquisition(engine_.MeasuringImpedance() ? 0 : 1); });
+    // The button stays pressed while the map shows measured impedances.
+    commands_->Action(kImpedance)->setCheckable(true);
     commands_->Register(kExportRecording, [this] { export_.Run(this); });
     for (const DisplayCommands::Command& c : displayCommands_->Commands()) commands_->Register(c.id, c.handler, c.enabled);
     commands_->Register(kServer, [this] { StartServer(); });

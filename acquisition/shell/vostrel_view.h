@@ -105,4 +105,5 @@ private:
     QTimer* healthPoll_ = nullptr;
     MessagePresenter presentMessage_ = ShowMessageBox;
     QStringList listeningPorts_;
+    bool showingHighest_ = false;  // the message pane names the highest impedance
 };

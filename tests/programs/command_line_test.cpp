@@ -72,7 +72,7 @@ TEST(ProgramCommandLines, ARefusalIsOneLineAndAHintOnStandardErrorWithStatus2) {
         {0, {"--record", "x.EOL"}, "--record needs --start or --impedance"},
         {0, {"--start", "--record", existing}, "--record: " + existing + " already exists"},
         {0, {"--geometry", "big"}, "--geometry \"big\" is not accepted"},
-        {1, {"--lead", "25"}, "--lead \"25\" is not accepted (accepted: 1 to 21)"},
+        {1, {"--lead", "25"}, "--lead \"25\" is not accepted (accepted: 1 to 21, or an electrode label"},
         {1, {"--frequencies", "1,2"}, "--frequencies \"1,2\" is not accepted"},
         {1, {"--geometry", "10x10+0+0"}, "--geometry \"10x10+0+0\" is not accepted"},
         {1, {"--bogus"}, "unknown option \"--bogus\""},

@@ -254,6 +254,81 @@ TEST_F(ClientLinksTest, StreamedWindowGivesAResultAndSendsTheDecision) {
     EXPECT_EQ(StatusLines().last(), "ID01CH002");
 }
 
+QByteArray SineBytes(double hertz, int packets) {
+    QByteArray bytes;
+    for (int p = 0; p < packets; ++p)
+        bytes += PacketBytes(SinePacket(0, hertz, 100000.0, static_cast<long>(p) * kRecordsPerPacket));
+    return bytes;
+}
+
+// Vostrel stopped and started three times in a row: each time Pallock says
+// the loss once, tries every second, and decides again on a fresh window
+// without a click. A connected stream that brings nothing is said once.
+TEST_F(ClientLinksTest, AStreamThatGoesAwayAndComesBackIsReadAgainWithoutAClick) {
+    LocalServer stream;
+    const quint16 port = stream.Port();
+    QTcpSocket* far = ConnectAmplifier(stream);
+    ASSERT_NE(far, nullptr);
+    const QString retrying = QString("每秒重连放大器 127.0.0.1:%1").arg(port);
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        // Half a window of another frequency, then Vostrel goes away.
+        far->write(SineBytes(10.0, kPacketsPerWindow / 2));
+        ASSERT_TRUE(far->waitForBytesWritten(kWaitMs));
+        stream.server.close();
+        far->close();
+        ASSERT_TRUE(WaitForStatus("放大器连接断开!", round));
+        EXPECT_EQ(StatusLines().count(retrying), round) << "said once per loss";
+        EXPECT_TRUE(dialog.AmplifierRecovering());
+        QTest::qWait(1500);  // a refused retry or two, quietly
+        EXPECT_EQ(StatusLines().count(retrying), round);
+
+        ASSERT_TRUE(stream.server.listen(QHostAddress::LocalHost, port));
+        // The retries come from the event loop, which a blocking wait would hold up.
+        ASSERT_TRUE(WaitFor([&] { return stream.server.hasPendingConnections(); }));
+        far = stream.server.nextPendingConnection();
+        ASSERT_TRUE(WaitForStatus("连接放大器成功!", round + 1));
+        if (round == 1) {
+            // Connected, and nothing comes: said once.
+            ASSERT_TRUE(WaitForStatus("无数据"));
+            QTest::qWait(500);
+            EXPECT_EQ(StatusLines().count("无数据"), 1);
+        }
+        // A whole window after the gap decides alone: the half window before
+        // the loss is not part of it.
+        far->write(SineBytes(12.0, kPacketsPerWindow));
+        ASSERT_TRUE(WaitFor([&] { return dialog.ResultLog().count("\r\n") == round; }));
+        EXPECT_TRUE(dialog.ResultLog().endsWith("No.2 Value:6.383\r\n")) << dialog.ResultLog().toStdString();
+    }
+    EXPECT_EQ(dialog.ResultLog(), QString("No.2 Value:6.383\r\n").repeated(3));
+    EXPECT_TRUE(messages.isEmpty());
+
+    // Disconnect ends the retries.
+    stream.server.close();
+    far->close();
+    ASSERT_TRUE(WaitForStatus("放大器连接断开!", 4));
+    dialog.RunCommand(CPallockDlg::IDM_DISCONNECT_AMPLIFIER);
+    EXPECT_FALSE(dialog.AmplifierRecovering());
+    ASSERT_TRUE(stream.server.listen(QHostAddress::LocalHost, port));
+    QTest::qWait(1500);
+    EXPECT_FALSE(stream.server.hasPendingConnections()) << "no retry after Disconnect";
+    EXPECT_FALSE(dialog.AmplifierConnected());
+}
+
+// A silence in the stream, as while Vostrel measures impedances, is said once
+// and the records after it start a fresh window.
+TEST_F(ClientLinksTest, RecordsAfterASilenceStartAFreshWindow) {
+    LocalServer stream;
+    QTcpSocket* far = ConnectAmplifier(stream);
+    ASSERT_NE(far, nullptr);
+    far->write(SineBytes(10.0, kPacketsPerWindow / 2));
+    ASSERT_TRUE(WaitForStatus("无数据"));
+    far->write(SineBytes(12.0, kPacketsPerWindow));
+    ASSERT_TRUE(WaitFor([&] { return !dialog.ResultLog().isEmpty(); }));
+    EXPECT_EQ(dialog.ResultLog(), "No.2 Value:6.383\r\n");
+    EXPECT_TRUE(dialog.AmplifierConnected()) << "the link stays";
+}
+
 // The packet reader on its own: whole packets, in order, whatever the pieces.
 class PacketReaderTest : public testing::Test {
 protected:

@@ -30,7 +30,7 @@ TEST_F(PallockDlgTest, StartsWithTheDefaultsAndEmptyLogs) {
     const std::vector<std::pair<int, QString>> expected = {
         {1002, "127.0.0.1"}, {1003, "1234"}, {1005, "ID01CH001"}, {1008, "127.0.0.1"}, {1009, "4000"},
         {1007, "10"},        {1010, "12"},   {1011, "11"},        {1012, "12.5"},      {1013, "11.5"},
-        {1014, "10.5"},      {1015, "0"},    {1018, "1"}};
+        {1014, "10.5"},      {1015, "0"},    {1018, "1(Fp1)"}};
     for (const auto& [id, text] : expected) EXPECT_EQ(Text(id), text) << "field " << id;
     EXPECT_TRUE(dialog.StatusLog().isEmpty());
     EXPECT_TRUE(dialog.ResultLog().isEmpty());
@@ -99,7 +99,7 @@ TEST_F(PallockDlgTest, LeadOutOfRangeIsRefusedAndTheLeadKept) {
     EXPECT_EQ(dialog.focusWidget(), dialog.Control(1018));
     EXPECT_EQ(dialog.Detector().Lead(), 1);
     EXPECT_EQ(dialog.Fields().lead, 1);
-    EXPECT_EQ(Text(1018), "1");
+    EXPECT_EQ(Text(1018), "1(Fp1)");
 
     messages.clear();
     Type(1018, "21");
@@ -193,7 +193,7 @@ TEST_F(PallockDlgTest, EnterAppliesTheFieldsAndEscapeDoesNothing) {
         int messages;
     };
     const Case cases[] = {
-        {1018, "0", Qt::Key_Return, "1", 1, 1},       {1018, "3", Qt::Key_Return, "3", 3, 0},
+        {1018, "0", Qt::Key_Return, "1(Fp1)", 1, 1},  {1018, "3", Qt::Key_Return, "3(F3)", 3, 0},
         {1010, "12.3", Qt::Key_Enter, "12.5", 1, 0},  {1015, "0.5", Qt::Key_Escape, "0.5", 1, 0},
         {1018, "4", Qt::Key_Escape, "4", 1, 0},
     };
@@ -219,7 +219,7 @@ TEST_F(PallockDlgTest, MethodAndLeadsTakeEffectWhenTheFieldsAreTaken) {
     for (int i = 0; i < method->count(); ++i) items << method->itemText(i);
     EXPECT_EQ(items, (QStringList{"fft", "cca", "fbcca"}));
     EXPECT_EQ(method->currentText(), "fft");
-    EXPECT_EQ(Text(CPallockDlg::IDC_LEADS), "1");
+    EXPECT_EQ(Text(CPallockDlg::IDC_LEADS), "11(O1),12(O2)") << "the multi-lead methods start on O1 and O2";
     EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(CPallockDlg::IDC_METHOD_LABEL))->text(), "方法");
     EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(CPallockDlg::IDC_LEADS_LABEL))->text(), "多导联");
 
@@ -230,12 +230,41 @@ TEST_F(PallockDlgTest, MethodAndLeadsTakeEffectWhenTheFieldsAreTaken) {
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(dialog.Detector().Method(), SsvepMethod::Fbcca);
     EXPECT_EQ(dialog.Detector().Leads(), (std::vector<int>{11, 12, 13}));
-    EXPECT_EQ(Text(CPallockDlg::IDC_LEADS), "11,12,13");
+    EXPECT_EQ(Text(CPallockDlg::IDC_LEADS), "11(O1),12(O2),13(F7)");
     // Back to fft, which reads the lead field.
     method->setCurrentIndex(0);
     dialog.RunCommand(CPallockDlg::IDC_CONNECT_SCORING);
     EXPECT_EQ(dialog.Detector().Method(), SsvepMethod::Fft);
     EXPECT_EQ(dialog.Detector().Leads(), (std::vector<int>{4}));
+}
+
+TEST_F(PallockDlgTest, LeadFieldsTakeElectrodeLabelsAndShowThemBesideTheNumbers) {
+    const struct {
+        const char* lead;
+        const char* leads;
+        int fftLead;
+        std::vector<int> multiLeads;
+        const char* leadShown;
+        const char* leadsShown;
+    } cases[] = {
+        {"O1", "O1,O2", 11, {11, 12}, "11(O1)", "11(O1),12(O2)"},
+        {"12", "p3, p4 ,o1", 12, {7, 8, 11}, "12(O2)", "7(P3),8(P4),11(O1)"},
+        {"11(O1)", "21(Event),9", 11, {21, 9}, "11(O1)", "21(Event),9"},
+    };
+    for (const auto& c : cases) {
+        Type(CPallockDlg::IDC_LEAD, c.lead);
+        Type(CPallockDlg::IDC_LEADS, c.leads);
+        dialog.RunCommand(CPallockDlg::IDC_SETTINGS);
+        EXPECT_TRUE(messages.isEmpty()) << c.lead;
+        EXPECT_EQ(dialog.Fields().lead, c.fftLead);
+        EXPECT_EQ(dialog.Fields().leads, c.multiLeads);
+        EXPECT_EQ(Text(CPallockDlg::IDC_LEAD), c.leadShown);
+        EXPECT_EQ(Text(CPallockDlg::IDC_LEADS), c.leadsShown);
+    }
+    Type(CPallockDlg::IDC_LEAD, "Oz");
+    EXPECT_FALSE(dialog.TakeFields());
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_EQ(dialog.Fields().lead, 11) << "the lead kept";
 }
 
 TEST_F(PallockDlgTest, BadLeadsAreRefusedAndTheLeadsKept) {
@@ -246,7 +275,7 @@ TEST_F(PallockDlgTest, BadLeadsAreRefusedAndTheLeadsKept) {
         EXPECT_FALSE(dialog.TakeFields()) << bad.toStdString();
         EXPECT_EQ(messages.size(), 1);
         EXPECT_EQ(dialog.focusWidget(), dialog.Control(CPallockDlg::IDC_LEADS));
-        EXPECT_EQ(dialog.Fields().leads, std::vector<int>{1});
+        EXPECT_EQ(dialog.Fields().leads, (std::vector<int>{11, 12}));
     }
 }
 
@@ -269,7 +298,7 @@ TEST_F(PallockDlgTest, StartUpValuesPutRateMethodAndLeadsInForce) {
     EXPECT_EQ(dialog.Detector().Method(), SsvepMethod::Cca);
     EXPECT_EQ(dialog.Detector().Leads(), (std::vector<int>{11, 12}));
     EXPECT_EQ(qobject_cast<QComboBox*>(dialog.Control(CPallockDlg::IDC_METHOD))->currentText(), "cca");
-    EXPECT_EQ(Text(CPallockDlg::IDC_LEADS), "11,12");
+    EXPECT_EQ(Text(CPallockDlg::IDC_LEADS), "11(O1),12(O2)");
 }
 
 TEST_F(PallockDlgTest, SendCommandUnconnectedShowsMessageOnly) {

@@ -68,6 +68,15 @@ TEST(PallockOptions, MethodLeadsAndRate) {
     EXPECT_EQ(options->fields.leads, (std::vector<int>{11, 12}));
     EXPECT_EQ(options->fields.lead, 11);
     EXPECT_EQ(options->fields.sampleRate, 256);
+    // Electrode labels as the electrode file names them.
+    options = Parse({"--method", "cca", "--leads", "O1,o2,Fp1"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->fields.leads, (std::vector<int>{11, 12, 1}));
+    options = Parse({"--lead", "O2"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->fields.lead, 12);
+    EXPECT_FALSE(Parse({"--lead", "O1,O2"})) << "one lead";
+    EXPECT_FALSE(Parse({"--leads", "O1,Oz"}));
     // A single lead is one lead for every method.
     options = Parse({"--lead", "5"});
     ASSERT_TRUE(options);

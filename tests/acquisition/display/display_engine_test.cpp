@@ -87,6 +87,17 @@ TEST(DisplayHandOffs, ImpedanceModeDrawsTheMap) {
     const QColor expected = ImpedanceRenderer::ScaleColour(
         ImpedanceRenderer::ColourIndex(f.engine.impedances[10], f.engine.impedanceMin, f.engine.impedanceMax));
     EXPECT_TRUE(Is(image, measured.x() + 30, measured.y() + 30, expected));
+
+    // Hovering reads the values; the highest measured one is named.
+    const QString o2Value = QString("%1 kΩ").arg(f.engine.impedances[10]);
+    const QString o2Label = QString("%1(11)").arg(QString::fromUtf8(o2.label));
+    const std::pair<QPoint, QString> hovers[] = {
+        {corner + QPoint(10, 50), "Fp1(1): 未测"},
+        {measured + QPoint(10, 50), o2Label + ": " + o2Value},
+        {QPoint(2, 2), ""},
+    };
+    for (const auto& [point, text] : hovers) EXPECT_EQ(f.impedance->ToolTipAt(point), text);
+    EXPECT_EQ(f.impedance->Highest(), o2Label + " " + o2Value);
 }
 
 // The acquisition thread draws while the UI thread changes gain, time base,

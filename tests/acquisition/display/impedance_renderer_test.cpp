@@ -150,3 +150,50 @@ TEST(ImpedanceMap, ElectrodeWithoutAPlaceIsSkipped) {
 }
 
 }  // namespace
+
+namespace {
+
+// Hovering names the electrode under the pointer: the one drawn last where
+// squares overlap, none between squares, none for hidden ones.
+TEST(ImpedanceMap, TheElectrodeUnderAPointAndItsValueInKiloOhms) {
+    ImpedanceRenderer renderer;
+    // Fp1's square from (40, 30), O1's from (70, 60): they overlap.
+    const std::vector<ChannelRecord> records{At("Fp1", -0.5, -0.5), At("O1", -0.45, -0.45), At("Cz", 0.2, 0.2),
+                                             At("Event", 0, 0)};
+    renderer.SetUp(4, records);
+    renderer.SetChannelFlags(std::vector<int>{1, 1, 0, 1});
+    const QSize size(800, 600);
+    const struct {
+        QPoint point;
+        std::optional<int> channel;
+    } cases[] = {
+        {{41, 31}, 0},           // Fp1 alone
+        {{99, 89}, 1},           // both: O1 lies above
+        {{110, 100}, 1},         // O1 alone
+        {{39, 31}, std::nullopt},  // just left of Fp1
+        {{340 + 30, 270 + 30}, std::nullopt},  // the event channel's place: never drawn
+        {*ImpedanceRenderer::SquareCorner(0.2, 0.2, size) + QPoint(5, 5), std::nullopt},  // Cz is hidden
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(renderer.ElectrodeAt(c.point, size), c.channel) << c.point.x() << "," << c.point.y();
+    }
+    EXPECT_EQ(renderer.LabelOf(1), "O1(2)");
+    EXPECT_EQ(renderer.LabelOf(4), "");
+
+    const std::pair<int, QString> values[] = {{0, "0 kΩ"}, {35, "35 kΩ"}, {-3, "-3 kΩ"}, {2550000, "未测"}};
+    for (const auto& [value, text] : values) EXPECT_EQ(ImpedanceRenderer::ValueText(value), text);
+}
+
+TEST(ImpedanceMap, TheColourBarCarriesItsUnitAboveIt) {
+    ImpedanceRenderer renderer;
+    renderer.SetUp(1, std::vector<ChannelRecord>(1));
+    renderer.Draw(std::vector<int>{0}, 0, 100, {800, 600});
+    const QRect box = ImpedanceRenderer::UnitBox({800, 600});
+    EXPECT_EQ(box.bottom(), 318 - 1) << "right above index 63";
+    EXPECT_LE(box.left(), 680);
+    EXPECT_GE(box.right(), 709);
+    const auto dark = [](QColor c) { return c.value() < 128; };
+    EXPECT_GT(CountInRect(renderer.Image(), box, dark), 5);
+}
+
+}  // namespace

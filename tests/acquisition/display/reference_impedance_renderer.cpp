@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "acquisition/display/impedance_renderer.h"
 #include "acquisition/display/label_text.h"
 #include "acquisition/display/pixel.h"
 
@@ -102,6 +103,7 @@ void ReferenceImpedanceRenderer::DrawColourBar(QPainter& painter, int min, int m
     }
     const std::array<int, 5> ticks = TickValues(min, max);
     painter.setPen(Qt::black);
+    painter.drawText(ImpedanceRenderer::UnitBox(image_.size()), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("kΩ"));
     for (int t = 0; t < 5; ++t) {
         const int i = 16 * t;
         const QRect box(QPoint(TruncPixel(xBar - 30), TruncPixel(H * 0.95 - 4 - 4 * i)),

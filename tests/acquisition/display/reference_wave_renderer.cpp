@@ -77,8 +77,13 @@ void ReferenceWaveRenderer::SetChannelFlags(std::span<const int> flags) {
     enabledCount_ = static_cast<int>(std::count(enabled_.begin(), enabled_.begin() + signalChannels, 1));
 }
 
+void ReferenceWaveRenderer::ClearTimeLabels() {
+    for (QString& label : timeLabels_) label.clear();
+}
+
 void ReferenceWaveRenderer::ResetTimeLabels() {
     secondsCounter_ = 0;
+    sweepFirstSecond_ = 0;
     for (QString& label : timeLabels_) label.clear();
 }
 
@@ -124,7 +129,10 @@ void ReferenceWaveRenderer::RestartSweepWithNewTimeBase() {
     if (packetSize_ > 0) packetsPerScreen_ = sampleRate_ * secondsPerScreen_ / packetSize_;
     x_ = 0.0;
     writeSlot_ = 0;
-    ResetTimeLabels();
+    // The count of seconds goes on, as it does across a change of gain; the
+    // new sweep's labels start at its left edge.
+    sweepFirstSecond_ = secondsCounter_;
+    ClearTimeLabels();
 }
 
 void ReferenceWaveRenderer::Resize(QSize size) {
@@ -290,7 +298,7 @@ bool ReferenceWaveRenderer::DrawGridLines(QPainter& painter) {
 
 void ReferenceWaveRenderer::CountWholeSecond() {
     const int n = secondsCounter_ + 1;
-    timeLabels_[static_cast<std::size_t>(secondsCounter_ % secondsPerScreen_)] = ElapsedTimeText(n);
+    timeLabels_[static_cast<std::size_t>((secondsCounter_ - sweepFirstSecond_) % secondsPerScreen_)] = ElapsedTimeText(n);
     ++secondsCounter_;
 }
 

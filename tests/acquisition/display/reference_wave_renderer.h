@@ -83,6 +83,7 @@ public:
 
 private:
     void RestartSweepWithNewTimeBase();
+    void ClearTimeLabels();
     void FullRedraw();
     void LayOutRows();
     void DrawSweepTraces(QPainter& painter);
@@ -130,6 +131,7 @@ private:
     double pixelsPerSample_ = 0.0;
     double lastEventValue_ = 0.0;
     int secondsCounter_ = 0;
+    int sweepFirstSecond_ = 0;  // secondsCounter_ when the sweep began at a new time base
     std::array<QString, kMaxSecondsPerScreen> timeLabels_;
 
     // Channels.

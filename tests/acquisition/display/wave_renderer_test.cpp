@@ -178,6 +178,33 @@ TEST(WaveRenderer, ElapsedTimeLabels) {
     EXPECT_TRUE(sweep.renderer.TimeLabel(0).isEmpty());
 }
 
+TEST(WaveRenderer, TimeLabelsCountOnAcrossChangesOfTimeBaseAndGain) {
+    using Change = void (WaveRenderer::*)();
+    struct Step {
+        Change change;  // then one more second of packets
+        int slot;       // where that second's label stands
+        const char* label;
+    };
+    const Step steps[] = {
+        {&WaveRenderer::ShowMoreSeconds, 0, "00:00:04"},  // 2 s per sweep, from its left edge
+        {nullptr, 1, "00:00:05"},
+        {&WaveRenderer::DoubleGain, 0, "00:00:06"},  // the sweep wrapped
+        {&WaveRenderer::ShowMoreSeconds, 0, "00:00:07"},  // 3 s
+        {&WaveRenderer::ShowFewerSeconds, 0, "00:00:08"},  // 2 s
+        {&WaveRenderer::HalveGain, 1, "00:00:09"},
+    };
+    Sweep sweep(890, 640, 1);
+    sweep.AddFlat(25 * 3);
+    ASSERT_EQ(sweep.renderer.TimeLabel(0), "00:00:03");
+    int row = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(row++);
+        if (step.change) (sweep.renderer.*step.change)();
+        sweep.AddFlat(25);
+        EXPECT_EQ(sweep.renderer.TimeLabel(step.slot), step.label);
+    }
+}
+
 TEST(WaveRenderer, HiddenChannelsDrawNothing) {
     Sweep sweep(890, 640);
     sweep.renderer.SetChannelFlags(std::vector<int>(kChannels, 0));

@@ -203,6 +203,10 @@ protected:
     void WaitForSends(int n) {
         ASSERT_TRUE(stream.signal.WaitUntil([&] { return stream.sends >= n; }));
     }
+    // The thread has begun its n-th read: it is done with every packet before.
+    void WaitForReads(int n) {
+        ASSERT_TRUE(amplifier.signal.WaitUntil([&] { return amplifier.reads >= n; }));
+    }
 };
 
 TEST_F(EngineTest, FailedOpenShowsMessageAndTheNextStartRetries) {
@@ -303,6 +307,45 @@ TEST_F(EngineTest, ImpedanceCommandWhileRunningSwitchesWithoutASecondThread) {
     EXPECT_EQ(amplifier.opens, 1);
 }
 
+TEST_F(EngineTest, ImpedanceCommandTogglesAndStartLeavesTheMap) {
+    enum class Step { Toggle, Start, Stop };
+    struct Case {
+        Step step;
+        int running, mode, shownWindow;
+        bool startEnabled;  // Start leads back to the waveforms
+        int modeSent;       // the amplifier's last mode command
+    };
+    const Case cases[] = {
+        {Step::Toggle, 1, 1, 1, true, 1},   // from stopped: impedances
+        {Step::Toggle, 1, 0, 0, false, 0},  // and back
+        {Step::Toggle, 1, 1, 1, true, 1},
+        {Step::Start, 1, 0, 0, false, 0},   // Start leaves the map too
+        {Step::Toggle, 1, 1, 1, true, 1},
+        {Step::Stop, 0, 1, 1, true, 1},     // the map stays up after Stop
+        {Step::Toggle, 1, 1, 1, true, 1},   // stopped on the map: impedances again
+        {Step::Stop, 0, 1, 1, true, 1},
+        {Step::Start, 1, 0, 0, false, 0},
+    };
+    int row = 0;
+    for (const Case& c : cases) {
+        switch (c.step) {
+        case Step::Toggle: engine.ToggleImpedance(); break;
+        case Step::Start: engine.StartWaveform(); break;
+        case Step::Stop: engine.StopAcquisition(); break;
+        }
+        SCOPED_TRACE(row++);
+        EXPECT_EQ(engine.running, c.running);
+        EXPECT_EQ(engine.mode, c.mode);
+        EXPECT_EQ(engine.shownWindow, c.shownWindow);
+        EXPECT_EQ(engine.CanStartWaveform(), c.startEnabled);
+        EXPECT_FALSE(engine.CanStart() && c.running == 1) << "settings stay closed while running";
+        ASSERT_FALSE(amplifier.modes.empty());
+        EXPECT_EQ(amplifier.modes.back(), c.modeSent);
+    }
+    engine.StopAcquisition();
+    EXPECT_EQ(amplifier.opens, 1);
+}
+
 TEST_F(EngineTest, WaveformModeHandsTheConditionedScaledPacketToTheDisplay) {
     engine.StartWaveform();
     auto packet = CountingPacket(40, 17, 100);
@@ -329,8 +372,9 @@ TEST_F(EngineTest, ImpedanceModeUpdatesOnlyTheMeasuredChannel) {
     amplifier.Push(CountingPacket(40, 17, 0), 17);
     amplifier.Push(CountingPacket(40, 17, 0), 2);
     ASSERT_TRUE(impedance.signal.WaitUntil([&] { return impedance.shown.size() == 2; }));
-    WaitForSends(4);
+    WaitForReads(5);
     engine.StopAcquisition();
+    EXPECT_EQ(stream.sends, 0) << "impedance frames are not EEG and are not streamed";
     std::vector<int> expected(17, 2550000);
     expected[10] = impedance.shown[0][10];
     EXPECT_EQ(impedance.shown[0], expected);
@@ -340,7 +384,7 @@ TEST_F(EngineTest, ImpedanceModeUpdatesOnlyTheMeasuredChannel) {
     EXPECT_TRUE(wave.packets.empty()) << "no waveform drawing in impedance mode";
 }
 
-TEST_F(EngineTest, SameRawBytesGoToTheFileAndTheClientInBothModes) {
+TEST_F(EngineTest, TheFileKeepsEveryFrameAndTheClientGetsTheWaveformFramesAsRecorded) {
     TempDir dir;
     engine.StartWaveform();
     ASSERT_TRUE(engine.OpenRecording(dir.File("r.EOL")));
@@ -348,17 +392,22 @@ TEST_F(EngineTest, SameRawBytesGoToTheFileAndTheClientInBothModes) {
     EXPECT_THAT(wave.pens, ElementsAre(true));
     amplifier.Push(CountingPacket(40, 17, 0));
     WaitForSends(1);
-    engine.StartImpedance();
+    engine.ToggleImpedance();
     amplifier.Push(CountingPacket(40, 17, 1000));
+    WaitForReads(3);
+    engine.ToggleImpedance();
+    amplifier.Push(CountingPacket(40, 17, 2000));
     WaitForSends(2);
     engine.StopAcquisition();
     EXPECT_EQ(engine.recording, 0);
     EXPECT_THAT(wave.pens, ElementsAre(true, false));
+    EXPECT_THAT(amplifier.modes, ElementsAre(0, 1, 0));
 
     const auto file = ReadAllBytes(dir.File("r.EOL"));
-    ASSERT_EQ(file.size(), 200u + 2u * 3360u);
-    ASSERT_EQ(stream.bytes.size(), 2u * 3360u);
-    EXPECT_TRUE(std::equal(stream.bytes.begin(), stream.bytes.end(), file.begin() + 200));
+    ASSERT_EQ(file.size(), 200u + 3u * 3360u);
+    ASSERT_EQ(stream.bytes.size(), 2u * 3360u) << "the impedance frame is recorded, not streamed";
+    EXPECT_TRUE(std::equal(stream.bytes.begin(), stream.bytes.begin() + 3360, file.begin() + 200));
+    EXPECT_TRUE(std::equal(stream.bytes.begin() + 3360, stream.bytes.end(), file.begin() + 200 + 2 * 3360));
     SampleRecord first;
     std::memcpy(&first, file.data() + 200, sizeof first);
     EXPECT_EQ(first.slots[0], 0);

@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QEventLoop>
 #include <QTimer>
+#include <QTest>
 
 #include "support/scripted_amplifier.h"
 #include "acquisition/shell/command_ids.h"
@@ -257,6 +258,19 @@ TEST_F(MainFrame, AnIdleEventLoopRefreshesTheCommands) {
     EXPECT_TRUE(Commands().Action(kStop)->isEnabled());
     Engine().StopAcquisition();
     EXPECT_TRUE(RunEventLoopUntil([this] { return Commands().Action(kStart)->isEnabled(); }));
+}
+
+TEST_F(MainFrame, WhileImpedancesAreMeasuredTheMessagePaneNamesTheHighest) {
+    ASSERT_TRUE(Commands().Trigger(kImpedance));
+    amplifier.Release(2);
+    ASSERT_TRUE(amplifier.WaitForRead(3));
+    // The panes follow a poll a few times a second.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame.Pane(0)->text() != "就绪"; }, 5000));
+    const QString text = frame.Pane(0)->text();
+    EXPECT_TRUE(text.startsWith("最高阻抗 ") && text.contains("(11) ") && text.endsWith(" kΩ")) << text.toStdString();
+    ASSERT_TRUE(Commands().Trigger(kImpedance));  // back to the waveforms
+    EXPECT_EQ(frame.Pane(0)->text(), "就绪");
+    Commands().Trigger(kStop);
 }
 
 TEST_F(MainFrame, AnIdleWindowRunsNoTimer) {
