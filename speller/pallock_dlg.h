@@ -16,6 +16,7 @@
 
 #include "link_socket.h"
 #include "ssvep_detector.h"
+#include "stream_rate_watch.h"
 
 class QAction;
 class QComboBox;
@@ -172,6 +173,8 @@ private:
 
     PallockFields fields;
     SsvepDetector detector;
+    // No decision goes out while the stream comes much faster than its rate.
+    StreamRateWatch rateWatch{SsvepDetector::defaultSampleRate};
     Link amplifier;
     Link scoring;
     QString statusLog;
