@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -63,6 +64,7 @@ bool AcquisitionEngine::OpenSelectedDevice() {
             return false;
         }
         device = &playback_;
+        UseRecordingLabels();
     } else if (amplifierType == 1) {
         if (!amplifier_.OpenDevice(packetSize, channelCount, sampleRate)) {
             SetDeviceFailure(amplifier_.LastFailure());
@@ -73,6 +75,19 @@ bool AcquisitionEngine::OpenSelectedDevice() {
     }
     SetDeviceFailure({});
     return true;
+}
+
+// Another program's recording names its own channels, and its event texts
+// were given codes the user must be told.
+void AcquisitionEngine::UseRecordingLabels() {
+    const std::vector<std::string>& labels = playback_.Labels();
+    for (std::size_t row = 0; row < labels.size() && row < channelRecords.size(); ++row) {
+        char (&label)[ChannelRecord::kLabelSize] = channelRecords[row].label;
+        std::memset(label, 0, sizeof label);
+        labels[row].copy(label, sizeof label - 1);
+    }
+    for (const auto& [code, text] : playback_.NamedCodes())
+        PrintLine(("event code " + std::to_string(code) + ": " + text).c_str());
 }
 
 void AcquisitionEngine::SetDeviceFailure(std::string text) {
@@ -222,10 +237,10 @@ void AcquisitionEngine::StopAcquisition() {
     if (ports_.host) ports_.host->RepaintView();
 }
 
-bool AcquisitionEngine::OpenRecording(const std::string& path) {
+bool AcquisitionEngine::OpenRecording(const std::string& path, ExistingFile existing) {
     if (recording == 1) return false;
     recordingPath_ = path;
-    if (!recordingFile.Create(path)) {
+    if (!recordingFile.Create(path, existing)) {
         // Said on the screen too: otherwise the command seems to do nothing.
         ShowMessage(WithDetail(kDataWriteFailed, NoteRecordingFailure()));
         return false;

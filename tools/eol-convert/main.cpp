@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kProgram = "eol-convert";
 
 constexpr const char* kHelp =
-    "usage: eol-convert IN.EOL OUT.bdf|OUT.edf|OUT.gdf [--electrodes FILE] [--uv-per-count X]\n"
+    "usage: eol-convert IN.EOL OUT.bdf|OUT.edf|OUT.gdf [--electrodes FILE] [--uv-per-count X] [--overwrite]\n"
     "Converts an EOL recording. The output's extension names the format:\n"
     "  .bdf  BDF+, 24-bit samples\n"
     "  .edf  EDF+, 16-bit samples, each channel scaled so that nothing clips\n"
@@ -32,6 +32,7 @@ constexpr const char* kHelp =
     "                      (default: kestrom.dll beside eol-convert, else in ../share/vostrel/)\n"
     "  --uv-per-count X    the amplifier's microvolts per raw count, a number above 0\n"
     "                      (default: none; the values stay raw counts, unit \"count\")\n"
+    "  --overwrite         replace an existing OUT (default: refuse it)\n"
     "  --help              this text\n";
 
 std::atomic<bool> interrupted{false};
@@ -56,6 +57,8 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
         }
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--overwrite") {
+            options.request.overwrite = true;
         } else if (arg == "--electrodes") {
             options.request.electrodeFile = args[++i];
         } else if (arg == "--uv-per-count") {
@@ -66,7 +69,7 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
             }
             options.request.microvoltsPerCount = factor;
         } else if (arg.starts_with("-") && arg.size() > 1) {
-            error = "unknown option " + arg + "; the options are --electrodes FILE, --uv-per-count X and --help";
+            error = "unknown option " + arg + "; the options are --electrodes FILE, --uv-per-count X, --overwrite and --help";
             return false;
         } else {
             files.push_back(arg);
