@@ -81,10 +81,12 @@ bool AcquisitionEngine::OpenSelectedDevice() {
 // were given codes the user must be told.
 void AcquisitionEngine::UseRecordingLabels() {
     const std::vector<std::string>& labels = playback_.Labels();
-    for (std::size_t row = 0; row < labels.size() && row < channelRecords.size(); ++row) {
+    // Signal rows the recording has no channel for keep no electrode's name.
+    const std::size_t signalRows = std::size(SampleRecord::kSignalSlots);
+    for (std::size_t row = 0; !labels.empty() && row < signalRows && row < channelRecords.size(); ++row) {
         char (&label)[ChannelRecord::kLabelSize] = channelRecords[row].label;
         std::memset(label, 0, sizeof label);
-        labels[row].copy(label, sizeof label - 1);
+        if (row < labels.size()) labels[row].copy(label, sizeof label - 1);
     }
     for (const auto& [code, text] : playback_.NamedCodes())
         PrintLine(("event code " + std::to_string(code) + ": " + text).c_str());
