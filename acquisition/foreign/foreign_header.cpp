@@ -219,8 +219,9 @@ bool NamesAnotherFormat(std::span<const std::uint8_t> head, ForeignFormat format
 }
 
 // GDF's event table follows the records; the count it declares must fit the
-// rest of the file (an event takes at least 6 bytes), or libbiosig allocates
-// and reads as it says.
+// rest of the file, at the size of an event its mode byte says (as libbiosig
+// reads it: 6 bytes, 12 with channel and duration, 8 more with time stamps),
+// or libbiosig allocates and reads as it says, and goes on with what it has.
 bool CheckEventTable(int fd, std::int64_t fileBytes, const ForeignLayout& layout, std::string& error) {
     if (layout.format != ForeignFormat::Gdf1 && layout.format != ForeignFormat::Gdf2) return true;
     const std::int64_t at = layout.headerBytes + layout.records * layout.recordBytes;
@@ -229,9 +230,20 @@ bool CheckEventTable(int fd, std::int64_t fileBytes, const ForeignLayout& layout
     const std::int64_t count = layout.format == ForeignFormat::Gdf1
                                    ? Little<std::uint32_t>(head, 4)
                                    : head[1] | (head[2] << 8) | (head[3] << 16);
-    if (count * 6 > fileBytes - at - 8) {
+    const std::int64_t eventBytes = ((head[0] & 2) ? 12 : 6) + ((head[0] & 4) ? 8 : 0);
+    if (count * eventBytes > fileBytes - at - 8) {
         error = "number of events: " + std::to_string(count) + " declared; the file holds " +
-                std::to_string((fileBytes - at - 8) / 6);
+                std::to_string((fileBytes - at - 8) / eventBytes);
+        return false;
+    }
+    // Events of type 0x7fff carry samples that libbiosig's reading writes into
+    // a channel the event names, trusting the channel (or a channel table the
+    // mode says is absent): such files are not read.
+    std::vector<std::uint16_t> types(static_cast<std::size_t>(count));
+    const auto typeBytes = static_cast<ssize_t>(types.size() * sizeof(std::uint16_t));
+    if (::pread(fd, types.data(), static_cast<std::size_t>(typeBytes), at + 8 + 4 * count) != typeBytes) return true;
+    if (std::find(types.begin(), types.end(), 0x7fff) != types.end()) {
+        error = "events: sparse samples (type 0x7fff) are not read";
         return false;
     }
     return true;
