@@ -141,12 +141,24 @@ private:
         return true;
     }
 
+    // The format allows only printable ASCII in its header; libbiosig's
+    // parsing of the text fields is not safe with anything else.
+    bool PrintableText(std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+            if (header_[i] < 0x20 || header_[i] > 0x7e)
+                return Refuse("header", "a byte that is not printable ASCII at offset " + std::to_string(i));
+        return true;
+    }
+
     bool Edf(ForeignFormat format, int sampleBytes) {
         layout_.format = format;
         std::int64_t signals = 0, bytes = 0, records = 0;
         double seconds = 0.0;
+        const std::size_t first = format == ForeignFormat::Bdf ? 1 : 0;  // BDF's first byte is 0xff
+        if (!PrintableText(first, kFixedBytes)) return false;
         if (!TextInteger(Field(header_, 252, 4), signals)) return Refuse("number of signals", "not a number");
         if (!Signals(signals)) return false;
+        if (!PrintableText(kFixedBytes, kFixedBytes + kSignalBytes * static_cast<std::size_t>(signals))) return false;
         if (!TextInteger(Field(header_, 184, 8), bytes)) return Refuse("header length", "not a number");
         if (bytes != static_cast<std::int64_t>(kFixedBytes + kSignalBytes * static_cast<std::size_t>(signals)))
             return Refuse("header length", std::to_string(bytes) + " bytes for " + std::to_string(signals) + " signals");

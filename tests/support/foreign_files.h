@@ -185,6 +185,11 @@ inline std::vector<MalformedForeignFile> MalformedForeignFiles() {
         std::memcpy(acr.data() + 20, "ACR-NEMA", 8);
         files.push_back({"gdf_named_another_format", ".gdf", acr, "version"});
     }
+    {
+        std::vector<std::uint8_t> binary = EdfBytes({.bdf = true});
+        binary[178] = 0;  // in the start time
+        files.push_back({"bdf_binary_in_the_header", ".bdf", binary, "header"});
+    }
     files.push_back({"shorter_than_a_header", ".edf", std::vector<std::uint8_t>(100, '0'), "header"});
     files.push_back({"empty", ".bdf", {}, "header"});
     files.push_back({"text", ".gdf", std::vector<std::uint8_t>(300, 'a'), "version"});
