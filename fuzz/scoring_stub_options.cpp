@@ -5,8 +5,8 @@
 #include "scoring_stub.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    int port = kDefaultStubPort;
-    const CommandLineOutcome outcome = ParseCommandLine(StubCommandLine(port), Arguments(std::span(data, size)));
-    if (outcome.error.empty()) Require(port >= 0 && port <= 65535);
+    StubOptions options;
+    const CommandLineOutcome outcome = ParseCommandLine(StubCommandLine(options), Arguments(std::span(data, size)));
+    if (outcome.error.empty()) Require(options.port >= 0 && options.port <= 65535 && !options.address.isNull());
     return 0;
 }

@@ -383,6 +383,7 @@ void CPallockDlg::ShowFields() {
 void CPallockDlg::ApplyFields(const PallockFields& values) {
     fields = values;
     if (!detector.SetSampleRate(fields.sampleRate)) fields.sampleRate = detector.SampleRate();
+    rateWatch.SetRate(detector.SampleRate());
     if (!SsvepDetector::ValidLeads(std::span<const int>(&fields.lead, 1))) fields.lead = detector.Lead();
     if (!SsvepDetector::ValidLeads(fields.leads)) fields.leads = {fields.lead};
     PutMethodAndLeadsInForce();
@@ -552,12 +553,15 @@ void CPallockDlg::SendDecision(const std::string& text) {
 }
 
 void CPallockDlg::OnAmplifierPacket(std::span<const std::int32_t> packet) {
+    const auto samples = static_cast<std::int64_t>(packet.size() / SsvepDetector::slotsPerRecord);
+    if (rateWatch.Add(samples, StreamRateWatch::Clock::now()) == StreamRateWatch::Change::BecameTooFast)
+        appendStatus(QStringLiteral("数据速率异常"));
     if (streamWatch.PacketArrived(Now())) detector.StartNewWindow();
     for (const SsvepResult& result : detector.AddPacketResults(packet)) OnResult(result);
 }
 
 void CPallockDlg::OnResult(const SsvepResult& result) {
-    if (result.decided) SendDecision(result.decisionText);
+    if (result.decided && rateWatch.Sane()) SendDecision(result.decisionText);
     appendResult(QString::fromStdString(result.resultLine));
     figures.Add(result);
     decisionPanel->ShowFigures(figures);

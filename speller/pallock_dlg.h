@@ -20,6 +20,7 @@
 #include "link_socket.h"
 #include "ssvep_detector.h"
 #include "stream_watch.h"
+#include "stream_rate_watch.h"
 
 class QAction;
 class QComboBox;
@@ -205,6 +206,8 @@ private:
     SsvepDetector detector;
     RunFigures figures;
     std::unique_ptr<DecisionPanel> decisionPanel;
+    // No decision goes out while the stream comes much faster than its rate.
+    StreamRateWatch rateWatch{SsvepDetector::defaultSampleRate};
     Link amplifier;
     Link scoring;
     StreamWatch streamWatch;

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -66,6 +67,7 @@ bool AcquisitionEngine::OpenSelectedDevice() {
             return false;
         }
         device = &playback_;
+        UseRecordingLabels();
     } else if (amplifierType == 1) {
         if (!amplifier_.OpenDevice(packetSize, channelCount, sampleRate)) {
             SetDeviceFailure(amplifier_.LastFailure());
@@ -76,6 +78,21 @@ bool AcquisitionEngine::OpenSelectedDevice() {
     }
     SetDeviceFailure({});
     return true;
+}
+
+// Another program's recording names its own channels, and its event texts
+// were given codes the user must be told.
+void AcquisitionEngine::UseRecordingLabels() {
+    const std::vector<std::string>& labels = playback_.Labels();
+    // Signal rows the recording has no channel for keep no electrode's name.
+    const std::size_t signalRows = std::size(SampleRecord::kSignalSlots);
+    for (std::size_t row = 0; !labels.empty() && row < signalRows && row < channelRecords.size(); ++row) {
+        char (&label)[ChannelRecord::kLabelSize] = channelRecords[row].label;
+        std::memset(label, 0, sizeof label);
+        if (row < labels.size()) labels[row].copy(label, sizeof label - 1);
+    }
+    for (const auto& [code, text] : playback_.NamedCodes())
+        PrintLine(("event code " + std::to_string(code) + ": " + text).c_str());
 }
 
 void AcquisitionEngine::SetDeviceFailure(std::string text) {
@@ -227,11 +244,11 @@ void AcquisitionEngine::StopAcquisition() {
     if (ports_.host) ports_.host->RepaintView();
 }
 
-bool AcquisitionEngine::OpenRecording(const std::string& path) {
+bool AcquisitionEngine::OpenRecording(const std::string& path, ExistingFile existing) {
     if (recording == 1) return false;
     FinishSidecar();  // of a recording a failed write ended
     recordingPath_ = path;
-    if (!recordingFile.Create(path)) {
+    if (!recordingFile.Create(path, existing)) {
         // Said on the screen too: otherwise the command seems to do nothing.
         ShowMessage(WithDetail(kDataWriteFailed, NoteRecordingFailure()));
         return false;

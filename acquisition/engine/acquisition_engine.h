@@ -104,7 +104,7 @@ public:
     // Save data, once the user has chosen a path: creates the file, writes the
     // header and turns recording on. False (and "file error" on standard
     // output) when the file cannot be written.
-    bool OpenRecording(const std::string& path);
+    bool OpenRecording(const std::string& path, ExistingFile existing = ExistingFile::Replace);
     // Ctrl+R while recording: the file and its sidecar are closed, acquisition
     // goes on.
     void CloseRecording();
@@ -180,6 +180,7 @@ private:
     void Start(int newMode);
     void SetUpMontage();
     bool OpenSelectedDevice();
+    void UseRecordingLabels();
     void SetUpDisplays();
     void EndRecording();
     void FinishSidecar();

@@ -1,31 +1,61 @@
 #include "acquisition/engine/file_playback_source.h"
 
-#include <cerrno>
-#include <cstdint>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <sys/stat.h>
 
-#include "acquisition/recording/eol_file.h"
+bool ReadPlaybackHeader(const std::string& path, EolHeader& header, std::string& error) {
+    if (!IsForeignRecordingPath(path)) return ReadEolHeader(path, header, &error);
+    ForeignPlayback playback;
+    if (!LoadForeignPlayback(path, playback, error)) return false;
+    header.channelCount = SampleRecord::kSlotCount;
+    header.sampleRate = static_cast<int>(std::lround(std::min(playback.sampleRate, 1.0e9)));
+    header.packetSize = PlaybackPacketSize(header.sampleRate);
+    header.scale = eol::kDefaultScale;
+    return true;
+}
 
 int FilePlaybackSource::OpenFile(int newPacketSize, int newChannelCount, int newSampleRate,
                                  const std::string& path) {
     SetFormat(newPacketSize, newChannelCount, newSampleRate);
     filePath = path;
     std::string error;
-    file = OpenRegularFileForReading(path, error);
-    if (!file) {
+    if (!OpenSamples(path, error)) {
         openFailure_ = path + " (" + error + ")";
         return 0;
     }
+    const auto packetBytes = static_cast<std::int64_t>(PacketValues({})) * 4;
+    if (SampleBytes() < packetBytes || packetBytes == 0) {
+        openFailure_ = path + " (less than one packet of samples: " + std::to_string(SampleBytes()) + " bytes, a packet " +
+                       std::to_string(packetBytes) + ")";
+        file.reset();
+        foreign_ = {};
+        return 0;
+    }
     openFailure_.clear();
-    std::fseek(file.get(), eol::kHeaderRegionSize, SEEK_SET);
     return 1;
 }
 
+bool FilePlaybackSource::OpenSamples(const std::string& path, std::string& error) {
+    file.reset();
+    foreign_ = {};
+    foreignAt_ = 0;
+    if (IsForeignRecordingPath(path)) {
+        if (LoadForeignPlayback(path, foreign_, error)) return true;
+        // The reason names the file already; the caller adds it again.
+        if (error.starts_with(path + ": ")) error.erase(0, path.size() + 2);
+        return false;
+    }
+    file = OpenRegularFileForReading(path, error);
+    if (!file) return false;
+    Rewind();
+    return true;
+}
+
 int FilePlaybackSource::ReadPacket(std::span<std::int32_t> packet) {
-    if (!Pace() || !file) return 0;
-    ReadAndRewind(packet);
-    return 1;
+    if (!Pace() || (!file && foreign_.records.empty())) return 0;
+    return ReadAndRewind(packet) ? 1 : 0;
 }
 
 int FilePlaybackSource::ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) {
@@ -33,16 +63,47 @@ int FilePlaybackSource::ReadPacketWithChannel(std::span<std::int32_t> packet, in
     return ReadPacket(packet);
 }
 
+std::size_t FilePlaybackSource::PacketValues(std::span<std::int32_t> packet) const {
+    const auto values = static_cast<std::size_t>(std::max(0, packetSize)) * static_cast<std::size_t>(std::max(0, channelCount));
+    return packet.empty() ? values : std::min(packet.size(), values);
+}
+
 // Goes back to the first sample as soon as no more than one packet remains
-// behind the position. The comparison is on unsigned 32-bit values, as the
-// recordings' players always made it: a file shorter than one packet wraps
-// the limit and is never rewound.
-void FilePlaybackSource::ReadAndRewind(std::span<std::int32_t> packet) {
-    ReadRaw(file.get(), packet);
+// behind the position, as the recordings' players always did; a packet that
+// cannot be read whole (the file shrank) is read again from the start, or
+// not delivered.
+bool FilePlaybackSource::ReadAndRewind(std::span<std::int32_t> packet) {
+    const std::span<std::int32_t> values = packet.first(PacketValues(packet));
+    if (ReadValues(values) != values.size()) {
+        Rewind();
+        if (ReadValues(values) != values.size()) return false;
+    }
+    if (SampleBytes() - Position() <= static_cast<std::int64_t>(PacketValues({})) * 4) Rewind();
+    return true;
+}
+
+std::size_t FilePlaybackSource::ReadValues(std::span<std::int32_t> values) {
+    if (file) return std::fread(values.data(), sizeof(std::int32_t), values.size(), file.get());
+    const std::span<const std::int32_t> all(foreign_.records.front().slots, foreign_.records.size() * SampleRecord::kSlotCount);
+    const std::size_t n = std::min(values.size(), all.size() - foreignAt_);
+    std::copy_n(all.begin() + static_cast<std::ptrdiff_t>(foreignAt_), n, values.begin());
+    foreignAt_ += n;
+    return n;
+}
+
+void FilePlaybackSource::Rewind() {
+    foreignAt_ = 0;
+    if (file) std::fseek(file.get(), eol::kHeaderRegionSize, SEEK_SET);
+}
+
+std::int64_t FilePlaybackSource::SampleBytes() const {
+    if (!file) return static_cast<std::int64_t>(foreign_.records.size() * sizeof(SampleRecord));
     struct stat info {};
-    if (::fstat(fileno(file.get()), &info) != 0) return;
-    const auto length = static_cast<std::uint32_t>(info.st_size);
-    const auto position = static_cast<std::uint32_t>(std::ftell(file.get()));
-    const auto packetBytes = static_cast<std::uint32_t>(packetSize) * static_cast<std::uint32_t>(channelCount) * 4u;
-    if (position >= length - packetBytes) std::fseek(file.get(), eol::kHeaderRegionSize, SEEK_SET);
+    if (::fstat(fileno(file.get()), &info) != 0) return 0;
+    return std::max<std::int64_t>(0, info.st_size - eol::kHeaderRegionSize);
+}
+
+std::int64_t FilePlaybackSource::Position() const {
+    if (!file) return static_cast<std::int64_t>(foreignAt_ * sizeof(std::int32_t));
+    return std::max<std::int64_t>(0, ::ftello(file.get()) - eol::kHeaderRegionSize);
 }

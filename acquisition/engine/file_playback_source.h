@@ -1,18 +1,34 @@
 #pragma once
-// Plays an EOL file's sample section over and over, paced in real time, as if
-// it were the amplifier. The header is skipped; the engine's packet size and
-// channel count decide how the bytes are cut into packets.
+// Plays a recording over and over, paced in real time, as if it were the
+// amplifier: an EOL file's sample section (the header is skipped), or another
+// program's EDF, BDF or GDF recording turned into records (foreign_playback.h).
+// The engine's packet size and channel count decide how the samples are cut
+// into packets.
+//
+// Only whole packets are delivered: a recording with less than one packet of
+// samples is refused, and one that ends in a short packet starts again from
+// its first sample rather than padding the packet with anything.
 
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "acquisition/engine/foreign_playback.h"
 #include "acquisition/engine/simulated_source.h"
+#include "acquisition/recording/eol_file.h"
+
+// The header of a recording to play: an EOL file's own, or for another
+// program's recording (IsForeignRecordingPath) what plays it in record layout
+// (21 values per sample, its rate rounded, packets of about 40 ms). False,
+// with the reason in error, when it cannot be read.
+bool ReadPlaybackHeader(const std::string& path, EolHeader& header, std::string& error);
 
 class FilePlaybackSource : public SimulatedSource {
 public:
     using SimulatedSource::SimulatedSource;
 
-    // Opens path (again) for playback; 0 when it cannot be opened or is no
-    // regular file.
+    // Opens path (again) for playback; 0 when it cannot be opened, is no
+    // regular file or holds less than one packet.
     int OpenFile(int packetSize, int channelCount, int sampleRate, const std::string& path);
     int ReadPacket(std::span<std::int32_t> packet) override;
     int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override;
@@ -22,11 +38,23 @@ public:
     const std::string& FilePath() const { return filePath; }
     // After OpenFile failed: the path and the reason, for the user.
     const std::string& OpenFailure() const { return openFailure_; }
+    // For another program's recording: its channels' labels in slot order,
+    // and the codes given to its event texts. Empty for an EOL file.
+    const std::vector<std::string>& Labels() const { return foreign_.labels; }
+    const std::vector<std::pair<std::int32_t, std::string>>& NamedCodes() const { return foreign_.namedCodes; }
 
 private:
-    void ReadAndRewind(std::span<std::int32_t> packet);
+    bool OpenSamples(const std::string& path, std::string& error);
+    bool ReadAndRewind(std::span<std::int32_t> packet);
+    std::size_t ReadValues(std::span<std::int32_t> values);
+    void Rewind();
+    std::int64_t SampleBytes() const;
+    std::int64_t Position() const;
+    std::size_t PacketValues(std::span<std::int32_t> packet) const;
 
     std::string filePath;
     FileHandle file;
+    ForeignPlayback foreign_;
+    std::size_t foreignAt_ = 0;  // values into foreign_.records
     std::string openFailure_;
 };

@@ -138,6 +138,20 @@ bool SameFile(const std::string& a, const std::string& b) {
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+constexpr const char* kExists = "already exists; add --overwrite to replace it";
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// The finished output to its name; without overwrite a name taken since the
+// start is refused (EEXIST) rather than replaced.
+bool MoveInPlace(const std::string& part, const std::string& path, bool overwrite) {
+    if (overwrite) return ::rename(part.c_str(), path.c_str()) == 0;
+    return ::renameat2(AT_FDCWD, part.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
+}
+
 // A new, empty file beside path, for the output until it is complete.
 std::string CreateSibling(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -146,7 +160,7 @@ std::string CreateSibling(const std::string& path) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate =
             dir + "." + name + "." + std::to_string(::getpid()) + "." + std::to_string(attempt) + ".part";
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             ::close(fd);
             return candidate;
@@ -182,6 +196,7 @@ private:
         const std::int64_t samples = reader_.RecordCount();
         if (samples == 0) return Fail(error, request_.input, "no whole record");
         if (SameFile(request_.input, request_.output)) return Fail(error, request_.output, "is the recording itself");
+        if (!request_.overwrite && Exists(request_.output)) return Fail(error, request_.output, kExists);
 
         if (!OpenRegularFile(request_.electrodeFile, kMaxElectrodeFileBytes, cause)) {
             return Fail(error, request_.electrodeFile, cause);
@@ -227,8 +242,8 @@ private:
             ::unlink(part.c_str());
             return status;
         }
-        if (::rename(part.c_str(), request_.output.c_str()) != 0) {
-            const std::string reason = SystemError();
+        if (!MoveInPlace(part, request_.output, request_.overwrite)) {
+            const std::string reason = errno == EEXIST ? kExists : SystemError();
             ::unlink(part.c_str());
             return Fail(error, request_.output, reason);
         }

@@ -9,6 +9,7 @@
 //
 // The output is written beside its final path and moved there only when it
 // is complete: a failed or cancelled export leaves any earlier file alone.
+// Without overwrite the move refuses a name taken meanwhile.
 //
 // Threads: ExportRecording runs, and calls progress, on the calling thread.
 
@@ -32,6 +33,9 @@ struct ExportRequest {
     // Without either the physical values are the raw counts, in the unit
     // "count".
     std::optional<double> microvoltsPerCount;
+    // Whether an existing output is replaced; without it the export refuses
+    // one. Either way a symbolic link at the output is replaced, never followed.
+    bool overwrite = false;
 };
 
 struct ExportSummary {

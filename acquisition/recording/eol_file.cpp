@@ -65,11 +65,12 @@ std::array<std::byte, eol::kHeaderBlockSize> EolHeaderBlock(int sampleRate, int 
 
 EolFile::~EolFile() { Close(); }
 
-bool EolFile::Create(const std::string& path) {
+bool EolFile::Create(const std::string& path, ExistingFile existing) {
     Close();
+    const int onExisting = existing == ExistingFile::Refuse ? O_EXCL : O_TRUNC;
     // O_NONBLOCK so that a FIFO nobody reads fails at once instead of holding
     // the UI thread; writes then block as usual.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | onExisting | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd_ < 0) {
         errno_ = errno;
         return false;

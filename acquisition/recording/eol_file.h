@@ -39,6 +39,12 @@ bool ReadEolHeader(const std::string& path, EolHeader& header, std::string* erro
 // The 32 bytes of the header block for these settings.
 std::array<std::byte, eol::kHeaderBlockSize> EolHeaderBlock(int sampleRate, int packetSize, double scale);
 
+// What creating an output does when its name is taken.
+enum class ExistingFile {
+    Refuse,   // fail with EEXIST
+    Replace,  // truncate it (a file the user confirmed in a dialog, or --overwrite)
+};
+
 // A recording being written. Each write goes straight to the operating system.
 // Not thread-safe: one thread at a time (the recorder opens it on the UI thread
 // and then hands it to the acquisition thread through the `recording` flag).
@@ -49,8 +55,10 @@ public:
     EolFile(const EolFile&) = delete;
     EolFile& operator=(const EolFile&) = delete;
 
-    // Creates the file, or truncates an existing one, for writing.
-    bool Create(const std::string& path);
+    // Creates the file for writing; an existing one is refused or truncated as
+    // existing says. A symbolic link is never followed: a link planted where
+    // the recording goes must not redirect it, nor create the link's target.
+    bool Create(const std::string& path, ExistingFile existing = ExistingFile::Replace);
     // Writes the header block at offset 50 and positions at offset 200.
     bool WriteHeader(int sampleRate, int packetSize, double scale);
     // Appends whole records. On a failed or short write the file is cut back

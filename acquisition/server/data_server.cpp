@@ -49,6 +49,22 @@ std::optional<SocketAddress> ParseListenAddress(const QString& text, quint16 por
     return std::nullopt;
 }
 
+// ADDRESS:PORT, IPv6 addresses in brackets.
+QString PeerText(const sockaddr_storage& peer) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (peer.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(peer);
+        ::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+        return QStringLiteral("%1:%2").arg(QString::fromLatin1(text)).arg(ntohs(v4.sin_port));
+    }
+    if (peer.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(peer);
+        ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        return QStringLiteral("[%1]:%2").arg(QString::fromLatin1(text)).arg(ntohs(v6.sin6_port));
+    }
+    return {};
+}
+
 void SetIntOption(int fd, int level, int name, int value) {
     ::setsockopt(fd, level, name, &value, sizeof(value));
 }
@@ -164,7 +180,9 @@ void DataServer::AcceptPendingClient(int listenFd) {
         SetAccepting(false);
         return;
     }
-    UniqueFd accepted(::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    UniqueFd accepted(::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!accepted.IsOpen()) {
         // A connection that went away before we took it is no error of ours;
         // anything else (out of descriptors) is retried a little later.
@@ -189,6 +207,7 @@ void DataServer::AcceptPendingClient(int listenFd) {
     clientNotifier_.setSocket(fd);
     clientNotifier_.setEnabled(true);
     backlogFlushTimer_.start();
+    clientAddress_ = PeerText(peer);
     SetStatus(QString::fromUtf8(kConnected));
     clientConnected = 1;
 }
@@ -217,6 +236,7 @@ void DataServer::ReleaseClient() {
         clientGivenUp_ = false;
     }
     clientConnected = 0;
+    clientAddress_.clear();
     SetStatus(QString::fromUtf8(kListening));
     SetAccepting(true);
 }

@@ -46,6 +46,9 @@ class DataServer : public QObject, public PacketStream {
 
 public:
     static constexpr quint16 kDefaultPort = 1234;
+    // Raw EEG is health data, and the stream's one slot must not go to a
+    // stranger: only this machine, unless the user names a wider address.
+    static constexpr const char* kDefaultListenAddress = "127.0.0.1";
     static constexpr int kListenBacklog = 5;
     // Asked of the kernel for a client's socket. The kernel doubles it, so
     // what it really holds is measured, never assumed from this.
@@ -71,7 +74,8 @@ public:
     DataServer(const DataServer&) = delete;
     DataServer& operator=(const DataServer&) = delete;
 
-    // Where Start listens. An empty address means all local addresses.
+    // Where Start listens (kDefaultListenAddress until set). An empty address
+    // means all local IPv4 addresses.
     void SetListenAddress(const QString& address, quint16 port);
     // Whether address is one that SetListenAddress accepts: empty, "localhost",
     // or a numeric IPv4 or IPv6 address.
@@ -86,6 +90,9 @@ public:
     quint16 ListeningPort() const;
     // The text last shown in the server-status pane; empty before Start.
     const QString& Status() const { return status_; }
+    // The connected client as ADDRESS:PORT; empty when none. Set before
+    // statusChanged tells of the connection.
+    const QString& ClientAddress() const { return clientAddress_; }
 
     // The stream's rate in samples per second, which sizes the stall limit.
     // Any thread.
@@ -130,7 +137,8 @@ private:
     // Under clientMutex_, on the UI thread.
     void ReserveBacklog();
 
-    QString listenAddress_;
+    QString listenAddress_ = QString::fromLatin1(kDefaultListenAddress);
+    QString clientAddress_;
     quint16 listenPort_ = kDefaultPort;
     QString status_;
     std::vector<Listener> listenSockets;

@@ -40,6 +40,8 @@ QRect LabelRect(const DialogUnits& du, const FieldPlace& field, int leftEdge) {
 // Only the description is shown. File names are case-sensitive here, and
 // recordings are saved as ".EOL": both cases are offered.
 const QString CSettingsDlg::kEolFilter = QStringLiteral("eol(*.eol)) (*.eol *.EOL)");
+// Other programs' recordings play too (read through libbiosig).
+const QString CSettingsDlg::kForeignFilter = QStringLiteral("BDF/EDF/GDF (*.bdf *.edf *.gdf *.BDF *.EDF *.GDF)");
 const QString CSettingsDlg::kLocFilter = QStringLiteral("loc(*.loc)) (*.loc *.LOC)");
 
 QString CSettingsDlg::ChooseFileToOpen(QWidget* parent, const QString& nameFilter) {
@@ -174,14 +176,14 @@ void CSettingsDlg::OnAmplifierTypeChanged(int index) {
 void CSettingsDlg::OnImportEol() {
     amplifierType = amplifierList_->currentIndex();
     if (*amplifierType != 0) return;
-    const QString path = chooseFile_(this, kEolFilter);
+    const QString path = chooseFile_(this, kEolFilter + QStringLiteral(";;") + kForeignFilter);
     if (path.isEmpty()) return;
     simulatedDataFile = path;
     simulatedDataField_->setText(simulatedDataFile);
     EolHeader header;
     // A file that cannot be read changes only the path; the values stay.
     std::string cause;
-    if (!ReadEolHeader(path.toStdString(), header, &cause)) {
+    if (!ReadPlaybackHeader(path.toStdString(), header, cause)) {
         // One that is there but no file at all (a FIFO, a device) is refused
         // out loud, so nobody wonders why it will not play.
         if (IsThereButNoRegularFile(path)) warn_(this, kDataFileRefused.arg(path, QString::fromStdString(cause)));

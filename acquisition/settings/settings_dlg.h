@@ -34,6 +34,7 @@ public:
     using MessageSink = std::function<void(QWidget* parent, const QString& text)>;
 
     static const QString kEolFilter;
+    static const QString kForeignFilter;
     static const QString kLocFilter;
 
     explicit CSettingsDlg(QWidget* parent = nullptr, FileChooser chooseFile = ChooseFileToOpen,

@@ -15,7 +15,7 @@ double CurrentScale(const AcquisitionEngine& engine) {
 bool PlaybackSettings(const std::string& path, AcquisitionSettings& settings, std::string& error) {
     EolHeader header;
     std::string cause;
-    if (!ReadEolHeader(path, header, &cause)) {
+    if (!ReadPlaybackHeader(path, header, cause)) {
         error = "cannot read the header of " + path + ": " + cause;
         return false;
     }

@@ -96,6 +96,8 @@ std::optional<ExportRequest> ExportDialog::Request(QLineEdit** wrong) const {
         if (!request.microvoltsPerCount) return refuse(factor_);
     }
     if (request.electrodeFile.empty()) return refuse(electrodes_);
+    // The user named the output in this window, as a save dialog would.
+    request.overwrite = true;
     return request;
 }
 

@@ -39,10 +39,10 @@ bool SaveDataCommand::Run(QWidget* parent) {
     return RecordTo(*path);
 }
 
-bool SaveDataCommand::RecordTo(const std::string& path) {
+bool SaveDataCommand::RecordTo(const std::string& path, ExistingFile existing) {
     // Acquisition may have stopped while the dialog was open.
     if (!IsEnabled()) return false;
-    if (!engine_.OpenRecording(path)) return false;
+    if (!engine_.OpenRecording(path, existing)) return false;
     lastRecording_ = path;
     started_ = std::chrono::steady_clock::now();
     return true;

@@ -36,7 +36,9 @@ public:
     // The command: dialog, then the recording. True when recording started.
     bool Run(QWidget* parent);
     // The command's steps after the dialog, for a path chosen another way.
-    bool RecordTo(const std::string& path);
+    // The dialog has asked before a file is replaced; a path from elsewhere
+    // says what to do with an existing file.
+    bool RecordTo(const std::string& path, ExistingFile existing = ExistingFile::Replace);
     // The file of the last recording started; empty before the first.
     const std::string& LastRecording() const { return lastRecording_; }
 

@@ -42,9 +42,11 @@ bool CVostrelApp::Prepare(std::string& error) {
             return false;
         }
     }
-    // A recording started from a script never replaces a file unasked.
+    // A recording started from a script never replaces a file unasked; a
+    // link, even one pointing nowhere, counts as taken (the recording refuses it).
     std::error_code ignored;
-    if (!options_.recordFile.empty() && !options_.overwrite && std::filesystem::exists(options_.recordFile, ignored)) {
+    if (!options_.recordFile.empty() && !options_.overwrite &&
+        std::filesystem::exists(std::filesystem::symlink_status(options_.recordFile, ignored))) {
         error = "--record: " + options_.recordFile + " already exists; add --overwrite to replace it";
         return false;
     }
@@ -72,7 +74,13 @@ bool CVostrelApp::InitInstance() {
         mainFrame_->showMaximized();
     }
     QTimer::singleShot(0, mainFrame_.get(), [this] { RunStartupCommands(); });
+    stopSignals_ = std::make_unique<StopSignals>([this](int) { StopBySignal(); });
     return true;
+}
+
+void CVostrelApp::StopBySignal() {
+    mainFrame_->View()->Commands().Trigger(command::kStop);
+    QCoreApplication::exit(options_.quitAfterSeconds ? ScriptedRunStatus() : 0);
 }
 
 void CVostrelApp::ApplyStartupOptions() {
@@ -99,7 +107,8 @@ void CVostrelApp::RunStartupCommands() {
     case VostrelOptions::StartMode::Impedance: view.Commands().Trigger(command::kImpedance); break;
     case VostrelOptions::StartMode::None: break;
     }
-    if (!options_.recordFile.empty()) view.SaveData().RecordTo(options_.recordFile);
+    if (!options_.recordFile.empty())
+        view.SaveData().RecordTo(options_.recordFile, options_.overwrite ? ExistingFile::Replace : ExistingFile::Refuse);
 }
 
 // The port in use is told as the stream's is, for scripts that chose port 0.
@@ -138,6 +147,7 @@ int CVostrelApp::ScriptedRunStatus() const {
 }
 
 void CVostrelApp::ExitInstance() {
+    stopSignals_.reset();
     mainFrame_.reset();
     if (profile_) {
         recentFiles_.Save(*profile_);

@@ -13,6 +13,7 @@
 #include "acquisition/shell/recent_file_list.h"
 #include "acquisition/shell/vostrel_doc.h"
 #include "acquisition/shell/vostrel_options.h"
+#include "common/stop_signals.h"
 
 class CMainFrame;
 class CVostrelView;
@@ -49,6 +50,11 @@ public:
     static constexpr int kAmplifierFailed = 3;
     static constexpr int kRecordingFailed = 4;
 
+    // SIGTERM, SIGINT or SIGHUP: stops as the Stop command does (the
+    // amplifier is told to stop, the recording closed) and ends the program
+    // with 0, or with a scripted run's status when --quit-after was given.
+    void StopBySignal();
+
 private:
     void ApplyStartupOptions();
     void RunStartupCommands();
@@ -63,4 +69,5 @@ private:
     RecentFileList recentFiles_;
     CVostrelDoc document_;
     std::unique_ptr<CMainFrame> mainFrame_;
+    std::unique_ptr<StopSignals> stopSignals_;
 };

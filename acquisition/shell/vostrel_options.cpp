@@ -33,15 +33,18 @@ ProgramCommandLine VostrelCommandLine(VostrelOptions& options) {
          "serial (the first USB serial port), serial:DEVICE (a tty, e.g. /dev/ttyUSB0 or amp-emulator's),\n"
          "emulator[:ssvep=F1/F2/...,hold=SECONDS] (built in; Hz above 0 and below 500, seconds above 0)",
          "serial", TakeText(options.amplifier)},
-        {"--play", "FILE.EOL", "play an EOL recording instead of the amplifier, with its header's settings",
-         "a readable EOL recording", "", TakeText(options.playFile)},
+        {"--play", "FILE.EOL|FILE.bdf|FILE.edf|FILE.gdf",
+         "play a recording instead of the amplifier: an EOL file with its header's settings, or another program's\n"
+         "BDF/EDF/GDF at its own rate (its first 16 signals, its labels, its events as codes)",
+         "a readable recording", "", TakeText(options.playFile)},
         {"--electrodes", "FILE", "the electrode-location file",
          "a readable text file of at most " + std::to_string(kMaxElectrodeFileBytes) + " bytes",
          DefaultElectrodeFilePath(ExecutableDirectory()) + " (kestrom.dll beside the program, else in ../share/vostrel/)",
          TakeText(options.electrodeFile)},
         {"--serve", "", "start the streaming server, as the toolbar's S button", "", "", TakeSwitch(options.serve)},
         {"--listen", "ADDRESS", "the address the streaming server listens on",
-         "a numeric IPv4 or IPv6 address, or localhost", "all local addresses",
+         "a numeric IPv4 or IPv6 address, or localhost; 0.0.0.0 or :: opens the stream to other machines",
+         DataServer::kDefaultListenAddress + std::string(" (this machine only)"),
          [&options](const std::string& value, std::string&) {
              options.listenAddress = value;
              return DataServer::IsValidListenAddress(QString::fromStdString(value));

@@ -16,7 +16,7 @@ struct VostrelOptions {
     std::string electrodeFile;  // --electrodes FILE
     // The streaming server's options.
     bool serve = false;          // --serve
-    std::string listenAddress;   // --listen ADDRESS; empty: all local addresses
+    std::string listenAddress = "127.0.0.1";  // --listen ADDRESS; DataServer::kDefaultListenAddress
     std::optional<int> port;     // --port N
     StartMode start = StartMode::None;  // --start | --impedance
     std::string recordFile;      // --record FILE.EOL

@@ -169,11 +169,21 @@ void CVostrelView::StartServer() {
     std::cout.flush();
     listeningPorts_.push_back(QString::number(port));
     if (auto* frame = qobject_cast<CMainFrame*>(window()))
-        frame->Pane(CMainFrame::kServerPane)->setToolTip(QStringLiteral("正在监听端口 ") + listeningPorts_.join(", "));
+        frame->Pane(CMainFrame::kServerPane)->setToolTip(ServerPaneToolTip());
+}
+
+// The ports, and who holds the stream's one slot.
+QString CVostrelView::ServerPaneToolTip() const {
+    QString tip = QStringLiteral("正在监听端口 ") + listeningPorts_.join(", ");
+    if (!server_.ClientAddress().isEmpty()) tip += QStringLiteral("\n客户端 ") + server_.ClientAddress();
+    return tip;
 }
 
 void CVostrelView::SetServerStatus(const QString& text) {
-    if (auto* frame = qobject_cast<CMainFrame*>(window())) frame->SetServerPaneText(text);
+    auto* frame = qobject_cast<CMainFrame*>(window());
+    if (!frame) return;
+    frame->SetServerPaneText(text);
+    frame->Pane(CMainFrame::kServerPane)->setToolTip(ServerPaneToolTip());
 }
 
 void CVostrelView::ShowDisplay(int shownWindow) {

@@ -52,6 +52,7 @@ public:
 
     // The server-status pane of the main window's status bar.
     void SetServerStatus(const QString& text);
+    QString ServerPaneToolTip() const;
     // What the amplifier pane says for this health; empty before any start.
     static QString LinkText(const EngineHealth& health, bool running, bool playback);
     // How the amplifier's frames are checked, and what was dropped; empty for playback.

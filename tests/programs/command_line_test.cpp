@@ -33,7 +33,7 @@ struct Program {
 const Program kPrograms[] = {
     {"vostrel", VOSTREL_PATH, {"--amplifier", "--port", "--record", "--overwrite", "--quit-after", "--geometry"}},
     {"pallock", PALLOCK_PATH, {"--amplifier", "--scoring", "--lead", "--frequencies", "--quit-after", "--geometry"}},
-    {"scoring-stub", SCORING_STUB_PATH, {"--port"}},
+    {"scoring-stub", SCORING_STUB_PATH, {"--port", "--listen"}},
     {"amp-emulator", AMP_EMULATOR_PATH, {"--ssvep", "--hold"}},
 };
 

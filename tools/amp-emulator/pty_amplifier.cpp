@@ -96,7 +96,13 @@ void PtyAmplifier::TakeCommands(Clock::time_point now) {
     for (;;) {
         const ssize_t n = ::read(master_.Get(), bytes.data(), bytes.size());
         if (n <= 0) return;
+        const bool streamed = line_.Streaming();
         line_.Receive(std::span(bytes.data(), static_cast<std::size_t>(n)), now);
+        // Said, so that whoever drives the program sees that it was told to stop.
+        if (streamed && !line_.Streaming()) {
+            std::printf("amp-emulator: stop command\n");
+            std::fflush(stdout);
+        }
     }
 }
 

@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kProgram = "eol-convert";
 
 constexpr const char* kHelp =
-    "usage: eol-convert IN.EOL OUT.bdf|OUT.edf|OUT.gdf [--electrodes FILE] [--uv-per-count X]\n"
+    "usage: eol-convert IN.EOL OUT.bdf|OUT.edf|OUT.gdf [--electrodes FILE] [--uv-per-count X] [--overwrite]\n"
     "Converts an EOL recording. The output's extension names the format:\n"
     "  .bdf  BDF+, 24-bit samples\n"
     "  .edf  EDF+, 16-bit samples, each channel scaled so that nothing clips\n"
@@ -33,10 +33,11 @@ constexpr const char* kHelp =
     "  --uv-per-count X    the amplifier's microvolts per raw count, a number above 0\n"
     "                      (default: the recording's sidecar NAME.json; without one the\n"
     "                      values stay raw counts, unit \"count\")\n"
+    "  --overwrite         replace an existing OUT (default: refuse it)\n"
+    "  --help              this text\n"
     "The start time and the markers come from the sidecar (NAME.json, NAME_events.tsv)\n"
     "that Vostrel writes beside each recording; without it the start is the file's\n"
-    "time minus its duration.\n"
-    "  --help              this text\n";
+    "time minus its duration.\n";
 
 std::atomic<bool> interrupted{false};
 void Interrupt(int) { interrupted = true; }
@@ -60,6 +61,8 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
         }
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--overwrite") {
+            options.request.overwrite = true;
         } else if (arg == "--electrodes") {
             options.request.electrodeFile = args[++i];
         } else if (arg == "--uv-per-count") {
@@ -70,7 +73,7 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
             }
             options.request.microvoltsPerCount = factor;
         } else if (arg.starts_with("-") && arg.size() > 1) {
-            error = "unknown option " + arg + "; the options are --electrodes FILE, --uv-per-count X and --help";
+            error = "unknown option " + arg + "; the options are --electrodes FILE, --uv-per-count X, --overwrite and --help";
             return false;
         } else {
             files.push_back(arg);

@@ -1,6 +1,6 @@
-// scoring-stub [--port N]: listens on port 4000 (or N; 0 picks a free one) and
-// prints each 9-byte command it receives on its own line. The port in use is
-// announced on standard error.
+// scoring-stub [--port N] [--listen ADDRESS]: listens on 127.0.0.1 port 4000
+// (or N; 0 picks a free one) and prints each 9-byte command it receives on its
+// own line. The port in use is announced on standard error.
 
 #include <cstdio>
 #include <iostream>
@@ -10,8 +10,8 @@
 #include "scoring_stub.h"
 
 int main(int argc, char* argv[]) {
-    int port = kDefaultStubPort;
-    if (const auto status = HandleCommandLine(StubCommandLine(port), ArgumentsOf(argc, argv), std::cout, std::cerr))
+    StubOptions options;
+    if (const auto status = HandleCommandLine(StubCommandLine(options), ArgumentsOf(argc, argv), std::cout, std::cerr))
         return *status;
 
     QCoreApplication app(argc, argv);
@@ -21,8 +21,13 @@ int main(int argc, char* argv[]) {
         std::fputc('\n', stdout);
         std::fflush(stdout);
     });
-    if (!stub.Listen(QHostAddress::Any, static_cast<quint16>(port))) {
-        std::fprintf(stderr, "scoring-stub: cannot listen on port %d: %s\n", port,
+    stub.OnDrop([](const QString& peer) {
+        std::fprintf(stderr, "scoring-stub: dropped %s: it sent without pausing\n", peer.toUtf8().constData());
+        std::fflush(stderr);
+    });
+    if (!stub.Listen(options.address, static_cast<quint16>(options.port))) {
+        std::fprintf(stderr, "scoring-stub: cannot listen on %s port %d: %s\n",
+                     options.address.toString().toUtf8().constData(), options.port,
                      stub.ErrorString().toUtf8().constData());
         return 1;
     }

@@ -20,6 +20,11 @@ void ScoringStub::AcceptNext() {
     client = server.nextPendingConnection();
     if (!client) return;
     pending.clear();
+    burstBytes = 0;
+    sinceLastBytes.start();
+    // Qt stops reading from the socket when this much waits, so a client
+    // that sends faster than we read cannot grow our memory.
+    client->setReadBufferSize((burstCommands + 1) * commandBytes);
     server.pauseAccepting();
     connect(client, &QTcpSocket::readyRead, this, &ScoringStub::ReadCommands);
     connect(client, &QTcpSocket::disconnected, this, &ScoringStub::OnClientGone);
@@ -28,13 +33,33 @@ void ScoringStub::AcceptNext() {
 
 void ScoringStub::ReadCommands() {
     if (!client || !client->isOpen()) return;
-    pending += client->readAll();
+    const QByteArray arrived = client->readAll();
+    if (arrived.isEmpty()) return;
+    if (sinceLastBytes.restart() >= pauseMs) burstBytes = 0;
+    burstBytes += arrived.size();
+    if (burstBytes > burstCommands * commandBytes) {
+        DropClient();
+        return;
+    }
+    pending += arrived;
     qsizetype used = 0;
     while (pending.size() - used >= commandBytes) {
         onCommand(pending.mid(used, commandBytes));
         used += commandBytes;
     }
     pending.remove(0, used);
+}
+
+void ScoringStub::DropClient() {
+    QTcpSocket* dropped = client;
+    if (onDrop) onDrop(QStringLiteral("%1:%2").arg(dropped->peerAddress().toString()).arg(dropped->peerPort()));
+    QObject::disconnect(dropped, nullptr, this, nullptr);
+    dropped->abort();
+    dropped->deleteLater();
+    client = nullptr;
+    pending.clear();
+    server.resumeAccepting();
+    if (server.hasPendingConnections()) AcceptNext();
 }
 
 void ScoringStub::OnClientGone() {
@@ -47,14 +72,34 @@ void ScoringStub::OnClientGone() {
 
 QByteArray CommandLine(const QByteArray& command) {
     const qsizetype zero = command.indexOf('\0');
-    return zero < 0 ? command : command.left(zero);
+    const QByteArray text = zero < 0 ? command : command.left(zero);
+    QByteArray line;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
+            line += c;
+        } else {
+            line += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
+        }
+    }
+    return line;
 }
 
-ProgramCommandLine StubCommandLine(int& port) {
+ProgramCommandLine StubCommandLine(StubOptions& options) {
     return {"scoring-stub",
             "A stand-in for the scoring system: prints each 9-byte command it receives on its own line.\n"
             "The port in use is announced on standard error as \"scoring-stub listening on port N\".",
             {{"--port", "N", "the port to listen on", "0 to 65535; 0 picks a free port", std::to_string(kDefaultStubPort),
-              [&port](const std::string& value, std::string&) { return ReadInteger(value, 0, 65535, port); }}},
+              [&options](const std::string& value, std::string&) { return ReadInteger(value, 0, 65535, options.port); }},
+             {"--listen", "ADDRESS", "the address to listen on",
+              "a numeric IPv4 or IPv6 address, or localhost; 0.0.0.0 or :: accepts other machines",
+              std::string(kDefaultStubAddress) + " (this machine only)",
+              [&options](const std::string& value, std::string&) {
+                  const QString text = QString::fromStdString(value);
+                  const QHostAddress address(text == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : text);
+                  if (address.isNull()) return false;
+                  options.address = address;
+                  return true;
+              }}},
             ""};
 }

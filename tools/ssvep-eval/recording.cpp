@@ -7,13 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <unistd.h>
-
-#include <biosig.h>
-// The library's header defines isfinite as a macro where none is, which would
-// hide std::isfinite.
-#undef isfinite
-
+#include "acquisition/foreign/foreign_recording.h"
 #include "acquisition/recording/eol_file.h"
 #include "ssvep_detector.h"
 
@@ -40,35 +34,6 @@ bool EndsWithEol(const std::string& path) {
     return path.size() >= 4 && SameLabel(std::string_view(path).substr(path.size() - 4), ".eol");
 }
 
-struct BiosigClose {
-    void operator()(HDRTYPE* header) const {
-        sclose(header);
-        destructHDR(header);
-    }
-};
-using BiosigHandle = std::unique_ptr<HDRTYPE, BiosigClose>;
-
-// libbiosig prints its warnings on standard output, which carries the tool's
-// results: for as long as this lives they go to standard error instead.
-class WarningsToStandardError {
-public:
-    WarningsToStandardError() : saved(dup(STDOUT_FILENO)) {
-        std::fflush(stdout);
-        if (saved >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
-    }
-    ~WarningsToStandardError() {
-        std::fflush(stdout);
-        if (saved < 0) return;
-        dup2(saved, STDOUT_FILENO);
-        close(saved);
-    }
-    WarningsToStandardError(const WarningsToStandardError&) = delete;
-    WarningsToStandardError& operator=(const WarningsToStandardError&) = delete;
-
-private:
-    int saved;
-};
-
 class BiosigRecording final : public Recording {
 public:
     static std::unique_ptr<Recording> Open(const std::string& path, const std::vector<std::string>& leads,
@@ -85,33 +50,21 @@ private:
 
 std::unique_ptr<Recording> BiosigRecording::Open(const std::string& path, const std::vector<std::string>& leads,
                                                  std::string& error) {
-    const WarningsToStandardError quiet;
-    BiosigHandle header(sopen(path.c_str(), "r", nullptr));
-    if (!header || biosig_check_error(header.get())) {
-        char* message = header ? biosig_get_errormsg(header.get()) : nullptr;
-        error = "cannot read " + path + (message && *message ? std::string(": ") + message : std::string());
-        std::free(message);
-        return nullptr;
-    }
+    const std::unique_ptr<ForeignRecording> file = ForeignRecording::Open(path, error);
+    if (!file) return nullptr;
     auto recording = std::make_unique<BiosigRecording>();
-    recording->sampleRate = biosig_get_samplerate(header.get());
-    if (!(recording->sampleRate > 0.0) || !std::isfinite(recording->sampleRate)) {
-        error = path + " has no sample rate";
-        return nullptr;
-    }
+    recording->sampleRate = file->SampleRate();
 
-    // The chosen channels, in the order asked for. The channel table is read
-    // directly: the library's own accessors count only the channels that are
-    // on, which changes below.
-    const std::span<CHANNEL_TYPE> channels(header->CHANNEL, header->NS);
+    // The chosen channels, in the order asked for.
+    const std::vector<ForeignChannel>& channels = file->Channels();
     std::vector<int> chosen;
     if (leads.empty()) {
         for (std::size_t c = 0; c < channels.size(); ++c)
-            if (channels[c].OnOff == 1) chosen.push_back(static_cast<int>(c));
+            if (channels[c].data) chosen.push_back(static_cast<int>(c));
     }
     for (const std::string& lead : leads) {
         const auto found = std::find_if(channels.begin(), channels.end(),
-                                        [&](const CHANNEL_TYPE& channel) { return SameLabel(channel.Label, lead); });
+                                        [&](const ForeignChannel& channel) { return SameLabel(channel.label, lead); });
         if (found == channels.end()) {
             error = path + " has no channel labelled " + lead;
             return nullptr;
@@ -119,47 +72,16 @@ std::unique_ptr<Recording> BiosigRecording::Open(const std::string& path, const 
         chosen.push_back(static_cast<int>(found - channels.begin()));
     }
     for (int c : chosen) {
-        recording->leadNames.push_back(Trimmed(channels[static_cast<std::size_t>(c)].Label));
+        recording->leadNames.push_back(channels[static_cast<std::size_t>(c)].label);
         // The library repeats the samples of a slower channel up to the fastest.
-        if (channels[static_cast<std::size_t>(c)].SPR != header->SPR) {
+        if (!channels[static_cast<std::size_t>(c)].sameRate) {
             error = "channel " + recording->leadNames.back() + " of " + path + " has a sample rate of its own";
             return nullptr;
         }
     }
-
-    // The library reads only channels that are on, in channel order; and it
-    // reads a file reliably only from its first record, so all of it at once.
-    std::vector<int> sorted = chosen;
-    std::sort(sorted.begin(), sorted.end());
-    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-    for (std::size_t c = 0; c < channels.size(); ++c)
-        channels[c].OnOff = std::binary_search(sorted.begin(), sorted.end(), static_cast<int>(c)) ? 1 : 0;
-    // Values as stored: the header's ranges of some writers are not the data's.
-    biosig_reset_flag(header.get(), BIOSIG_FLAG_OVERFLOWDETECTION);
-    biosig_reset_flag(header.get(), BIOSIG_FLAG_ROW_BASED_CHANNELS);
-    const auto records = static_cast<std::size_t>(std::max<nrec_t>(header->NRec, 0));
-    const auto length = static_cast<Eigen::Index>(records * header->SPR);
-    Eigen::MatrixXd all(length, static_cast<Eigen::Index>(sorted.size()));
-    if (length > 0 && !sorted.empty() && sread(all.data(), 0, records, header.get()) != records) {
-        error = "cannot read the samples of " + path;
-        return nullptr;
-    }
-    recording->samples.resize(length, static_cast<Eigen::Index>(chosen.size()));
-    for (std::size_t j = 0; j < chosen.size(); ++j) {
-        const auto column = std::lower_bound(sorted.begin(), sorted.end(), chosen[j]) - sorted.begin();
-        recording->samples.col(static_cast<Eigen::Index>(j)) = all.col(column);
-    }
-    recording->sampleCount = length;
-
-    const double eventRate = biosig_get_eventtable_samplerate(header.get());
-    const double eventScale = eventRate > 0.0 ? recording->sampleRate / eventRate : 1.0;
-    const std::size_t eventCount = biosig_get_number_of_events(header.get());
-    for (std::size_t e = 0; e < eventCount; ++e) {
-        std::uint16_t type = 0;
-        std::uint32_t position = 0;
-        if (biosig_get_nth_event(header.get(), e, &type, &position, nullptr, nullptr, nullptr, nullptr) != 0) continue;
-        recording->events.push_back({std::llround(position * eventScale), type});
-    }
+    if (!file->ReadSamples(chosen, recording->samples, error)) return nullptr;
+    recording->sampleCount = recording->samples.rows();
+    for (const ForeignEvent& event : file->Events()) recording->events.push_back({event.sample, event.type});
     return recording;
 }
 

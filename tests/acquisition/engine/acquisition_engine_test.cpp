@@ -16,6 +16,7 @@
 #include <functional>
 #include <thread>
 
+#include "support/foreign_files.h"
 #include "support/piece_recorder.h"
 #include "support/temp_dir.h"
 
@@ -526,6 +527,29 @@ TEST_F(EngineTest, RecordingThatFailsAtOnceLeavesTheTracesBlue) {
     EXPECT_TRUE(engine.CanRecord());
     engine.StopAcquisition();
     EXPECT_EQ(ReadAllBytes(dir.File("full.EOL")).size(), 82u);
+}
+
+// Another program's recording shows under its own channels' names; the
+// signal rows it has no channel for are named after no electrode.
+TEST_F(EngineTest, AForeignRecordingPlaysUnderItsOwnLabels) {
+    TempDir dir;
+    const std::vector<std::uint8_t> bytes =
+        EdfBytes({.signals = 3, .recordsText = "3", .durationText = "0.04", .samplesPerRecord = {"40", "40", "40"}});
+    AcquisitionSettings settings;
+    settings.amplifierType = 0;
+    settings.packetSize = 40;
+    settings.channelCount = 21;
+    settings.sampleRate = 1000;
+    settings.simulatedDataPath = dir.Write("r.edf", std::string(bytes.begin(), bytes.end()));
+    engine.ApplySettings(settings);
+    engine.StartWaveform();
+    engine.StopAcquisition();
+    ASSERT_EQ(engine.device, &playback);
+    ASSERT_EQ(engine.channelRecords.size(), 17u);
+    EXPECT_STREQ(engine.channelRecords[0].label, "Ch1");
+    EXPECT_STREQ(engine.channelRecords[2].label, "Ch3");
+    for (std::size_t row = 3; row < 16; ++row) EXPECT_STREQ(engine.channelRecords[row].label, "") << row;
+    EXPECT_STREQ(engine.channelRecords[16].label, "Event") << "the event row keeps its name";
 }
 
 TEST_F(EngineTest, SettingsConfirmedBeforeStartAreKeptAndPlayTheChosenFile) {

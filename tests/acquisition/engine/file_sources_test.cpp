@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <future>
 #include <numeric>
 #include <vector>
 
 #include "acquisition/engine/file_playback_source.h"
+#include "support/foreign_files.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -157,29 +159,36 @@ TEST(FilePlayback, PartialPacketIsNeverPlayed) {
     EXPECT_EQ(p.Read(), 1);
 }
 
-TEST(FilePlayback, SinglePacketLoopsAndTinyFilesNeverRewind) {
+TEST(FilePlayback, SinglePacketLoops) {
     TempDir dir;
     {
         Player p;
         ASSERT_EQ(p.source.OpenFile(40, 21, kNoPacing, WriteSampleFile(dir, "one.EOL", Records(40))), 1);
         for (int i = 0; i < 3; ++i) EXPECT_EQ(p.Read(), 1);
     }
-    {
-        // Shorter than one packet: the unsigned limit wraps, so no rewind; the
-        // first read delivers what there is and later reads deliver nothing.
+}
+
+// Playback never invents samples: a recording with less than one packet is
+// refused, naming it and saying why, and delivers nothing.
+TEST(FilePlayback, RefusesLessThanOnePacket) {
+    TempDir dir;
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"ten.EOL", std::string(200, '\0') + std::string(10 * 84, '\1')},
+        {"header.EOL", std::string(200, '\0')},
+        {"short-header.EOL", std::string(60, '\0')},
+        {"almost.EOL", std::string(200 + 40 * 84 - 1, '\1')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Player p;
-        ASSERT_EQ(p.source.OpenFile(40, 21, kNoPacing, WriteSampleFile(dir, "ten.EOL", Records(10))), 1);
-        p.Read();
-        EXPECT_EQ(p.packet[9 * 21], 10);
-        EXPECT_EQ(p.packet[10 * 21], -1) << "bytes that did not arrive leave the buffer as it was";
-        std::fill(p.packet.begin(), p.packet.end(), -7);
-        p.Read();
-        EXPECT_EQ(p.FirstRecord(), -7);
-    }
-    {
-        Player p;
-        ASSERT_EQ(p.source.OpenFile(40, 21, kNoPacing, dir.Write("header.EOL", std::string(200, '\0'))), 1);
-        p.Read();
+        const std::string path = dir.Write(c.name, c.bytes);
+        EXPECT_EQ(p.source.OpenFile(40, 21, kNoPacing, path), 0);
+        EXPECT_EQ(p.source.OpenFailure().rfind(path + " (less than one packet of samples: ", 0), 0u) << p.source.OpenFailure();
+        int channel = 0;
+        EXPECT_EQ(p.source.ReadPacketWithChannel(p.packet, channel), 0);
         EXPECT_EQ(p.FirstRecord(), -1);
     }
 }
@@ -275,6 +284,61 @@ TEST(FileSources, CancelWakesAPacedReadAndHoldsUntilResumed) {
     ASSERT_EQ(source.OpenFile(40, 21, kNoPacing, dir.File("slow.EOL")), 1);
     EXPECT_EQ(source.ReadPacketWithChannel(packet, channel), 1);
     EXPECT_EQ(packet[0], 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ForeignPlayback, EventCodesFromNumbersTypesAndTexts) {
+    const std::vector<ForeignEvent> events = {
+        {.sample = 0, .type = 1, .text = "4"},         {.sample = 1, .type = 2, .text = "eyes closed"},
+        {.sample = 2, .type = 0x800B, .text = "cue"},  {.sample = 3, .type = 3, .text = "1"},
+        {.sample = 4, .type = 2, .text = "eyes closed"}, {.sample = 5, .type = 4, .text = "artefact"},
+        {.sample = 6, .type = 5, .text = "-7"},
+    };
+    std::vector<std::pair<std::int32_t, std::string>> named;
+    // Texts get codes from 1 up past those taken by numbers (1, 4): 2, then 3.
+    EXPECT_EQ(ForeignEventCodes(events, named), (std::vector<std::int32_t>{4, 2, 0x800B, 1, 2, 3, -7}));
+    EXPECT_EQ(named, (std::vector<std::pair<std::int32_t, std::string>>{{2, "eyes closed"}, {3, "artefact"}}));
+}
+
+TEST(ForeignPlayback, PacketsOfAbout40MillisecondsInWholeFours) {
+    const std::pair<int, int> cases[] = {{1000, 40}, {256, 12}, {250, 12}, {5, 4}, {8, 4}, {4000, 160}, {512, 20}};
+    for (const auto& [rate, packet] : cases) EXPECT_EQ(PlaybackPacketSize(rate), packet) << rate;
+}
+
+// An EDF at 1000 samples per second plays in record layout: its signals in
+// the signal slots, in counts of 0.01 uV, under its own labels.
+TEST(ForeignPlayback, AnEdfPlaysInRecordLayoutAtItsRate) {
+    TempDir dir;
+    const int signals = 3;
+    std::vector<std::uint8_t> bytes = EdfBytes({.signals = signals, .recordsText = "3", .durationText = "0.04",
+                                                .samplesPerRecord = {"40", "40", "40"}});
+    // Digital value d of a -1000..1000 uV channel over -32768..32767 is
+    // (d + 0.5) × 2000 / 65535 uV.
+    const std::size_t header = 256 * (signals + 1);
+    for (std::size_t i = header; i < bytes.size(); i += 2) {
+        bytes[i] = 100;
+        bytes[i + 1] = 0;
+    }
+    const std::string path = dir.Write("r.edf", std::string(bytes.begin(), bytes.end()));
+    EolHeader header_;
+    std::string error;
+    ASSERT_TRUE(ReadPlaybackHeader(path, header_, error)) << error;
+    EXPECT_EQ(header_.channelCount, 21);
+    EXPECT_EQ(header_.sampleRate, 1000);
+    EXPECT_EQ(header_.packetSize, 40);
+
+    Player p;
+    ASSERT_EQ(p.source.OpenFile(40, 21, kNoPacing, path), 1) << p.source.OpenFailure();
+    EXPECT_EQ(p.source.Labels(), (std::vector<std::string>{"Ch1", "Ch2", "Ch3"}));
+    p.Read();
+    const auto counts = static_cast<std::int32_t>(std::lround(100.5 * 2000.0 / 65535.0 * 100.0));
+    for (int s = 0; s < 40; ++s) {
+        for (int slot : {0, 1, 2}) EXPECT_EQ(p.packet[static_cast<std::size_t>(s * 21 + slot)], counts);
+        for (int slot = 3; slot < 21; ++slot) EXPECT_EQ(p.packet[static_cast<std::size_t>(s * 21 + slot)], 0);
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "acquisition/recording/eol_file.h"
 #include "support/program_run.h"
@@ -16,6 +18,9 @@ struct ConvertCase {
     int status;
     const char* out;  // expected in standard output
     const char* err;  // expected in standard error
+    // What is at OUT.bdf before the run: nothing, a file, or a link to a file
+    // that does not exist (target.bdf).
+    enum class Prior { None, File, DanglingLink } prior = Prior::None;
 };
 
 class EolConvert : public ::testing::TestWithParam<ConvertCase> {};
@@ -32,6 +37,11 @@ TEST_P(EolConvert, ExitStatusAndMessages) {
     ASSERT_TRUE(file.Append(records));
     file.Close();
 
+    const std::string output = dir.File("out.bdf");
+    const std::string target = dir.File("target.bdf");
+    if (c.prior == ConvertCase::Prior::File) std::ofstream(output) << "earlier";
+    if (c.prior == ConvertCase::Prior::DanglingLink) std::filesystem::create_symlink(target, output);
+
     QStringList arguments;
     for (QString a : c.arguments) arguments << a.replace("IN", QString::fromStdString(in)).replace("OUT", QString::fromStdString(dir.File("out")));
     const ProgramRun ran = RunProgram(QStringLiteral(EOL_CONVERT), arguments, QProcessEnvironment::systemEnvironment());
@@ -43,6 +53,14 @@ TEST_P(EolConvert, ExitStatusAndMessages) {
     if (c.status != 0) {
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), c.status == 2 ? 2 : 1) << err;
         EXPECT_EQ(err.ends_with("Try 'eol-convert --help' for more information.\n"), c.status == 2) << err;
+    }
+    // Never written through a link, and an earlier file is kept unless replaced.
+    EXPECT_FALSE(std::filesystem::exists(target));
+    if (c.prior == ConvertCase::Prior::File) {
+        EXPECT_EQ(std::filesystem::file_size(output) == 7, c.status != 0);
+    }
+    if (c.prior == ConvertCase::Prior::DanglingLink) {
+        EXPECT_EQ(std::filesystem::is_symlink(output), c.status != 0);
     }
 }
 
@@ -60,7 +78,12 @@ INSTANTIATE_TEST_SUITE_P(
         ConvertCase{"no_output", {"IN"}, 2, "", "takes an input IN.EOL and an output"},
         ConvertCase{"bad_extension", {"IN", "OUT.csv"}, 2, "", "must be .bdf, .edf or .gdf"},
         ConvertCase{"missing_input", {"OUT.EOL", "OUT.gdf"}, 1, "", "out.EOL: No such file or directory"},
-        ConvertCase{"unwritable", {"IN", "/nonexistent/x.bdf"}, 1, "", "/nonexistent/x.bdf: No such file or directory"}),
+        ConvertCase{"unwritable", {"IN", "/nonexistent/x.bdf"}, 1, "", "/nonexistent/x.bdf: No such file or directory"},
+        ConvertCase{"existing_refused", {"IN", "OUT.bdf"}, 1, "", "out.bdf: already exists; add --overwrite", ConvertCase::Prior::File},
+        ConvertCase{"existing_overwritten", {"IN", "OUT.bdf", "--overwrite"}, 0, "16 channels", "", ConvertCase::Prior::File},
+        ConvertCase{"link_refused", {"IN", "OUT.bdf"}, 1, "", "out.bdf: already exists", ConvertCase::Prior::DanglingLink},
+        ConvertCase{"link_replaced_not_followed", {"IN", "OUT.bdf", "--overwrite"}, 0, "16 channels", "",
+                    ConvertCase::Prior::DanglingLink}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -93,10 +93,18 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"rate_edf_cannot_state",
                     [](const TempDir& d) { return Request(d, WriteRecording(d, "r.EOL", 40, 999), "o.edf"); },
                     ExportStatus::Failed, "o.edf: a sample rate of 999 cannot be stated"},
+        FailureCase{"existing_output_without_overwrite",
+                    [](const TempDir& d) {
+                        d.Write("o.bdf", "earlier");
+                        return Request(d, WriteRecording(d, "r.EOL", 40), "o.bdf");
+                    },
+                    ExportStatus::Failed, "o.bdf: already exists; add --overwrite to replace it"},
         FailureCase{"cancelled_over_an_earlier_file",
                     [](const TempDir& d) {
                         d.Write("o.bdf", "earlier");
-                        return Request(d, WriteRecording(d, "r.EOL", 5000), "o.bdf");
+                        ExportRequest r = Request(d, WriteRecording(d, "r.EOL", 5000), "o.bdf");
+                        r.overwrite = true;  // replacing it is allowed, but the cancel comes first
+                        return r;
                     },
                     ExportStatus::Cancelled, ""}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -68,6 +70,44 @@ TEST(EolFile, CreateTruncatesAnExistingFileAndFailsOnAnUnwritablePath) {
     EXPECT_FALSE(file.Create(dir.File("missing-dir/x.EOL")));
     EXPECT_FALSE(file.IsOpen());
     EXPECT_FALSE(file.Append(std::vector<SampleRecord>(1)));
+}
+
+// What Create does with what is already at the path, per mode. A link is
+// never followed, so a link's target is never created nor truncated.
+TEST(EolFile, CreateOverWhatIsThere) {
+    enum class There { Nothing, File, LinkToFile, DanglingLink };
+    struct Case {
+        There there;
+        ExistingFile existing;
+        bool created;
+    };
+    const Case cases[] = {
+        {There::Nothing, ExistingFile::Refuse, true},        {There::Nothing, ExistingFile::Replace, true},
+        {There::File, ExistingFile::Refuse, false},          {There::File, ExistingFile::Replace, true},
+        {There::LinkToFile, ExistingFile::Refuse, false},    {There::LinkToFile, ExistingFile::Replace, false},
+        {There::DanglingLink, ExistingFile::Refuse, false},  {There::DanglingLink, ExistingFile::Replace, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.there) * 2 + static_cast<int>(c.existing));
+        TempDir dir;
+        const std::string path = dir.File("r.EOL");
+        const std::string target = dir.File("target");
+        if (c.there == There::File) dir.Write("r.EOL", "earlier");
+        if (c.there == There::LinkToFile) dir.Write("target", "earlier");
+        if (c.there == There::LinkToFile || c.there == There::DanglingLink) std::filesystem::create_symlink(target, path);
+        EolFile file;
+        EXPECT_EQ(file.Create(path, c.existing), c.created);
+        file.Close();
+        if (c.there == There::LinkToFile) {
+            EXPECT_EQ(ReadAllBytes(target).size(), 7u);
+        }
+        if (c.there == There::DanglingLink) {
+            EXPECT_FALSE(std::filesystem::exists(target));
+        }
+        if (c.there == There::File) {
+            EXPECT_EQ(ReadAllBytes(path).size(), c.created ? 0u : 7u);
+        }
+    }
 }
 
 TEST(EolFile, FailedAppendLeavesOnlyWholePackets) {

@@ -97,9 +97,14 @@ TEST_F(SettingsDialog, ImportsTheHeaderOfADefaultRecording) {
 
     ASSERT_EQ(filters.size(), 1u);
     EXPECT_TRUE(filters[0].startsWith("eol(*.eol)) ("));
-    const QStringList patterns = filters[0].section('(', -1).chopped(1).split(' ');
+    // EOL first, as before; other programs' recordings as a second choice.
+    const QStringList choices = filters[0].split(";;");
+    ASSERT_EQ(choices.size(), 2);
+    const QStringList patterns = choices[0].section('(', -1).chopped(1).split(' ');
     EXPECT_TRUE(QDir::match(patterns, "take1.EOL")) << "what the recorder saves must be offered";
     EXPECT_TRUE(QDir::match(patterns, "old.eol"));
+    const QStringList foreign = choices[1].section('(', -1).chopped(1).split(' ');
+    for (const char* name : {"a.bdf", "b.EDF", "c.gdf"}) EXPECT_TRUE(QDir::match(foreign, name)) << name;
     EXPECT_EQ(Field(Id::kChannelCountId)->text(), "21");
     EXPECT_EQ(Field(Id::kSampleRateId)->text(), "1000");
     EXPECT_EQ(Field(Id::kPacketSizeId)->text(), "40");

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QTcpSocket>
+#include <QTest>
+
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -214,6 +217,16 @@ TEST_F(MainFrame, DisplayAndServerCommandsAreWiredToTheView) {
     ASSERT_TRUE(Commands().Trigger(kServer));  // a second socket, on another free port
     const QString second = QString::number(frame.View()->Server().ListeningPort());
     EXPECT_EQ(frame.Pane(CMainFrame::kServerPane)->toolTip(), "正在监听端口 " + first + ", " + second);
+
+    // Whoever holds the stream's one slot is named, until it leaves.
+    auto client = std::make_unique<QTcpSocket>();
+    client->connectToHost(QStringLiteral("127.0.0.1"), frame.View()->Server().ListeningPort());
+    ASSERT_TRUE(client->waitForConnected(5000));
+    const QString named = QStringLiteral("\n客户端 127.0.0.1:%1").arg(client->localPort());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame.Pane(CMainFrame::kServerPane)->toolTip().endsWith(named); }, 5000))
+        << frame.Pane(CMainFrame::kServerPane)->toolTip().toStdString();
+    client.reset();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame.Pane(CMainFrame::kServerPane)->toolTip().contains("客户端"); }, 5000));
 }
 
 TEST_F(MainFrame, CommandsRegisteredLaterFollowTheirRule) {
