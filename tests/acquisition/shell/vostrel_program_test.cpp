@@ -40,17 +40,7 @@ std::string WritePlayFile(const TempDir& dir) {
 }
 
 ProgramRun RunVostrel(const TempDir& dir, const QStringList& arguments) {
-    auto environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.File("config")));
-#if defined(__SANITIZE_THREAD__)
-    // Qt's libraries are not instrumented: the threads of its own pools (raster
-    // painting, image conversion) synchronise where ThreadSanitizer cannot see.
-    // The program's cross-thread code is checked in-process, without this.
-    const auto suppressions = dir.Write("qt.supp", "race:libQt6Core.so.6\nrace:libQt6Gui.so.6\nrace:libQt6Widgets.so.6\n");
-    environment.insert("TSAN_OPTIONS", environment.value("TSAN_OPTIONS") + " suppressions=" +
-                                           QString::fromStdString(suppressions));
-#endif
+    const auto environment = QtProgramEnvironment(dir.File(""));
     return RunProgram(QStringLiteral(VOSTREL_EXECUTABLE), arguments, environment);
 }
 
@@ -154,10 +144,7 @@ TEST(VostrelProgram, StopsAsStopDoesOnTermIntAndHup) {
 
         const std::string record = dir.File("r.EOL");
         QProcess vostrel;
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.File("config")));
-        vostrel.setProcessEnvironment(environment);
+        vostrel.setProcessEnvironment(QtProgramEnvironment(dir.File("")));
         vostrel.start(QStringLiteral(VOSTREL_EXECUTABLE),
                       {"--amplifier", "serial:" + tty, "--start", "--record", QString::fromStdString(record)});
         const auto recorded = [&] {
@@ -205,10 +192,7 @@ TEST(VostrelProgram, AnnouncesTheChosenPortAndRecordsOverAFileWhenTold) {
 // client connected after the start receives.
 std::vector<SampleRecord> StreamedRecords(const TempDir& dir, const std::string& path, std::size_t count) {
     QProcess vostrel;
-    auto environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.File("config")));
-    vostrel.setProcessEnvironment(environment);
+    vostrel.setProcessEnvironment(QtProgramEnvironment(dir.File("")));
     vostrel.start(QStringLiteral(VOSTREL_EXECUTABLE),
                   {"--play", QString::fromStdString(path), "--serve", "--port", "0", "--start", "--quit-after", "30"});
     QByteArray said;
