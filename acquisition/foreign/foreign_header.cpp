@@ -184,6 +184,11 @@ private:
         if (!Signals(signals)) return false;
         const std::int64_t bytes = one ? Little<std::int64_t>(header_, 184) : std::int64_t{Little<std::uint16_t>(header_, 184)} * 256;
         if (!HeaderBytes(bytes)) return false;
+        // libbiosig trusts the lengths of the tags in GDF 2's third header
+        // and reads past its buffer: a file with one is not read.
+        if (!one && bytes > static_cast<std::int64_t>(kFixedBytes + kSignalBytes * static_cast<std::size_t>(signals)))
+            return Refuse("header length", "a third header of tags (" + std::to_string(bytes) + " bytes of header for " +
+                                               std::to_string(signals) + " signals) is not read");
         const auto numerator = Little<std::uint32_t>(header_, 244);
         const auto denominator = Little<std::uint32_t>(header_, 248);
         if (denominator == 0 || !RecordSeconds(static_cast<double>(numerator) / denominator))
