@@ -9,7 +9,16 @@
 
 #include "acquisition/display/picture_copy.h"
 
-ImpedanceDisplay::ImpedanceDisplay(QWidget* parent) : QWidget(parent), size_(size()) {
+namespace {
+// Updates come one channel at a time, a few a second.
+constexpr std::size_t kDrawingSlots = 8;
+}  // namespace
+
+ImpedanceDisplay::ImpedanceDisplay(QWidget* parent)
+    : QWidget(parent),
+      size_(size()),
+      drawing_(
+          "map drawing", [this](const DrawingThread::Packet& update, std::size_t) { Draw(update.values); }, [] {}) {
     setObjectName(kWindowName);
     setWindowTitle(kWindowName);
     setCursor(Qt::ArrowCursor);
@@ -20,7 +29,15 @@ ImpedanceDisplay::ImpedanceDisplay(QWidget* parent) : QWidget(parent), size_(siz
     connect(&frameWake_, &FrameWake::raised, this, &ImpedanceDisplay::ShowFinishedPicture);
 }
 
+ImpedanceDisplay::~ImpedanceDisplay() = default;
+
+// Sized here, while no update comes, so that handing one over and drawing it
+// allocate nothing.
 void ImpedanceDisplay::SetUp(int channelCount, std::span<const ChannelRecord> records) {
+    const std::size_t values = static_cast<std::size_t>(std::max(0, channelCount)) + 2;
+    drawing_.Resize(values, kDrawingSlots);
+    handed_.assign(values, 0.0);
+    drawn_.assign(values, 0);
     const std::lock_guard hold(lock_);
     renderer_.SetUp(channelCount, records);
     shownValues_.assign(static_cast<std::size_t>(renderer_.ChannelCount()), ImpedanceRenderer::kNotMeasured);
@@ -32,11 +49,22 @@ void ImpedanceDisplay::SetChannelFlags(std::span<const int> flags) {
 }
 
 void ImpedanceDisplay::ShowImpedances(std::span<const int> impedances, int min, int max) {
+    if (handed_.size() < 2 || impedances.size() > handed_.size() - 2) return;
+    std::copy(impedances.begin(), impedances.end(), handed_.begin());
+    handed_[impedances.size()] = min;
+    handed_[impedances.size() + 1] = max;
+    drawing_.Hand(std::span<const double>(handed_).first(impedances.size() + 2), DrawingThread::Clock::now());
+}
+
+void ImpedanceDisplay::Draw(std::span<const double> update) {
+    if (update.size() < 2 || update.size() > drawn_.size()) return;
+    const std::span<int> values = std::span<int>(drawn_).first(update.size());
+    std::transform(update.begin(), update.end(), values.begin(), [](double v) { return static_cast<int>(v); });
+    const std::span<const int> impedances = values.first(values.size() - 2);
     QRect change;
     {
         const std::lock_guard hold(lock_);
-        renderer_.Draw(impedances, min, max, size_);
-        // Sized at set-up: the acquisition thread allocates nothing here.
+        renderer_.Draw(impedances, values[values.size() - 2], values.back(), size_);
         std::copy_n(impedances.begin(), std::min(impedances.size(), shownValues_.size()), shownValues_.begin());
         change = renderer_.LastChange();
         unshown_ |= change;

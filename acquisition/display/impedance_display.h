@@ -1,14 +1,18 @@
 #pragma once
-// The scalp map of electrode impedances, drawn by the acquisition thread after
-// each impedance update; the UI thread paints the squares that changed colour
-// (all of it after a change of size or range), with no background erased.
+// The scalp map of electrode impedances, drawn by the window's drawing thread
+// after each impedance update; the UI thread paints the squares that changed
+// colour (all of it after a change of size or range), with no background
+// erased.
 //
-// Threads: ShowImpedances runs on the acquisition thread, everything else on
-// the UI thread. One lock covers the renderer's image and the size it is
-// drawn at, so a paint never copies a picture that is being drawn. The
-// window must outlive the thread.
+// Threads: ShowImpedances runs on the acquisition thread and only hands the
+// values over; the drawing runs on the drawing thread (see drawing_thread.h),
+// everything else on the UI thread. SetUp only while no update comes. One
+// lock covers the renderer's image and the size it is drawn at, so a paint
+// never copies a picture that is being drawn. The window must outlive the
+// acquisition thread.
 
 #include "acquisition/engine/engine_ports.h"
+#include "acquisition/display/drawing_thread.h"
 #include "acquisition/display/frame_wake.h"
 #include "acquisition/display/impedance_renderer.h"
 
@@ -23,6 +27,7 @@ public:
     static constexpr const char* kWindowName = "Vid_Irader  Control";
 
     explicit ImpedanceDisplay(QWidget* parent = nullptr);
+    ~ImpedanceDisplay() override;
 
     void SetUp(int channelCount, std::span<const ChannelRecord> records) override;
     void SetChannelFlags(std::span<const int> flags) override;
@@ -31,6 +36,11 @@ public:
 
     // A copy of the last picture; null before the first update.
     QImage Snapshot() const;
+    // Waits until every update handed over so far is drawn (tests).
+    bool WaitUntilDrawn(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const {
+        return drawing_.WaitUntilDrawn(timeout);
+    }
+    std::thread::id DrawingThreadId() const { return drawing_.ThreadId(); }
 
     // What hovering over point shows: the electrode's label and impedance,
     // or nothing off the squares.
@@ -50,7 +60,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // On the UI thread, when the acquisition thread has raised frameWake_:
+    // On the drawing thread: the impedances, then min and max.
+    void Draw(std::span<const double> update);
+    // On the UI thread, when the drawing thread has raised frameWake_:
     // repaints what the pictures since the last time changed.
     void ShowFinishedPicture();
 
@@ -60,4 +72,7 @@ private:
     QSize size_;
     QRect unshown_;  // under lock_: changed, not yet repainted
     std::vector<int> shownValues_;  // under lock_: the last picture's impedances
+    std::vector<double> handed_;    // the acquisition thread's: the update as handed over
+    std::vector<int> drawn_;        // the drawing thread's: the update as drawn
+    DrawingThread drawing_;         // last: it stops before anything it draws into goes
 };

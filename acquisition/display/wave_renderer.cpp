@@ -201,18 +201,34 @@ QString WaveRenderer::ElapsedTimeText(int seconds) {
     return QString::fromLatin1(text.data());
 }
 
-void WaveRenderer::AddPacket(std::span<const double> samples) {
+bool WaveRenderer::StoreInSweep(std::span<const double> samples) {
     changes_ = {};
-    if (!IsSetUp() || packetsPerScreen_ < 1) return;
+    if (!IsSetUp() || packetsPerScreen_ < 1) return false;
     const auto slotValues = static_cast<std::size_t>(packetSize_) * static_cast<std::size_t>(channelCount_);
-    if (samples.size() < slotValues) return;
-
+    if (samples.size() < slotValues) return false;
     std::copy_n(samples.begin(), slotValues, ring_.begin() + static_cast<std::ptrdiff_t>(writeSlot_ * slotValues));
     if (++writeSlot_ >= packetsPerScreen_) writeSlot_ = 0;
+    return true;
+}
 
+void WaveRenderer::AddPacket(std::span<const double> samples) {
+    if (!StoreInSweep(samples)) return;
     if (clientSize_.width() < 1 || clientSize_.height() < 1) return;  // nowhere to draw yet
     if (fullRedrawPending_ || image_.isNull()) FullRedraw();
     else IncrementalUpdate();
+}
+
+// The full redraw replays the grid, the events and the sweep position from
+// the store; only the count of seconds, which the live drawing keeps, is kept
+// here.
+void WaveRenderer::StorePacket(std::span<const double> samples) {
+    if (!StoreInSweep(samples)) return;
+    for (int j = 0; j < packetSize_; ++j) {
+        if (++sweepSample_ >= SamplesPerSweep()) sweepSample_ = 0;
+        if (sweepSample_ % sampleRate_ == 0) CountWholeSecond();
+    }
+    if (sweepSample_ >= packetsPerScreen_ * packetSize_) sweepSample_ = 0;
+    fullRedrawPending_ = true;
 }
 
 // ---- Full redraw -------------------------------------------------------------

@@ -13,7 +13,8 @@
 // a change of layout, gain, time base, leads or size, does.
 //
 // Threads: not thread-safe. WaveDisplay calls every operation under one lock:
-// AddPacket from the acquisition thread, the rest from the UI thread.
+// AddPacket and StorePacket from its drawing thread, the rest from the UI
+// thread.
 
 #include <QColor>
 #include <QFont>
@@ -68,6 +69,10 @@ public:
     // One packet, packetSize × channelCount values, sample-major. A shorter
     // buffer is ignored.
     void AddPacket(std::span<const double> samples);
+    // A packet kept for the next full redraw without being drawn: the sweep
+    // and the count of seconds move on as drawing it would have moved them.
+    // For a display that has fallen behind and skips to its newest packet.
+    void StorePacket(std::span<const double> samples);
     void SetRecordingPen(bool recording);
     // A marker line where the next packet starts, with digit (1 to 9) beside
     // it or no text (0). Drawn over the plot only, so the sweep erases it as
@@ -115,6 +120,8 @@ private:
     using BandRects = std::array<QRect, 3>;
     static constexpr std::size_t kLeft = 0, kRight = 1, kBottom = 2;
 
+    // Copies the packet into the sweep store; false when it is not one.
+    bool StoreInSweep(std::span<const double> samples);
     void RestartSweepWithNewTimeBase();
     void ClearTimeLabels();
     void FullRedraw();

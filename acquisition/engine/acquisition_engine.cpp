@@ -394,7 +394,8 @@ void AcquisitionEngine::AcquisitionThread() {
             continue;
         }
         stopwatch.Begin();
-        lastPacketAt_ = Clock::now().time_since_epoch().count();
+        const Clock::time_point readAt = Clock::now();
+        lastPacketAt_ = readAt.time_since_epoch().count();
         ++packets_;
 
         // One mode for the whole packet, though the UI thread may switch meanwhile.
@@ -419,7 +420,7 @@ void AcquisitionEngine::AcquisitionThread() {
             ScaleSignalChannels(conditioned, P, C, scale);
             GatherRows<double>(conditioned, C, columns, rows);
             stopwatch.Lap(PacketStopwatch::kCondition);
-            if (ports_.wave) ports_.wave->AddPacket(rows);
+            if (ports_.wave) ports_.wave->AddPacket(rows, readAt);
         } else if (packetMode == 1 && channel >= 0 && channel < C &&
                    static_cast<std::size_t>(channel) < impedances.size()) {
             const ImpedanceEstimate estimate = EstimateImpedance(packet, P, C, channel);

@@ -7,6 +7,7 @@
 // the others from the UI thread. An implementation serialises its [acq] calls
 // with its own UI-thread work.
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -23,8 +24,9 @@ public:
                        std::span<const ChannelRecord> records) = 0;
     virtual void SetChannelFlags(std::span<const int> flags) = 0;
     virtual void ResetTimeLabels() = 0;
-    // [acq] One conditioned, scaled packet (packetSize × channelCount, sample-major).
-    virtual void AddPacket(std::span<const double> samples) = 0;
+    // [acq] One conditioned, scaled packet (packetSize × channelCount,
+    // sample-major), read from the device at readAt. Must not wait.
+    virtual void AddPacket(std::span<const double> samples, std::chrono::steady_clock::time_point readAt) = 0;
     // Black traces while recording, blue otherwise. [acq] too, when a write fails.
     virtual void SetRecordingPen(bool recording) = 0;
     // A marker where the next packet starts, with its digit (1 to 9) or none (0).

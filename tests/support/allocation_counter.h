@@ -9,14 +9,33 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <array>
+#include <atomic>
 #include <new>
+#include <thread>
 
 inline thread_local bool countingAllocations = false;
 inline thread_local std::size_t allocations = 0;
 
+// Threads the test did not start (a display's drawing thread) are counted by
+// their id, from the moment the test names them.
+inline std::array<std::atomic<std::thread::id>, 2> watchedThreads{};
+inline std::atomic<std::size_t> watchedAllocations{0};
+
+inline void CountAllocation() {
+    if (countingAllocations) {
+        ++allocations;
+        return;
+    }
+    const std::thread::id self = std::this_thread::get_id();
+    for (const auto& watched : watchedThreads) {
+        if (watched.load(std::memory_order_relaxed) == self) watchedAllocations.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 inline void* CountedAllocate(std::size_t size) {
-    if (countingAllocations) ++allocations;
+    CountAllocation();
     return std::malloc(size == 0 ? 1 : size);
 }
 #else
@@ -25,15 +44,15 @@ extern "C" void* __libc_calloc(std::size_t count, std::size_t size);
 extern "C" void* __libc_realloc(void* p, std::size_t size);
 
 extern "C" void* malloc(std::size_t size) {
-    if (countingAllocations) ++allocations;
+    CountAllocation();
     return __libc_malloc(size);
 }
 extern "C" void* calloc(std::size_t count, std::size_t size) {
-    if (countingAllocations) ++allocations;
+    CountAllocation();
     return __libc_calloc(count, size);
 }
 extern "C" void* realloc(void* p, std::size_t size) {
-    if (countingAllocations) ++allocations;
+    CountAllocation();
     return __libc_realloc(p, size);
 }
 // malloc above counts it.

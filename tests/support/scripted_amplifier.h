@@ -104,7 +104,7 @@ public:
     void SetUp(int, int, int, int, std::span<const ChannelRecord>) override {}
     void SetChannelFlags(std::span<const int>) override {}
     void ResetTimeLabels() override {}
-    void AddPacket(std::span<const double>) override {}
+    void AddPacket(std::span<const double>, std::chrono::steady_clock::time_point) override {}
     void SetRecordingPen(bool recording) override { black = recording; }
 
     std::atomic<bool> black{false};

@@ -1,8 +1,9 @@
 // Once acquisition runs, the acquisition thread allocates nothing per packet:
 // not building records, appending to the recording, sending to a client,
-// conditioning, nor drawing either display, whatever a packet draws (a new
-// sweep, a time label, an event). Its own binary: it counts the program's
-// allocations, on the acquisition thread only.
+// conditioning, nor handing packets to the displays; nor do the displays'
+// drawing threads, whatever a packet draws (a new sweep, a time label, an
+// event). Its own binary: it counts the program's allocations, on those
+// threads only.
 
 #include <gtest/gtest.h>
 
@@ -99,8 +100,16 @@ TEST_P(PacketAllocations, NoneOnTheAcquisitionThreadOncePacketsFlow) {
     const int packets = warmUp + 6 * c.sampleRate / c.packetSize;
     const std::size_t packetBytes = static_cast<std::size_t>(c.packetSize) * sizeof(SampleRecord);
     for (int n = 1; n <= packets; ++n) {
+        if (n == warmUp + 1) {  // the first counted packet: the drawing threads too, from here on
+            ASSERT_TRUE(impedance->WaitUntilDrawn());
+            watchedThreads[0] = wave->DrawingThreadId();
+            watchedThreads[1] = impedance->DrawingThreadId();
+        }
         amplifier.Release(1);
         ASSERT_TRUE(amplifier.WaitForRead(n + 1));
+        // Drawn before the next comes, as live packets are: a display that
+        // fell behind would skip the warm-up's drawing.
+        ASSERT_TRUE(wave->WaitUntilDrawn());
         // Impedance frames are recorded, not streamed.
         if (c.mode == 0) ASSERT_TRUE(client.WaitForBytes(n * packetBytes)) << "packet " << n << " never reached the client";
     }
@@ -110,8 +119,12 @@ TEST_P(PacketAllocations, NoneOnTheAcquisitionThreadOncePacketsFlow) {
     }
     QCoreApplication::processEvents();
     engine.StopAcquisition();
+    EXPECT_TRUE(wave->WaitUntilDrawn());
+    EXPECT_TRUE(impedance->WaitUntilDrawn());
+    for (auto& watched : watchedThreads) watched = std::thread::id();
 
     EXPECT_EQ(amplifier.counted, 0u);
+    EXPECT_EQ(watchedAllocations.exchange(0), 0u) << "allocations on the drawing threads";
     const QImage picture = c.mode == 0 ? wave->Snapshot() : impedance->Snapshot();
     EXPECT_EQ(picture.size(), QSize(1920, 1080)) << "the packets were drawn at full size";
 }

@@ -41,14 +41,15 @@ struct Sweep {
 
     // One packet: value(sample, channel) for the signal channels, events from the list.
     template <typename Value>
-    void Add(Value value, std::vector<double> events = {}) {
+    void Add(Value value, std::vector<double> events = {}, bool drawn = true) {
         std::vector<double> packet(static_cast<std::size_t>(kPacket * channels), 0.0);
         for (int j = 0; j < kPacket; ++j) {
             for (int c = 0; c < channels - 1; ++c) packet[static_cast<std::size_t>(j * channels + c)] = value(j, c);
             if (static_cast<std::size_t>(j) < events.size())
                 packet[static_cast<std::size_t>(j * channels + channels - 1)] = events[static_cast<std::size_t>(j)];
         }
-        renderer.AddPacket(packet);
+        if (drawn) renderer.AddPacket(packet);
+        else renderer.StorePacket(packet);
     }
     void AddFlat(int count = 1) {
         for (int i = 0; i < count; ++i) Add([](int, int) { return 0.0; });
@@ -336,3 +337,28 @@ TEST(WaveRenderer, SampleRateTooHighForTheSweepStoreIsIgnored) {
 }
 
 }  // namespace
+
+// A display that has fallen behind stores packets undrawn and redraws once
+// with the newest: the same picture, time labels included, as drawing every
+// packet and then redrawing, within a sweep and across its end.
+TEST(WaveRenderer, SkippingToTheNewestPacketShowsWhatDrawingEveryPacketShows) {
+    struct Case {
+        int drawnFirst, stored;
+    };
+    for (const Case c : {Case{10, 40}, Case{90, 40}, Case{0, 130}}) {
+        Sweep every(890, 640), skipping(890, 640);
+        const auto wave = [](int packet) {
+            return [packet](int j, int ch) { return 150 * std::sin(0.05 * (packet * kPacket + j) + ch); };
+        };
+        for (int p = 0; p <= c.drawnFirst + c.stored; ++p) {
+            const std::vector<double> events = p % 12 == 3 ? std::vector<double>{0, 0, 4} : std::vector<double>{};
+            const bool last = p == c.drawnFirst + c.stored;
+            if (last) every.renderer.ResetGain();  // a full redraw, as after skipping
+            every.Add(wave(p), events);
+            skipping.Add(wave(p), events, p < c.drawnFirst || last);
+        }
+        EXPECT_TRUE(every.Image() == skipping.Image()) << "drawn " << c.drawnFirst << ", stored " << c.stored;
+        for (int k = 0; k < 4; ++k) EXPECT_EQ(skipping.renderer.TimeLabel(k), every.renderer.TimeLabel(k)) << k;
+        EXPECT_EQ(skipping.renderer.SweepSample(), every.renderer.SweepSample());
+    }
+}

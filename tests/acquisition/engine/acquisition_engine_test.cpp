@@ -143,7 +143,7 @@ struct FakeWave : WaveView {
     }
     void SetChannelFlags(std::span<const int>) override {}
     void ResetTimeLabels() override {}
-    void AddPacket(std::span<const double> samples) override {
+    void AddPacket(std::span<const double> samples, std::chrono::steady_clock::time_point) override {
         signal.Change([&] { packets.emplace_back(samples.begin(), samples.end()); });
     }
     void SetRecordingPen(bool on) override {

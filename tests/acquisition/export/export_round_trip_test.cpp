@@ -29,7 +29,7 @@ public:
     void SetChannelFlags(std::span<const int>) override {}
     void ResetTimeLabels() override {}
     void SetRecordingPen(bool) override {}
-    void AddPacket(std::span<const double>) override {
+    void AddPacket(std::span<const double>, std::chrono::steady_clock::time_point) override {
         {
             std::lock_guard lock(mutex_);
             ++count_;

@@ -31,7 +31,7 @@ public:
     void SetChannelFlags(std::span<const int>) override {}
     void ResetTimeLabels() override {}
     void SetRecordingPen(bool) override {}
-    void AddPacket(std::span<const double> samples) override {
+    void AddPacket(std::span<const double> samples, std::chrono::steady_clock::time_point) override {
         {
             std::lock_guard lock(mutex_);
             if (packets_.size() < kKept) packets_.emplace_back(samples.begin(), samples.end());
