@@ -92,13 +92,13 @@ std::size_t KernelQueuedBytes(int fd) {
 
 DataServer::DataServer(QObject* parent) : QObject(parent) {
     connect(&clientNotifier_, &QSocketNotifier::activated, this, [this] { DiscardClientInput(); });
-    backlogFlushTimer_.setInterval(kBacklogFlushMs);
-    connect(&backlogFlushTimer_, &QTimer::timeout, this, [this] { FlushBacklogFromUiThread(); });
+    connect(&clientWritable_, &QSocketNotifier::activated, this, [this] { FlushBacklogFromUiThread(); });
+    connect(&backlogWake_, &ThreadWake::raised, this, [this] { WatchBacklog(); });
 }
 
 DataServer::~DataServer() {
     clientNotifier_.setEnabled(false);
-    backlogFlushTimer_.stop();
+    clientWritable_.setEnabled(false);
     const std::lock_guard lock(clientMutex_);
     clientSocket.Close();
 }
@@ -203,10 +203,11 @@ void DataServer::AcceptPendingClient(int listenFd) {
         backlog_.clear();
         ReserveBacklog();
         clientGivenUp_ = false;
+        backlogWatched_ = false;
     }
     clientNotifier_.setSocket(fd);
     clientNotifier_.setEnabled(true);
-    backlogFlushTimer_.start();
+    clientWritable_.setSocket(fd);
     clientAddress_ = PeerText(peer);
     SetStatus(QString::fromUtf8(kConnected));
     clientConnected = 1;
@@ -228,12 +229,13 @@ void DataServer::DiscardClientInput() {
 
 void DataServer::ReleaseClient() {
     clientNotifier_.setEnabled(false);
-    backlogFlushTimer_.stop();
+    clientWritable_.setEnabled(false);
     {
         const std::lock_guard lock(clientMutex_);
         clientSocket.Close();
         backlog_.clear();
         clientGivenUp_ = false;
+        backlogWatched_ = false;
     }
     clientConnected = 0;
     clientAddress_.clear();
@@ -286,11 +288,28 @@ void DataServer::SendPacket(std::span<const SampleRecord> records) {
         bytes = bytes.subspan(static_cast<std::size_t>(sent));
     }
     backlog_.insert(backlog_.end(), bytes.begin(), bytes.end());
+    AskForBacklogWatch();
 }
 
+void DataServer::AskForBacklogWatch() {
+    if (backlog_.empty() || backlogWatched_) return;
+    backlogWatched_ = true;
+    backlogWake_.Raise();
+}
+
+// On the UI thread, when a send has left a backlog.
+void DataServer::WatchBacklog() {
+    const std::lock_guard lock(clientMutex_);
+    clientWritable_.setEnabled(backlogWatched_ && clientSocket.IsOpen() && !clientGivenUp_);
+}
+
+// Until the backlog is gone; a later send that leaves one asks again.
 void DataServer::FlushBacklogFromUiThread() {
     const std::lock_guard lock(clientMutex_);
     if (clientSocket.IsOpen() && !clientGivenUp_) FlushBacklog();
+    if (!backlog_.empty() && clientSocket.IsOpen() && !clientGivenUp_) return;
+    backlogWatched_ = false;
+    clientWritable_.setEnabled(false);
 }
 
 // False when the connection broke and was given up.

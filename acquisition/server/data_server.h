@@ -13,9 +13,10 @@
 // - clientMutex_ is held around every use of the client's descriptor and
 //   backlog by SendPacket and around the release of the connection, so a send
 //   that has begun always finishes on a valid descriptor.
-// - While a client is connected the UI thread also offers its backlog to the
-//   socket every few milliseconds, so the end of a stream (the last packets
-//   before Stop) does not wait for the next packet to go out.
+// - When a send leaves a backlog, the sending thread wakes the UI thread,
+//   which then offers the backlog to the socket each time the socket can take
+//   more, until it is gone: the end of a stream (the last packets before
+//   Stop) does not wait for the next packet. Nothing runs while nothing waits.
 // - Only the UI thread opens or closes the client's descriptor. When the
 //   sending side gives up on a client (stalled, or broken) it shuts the
 //   connection down; the UI thread then sees end of stream on it and releases
@@ -26,8 +27,9 @@
 // dropped.
 
 #include "acquisition/engine/engine_ports.h"
-#include "common/unique_fd.h"
 #include "common/sample_record.h"
+#include "common/thread_wake.h"
+#include "common/unique_fd.h"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -60,7 +62,6 @@ public:
     // second), which we cannot see: together they stay under 2 s.
     static constexpr int kStallQueueMs = 250;
     static constexpr int kDefaultSampleRate = 1000;
-    static constexpr int kBacklogFlushMs = 20;
 
     static constexpr const char* kListening = "正在监听";
     static constexpr const char* kConnected = "已连接";
@@ -126,6 +127,7 @@ private:
     void ReleaseClient();
     void SetAccepting(bool accepting);
     void PauseAcceptingAfterError();
+    void WatchBacklog();
     void FlushBacklogFromUiThread();
 
     // Under clientMutex_, on the acquisition thread.
@@ -133,6 +135,7 @@ private:
     void GiveUpOnClient();
     void EndOnRecordBoundary();
     bool ClientStalled() const;
+    void AskForBacklogWatch();
     std::size_t StallLimitBytes() const;
     // Under clientMutex_, on the UI thread.
     void ReserveBacklog();
@@ -147,8 +150,10 @@ private:
     UniqueFd clientSocket;           // written under clientMutex_, on the UI thread only
     std::vector<std::byte> backlog_;     // under clientMutex_
     bool clientGivenUp_ = false;         // under clientMutex_
+    bool backlogWatched_ = false;        // under clientMutex_: asked for, or watched
     QSocketNotifier clientNotifier_{QSocketNotifier::Read};
-    QTimer backlogFlushTimer_;
+    QSocketNotifier clientWritable_{QSocketNotifier::Write};
+    ThreadWake backlogWake_;
 
     std::atomic<int> sampleRate_{kDefaultSampleRate};
 };
