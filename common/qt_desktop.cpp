@@ -7,13 +7,36 @@
 #include <QWidget>
 #include <memory>
 
-bool LoadQtChineseTranslation(QCoreApplication& app) {
+namespace {
+
+bool InstallTranslation(QCoreApplication& app, const QString& name, const QString& folder) {
     auto translator = std::make_unique<QTranslator>();
-    if (!translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        return false;
+    if (!translator->load(name, folder)) return false;
     // The application owns it from here on.
     translator->setParent(&app);
     return QCoreApplication::installTranslator(translator.release());
+}
+
+}  // namespace
+
+CommandLineOption LanguageOption(InterfaceLanguage& language) {
+    return {"--lang", "en|zh", "the language of the windows, menus and messages (the system locale does not choose)",
+            "en (English) or zh (Chinese)", "zh", [&language](const std::string& value, std::string&) {
+                if (value == "zh") {
+                    language = InterfaceLanguage::Chinese;
+                } else if (value == "en") {
+                    language = InterfaceLanguage::English;
+                } else {
+                    return false;
+                }
+                return true;
+            }};
+}
+
+bool InstallInterfaceLanguage(QCoreApplication& app, InterfaceLanguage language, const QString& program) {
+    if (language == InterfaceLanguage::English)
+        return InstallTranslation(app, program + QStringLiteral("_en"), QStringLiteral(":/i18n"));
+    return InstallTranslation(app, QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }
 
 void PlaceWindow(QWidget& window, const WindowPlace& place) {

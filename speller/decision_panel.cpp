@@ -65,16 +65,16 @@ DecisionTexts DecisionTextsOf(const DecisionRules& rules) {
     return texts;
 }
 
-std::string RunFiguresText(const RunFigures& figures) {
-    char text[128];
-    std::snprintf(text, sizeof text, "判断 %d 次，弃权 %d 次，平均 %.2f 秒", figures.decisions, figures.abstentions,
-                  figures.MeanDecisionSeconds());
-    return text;
+QString RunFiguresText(const RunFigures& figures) {
+    return DecisionPanel::tr("判断 %1 次，弃权 %2 次，平均 %3 秒")
+        .arg(figures.decisions)
+        .arg(figures.abstentions)
+        .arg(figures.MeanDecisionSeconds(), 0, 'f', 2);
 }
 
 DecisionPanel::DecisionPanel(QWidget* window, QRect groupPlace, QRect figuresPlace,
                              const std::function<QRect(QRect)>& toPixels, std::map<int, QWidget*>& controls) {
-    (new QGroupBox(QStringLiteral("判决方式"), window))->setGeometry(toPixels(groupPlace));
+    (new QGroupBox(tr("判决方式"), window))->setGeometry(toPixels(groupPlace));
     const int x = groupPlace.x();
     const int y = groupPlace.y();
     auto label = [&](const QString& text, QRect du) {
@@ -88,21 +88,21 @@ DecisionPanel::DecisionPanel(QWidget* window, QRect groupPlace, QRect figuresPla
         controls[id] = e;
         return e;
     };
-    label(QStringLiteral("提示码"), {7, 15, 26, 10});
-    cue = edit(IDC_CUE, {35, 13, 36, 12}, QStringLiteral("窗口从此事件码起算，如 0x800B；空则连续分窗"));
-    label(QStringLiteral("延迟"), {76, 15, 18, 10});
-    offset = edit(IDC_OFFSET, {96, 13, 22, 12}, QStringLiteral("提示后多少秒开窗"));
-    label(QStringLiteral("动态窗"), {124, 15, 26, 10});
-    dynamic = edit(IDC_DYNAMIC, {152, 13, 56, 12}, QStringLiteral("最短:步长:最长（秒），如 1:0.25:3；空则固定 2 秒"));
-    abstain = new QCheckBox(QStringLiteral("弃权"), window);
+    label(tr("提示码"), {7, 15, 26, 10});
+    cue = edit(IDC_CUE, {35, 13, 36, 12}, tr("窗口从此事件码起算，如 0x800B；空则连续分窗"));
+    label(tr("延迟"), {76, 15, 18, 10});
+    offset = edit(IDC_OFFSET, {96, 13, 22, 12}, tr("提示后多少秒开窗"));
+    label(tr("动态窗"), {124, 15, 26, 10});
+    dynamic = edit(IDC_DYNAMIC, {152, 13, 56, 12}, tr("最短:步长:最长（秒），如 1:0.25:3；空则固定 2 秒"));
+    abstain = new QCheckBox(tr("弃权"), window);
     abstain->setGeometry(toPixels(QRect(214, 13, 50, 12).translated(x, y)));
     abstain->setObjectName(QString::number(IDC_ABSTAIN));
-    abstain->setToolTip(QStringLiteral("动态窗到最长仍不够裕度时不判断"));
+    abstain->setToolTip(tr("动态窗到最长仍不够裕度时不判断"));
     controls[IDC_ABSTAIN] = abstain;
-    label(QStringLiteral("判决裕度"), {7, 31, 34, 10});
-    margin = edit(IDC_MARGIN, {43, 29, 28, 12}, QStringLiteral("(最大-次大)/最大；自适应时为 z 分数之差；空则不设"));
-    label(QStringLiteral("自适应"), {76, 31, 26, 10});
-    adapt = edit(IDC_ADAPT, {104, 29, 22, 12}, QStringLiteral("按各类最近 N 次结果标准化；空或 0 则不用"));
+    label(tr("判决裕度"), {7, 31, 34, 10});
+    margin = edit(IDC_MARGIN, {43, 29, 28, 12}, tr("(最大-次大)/最大；自适应时为 z 分数之差；空则不设"));
+    label(tr("自适应"), {76, 31, 26, 10});
+    adapt = edit(IDC_ADAPT, {104, 29, 22, 12}, tr("按各类最近 N 次结果标准化；空或 0 则不用"));
 
     figures = new QLabel(window);
     figures->setGeometry(toPixels(figuresPlace));
@@ -138,4 +138,4 @@ void DecisionPanel::Show(const DecisionRules& rules) {
     abstain->setChecked(texts.abstain);
 }
 
-void DecisionPanel::ShowFigures(const RunFigures& run) { figures->setText(QString::fromStdString(RunFiguresText(run))); }
+void DecisionPanel::ShowFigures(const RunFigures& run) { figures->setText(RunFiguresText(run)); }

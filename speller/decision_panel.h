@@ -9,7 +9,9 @@
 #include <optional>
 #include <string>
 
+#include <QCoreApplication>
 #include <QRect>
+#include <QString>
 
 #include "ssvep_detector.h"
 
@@ -38,10 +40,12 @@ struct DecisionReading {
 DecisionReading ReadDecisionTexts(const DecisionTexts& texts);
 DecisionTexts DecisionTextsOf(const DecisionRules& rules);
 
-// "判断 3 次，弃权 1 次，平均 1.53 秒".
-std::string RunFiguresText(const RunFigures& figures);
+// "判断 3 次，弃权 1 次，平均 1.53 秒", in the interface language.
+QString RunFiguresText(const RunFigures& figures);
 
 class DecisionPanel {
+    Q_DECLARE_TR_FUNCTIONS(DecisionPanel)
+
 public:
     enum Id {
         IDC_CUE = 1104,

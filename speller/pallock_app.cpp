@@ -37,7 +37,7 @@ int CPallockApp::Run(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationVersion(QString::fromLatin1(kWorkstationVersion));
-    LoadQtChineseTranslation(app);
+    InstallInterfaceLanguage(app, options->language, QStringLiteral("pallock"));
     CPallockDlg dialog;
     dialog.SetEchoToStdout(options->verbose);
     dialog.ApplyFields(options->fields);

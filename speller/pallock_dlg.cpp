@@ -36,13 +36,13 @@ constexpr int linkWatchMs = 250;
 
 LinkKeeper::Clock::time_point Now() { return LinkKeeper::Clock::now(); }
 
-const QString badNumberMessage = QStringLiteral("请输入一个数字。");
-const QString badIntegerMessage = QStringLiteral("请输入一个整数。");
-const QString badDecisionMessage = QStringLiteral("判决参数无效");
-const QString badLeadsMessage = QStringLiteral("请输入以逗号分隔的导联号，每个在 1 和 21 之间，不可重复。");
+QString badNumberMessage() { return CPallockDlg::tr("请输入一个数字。"); }
+QString badIntegerMessage() { return CPallockDlg::tr("请输入一个整数。"); }
+QString badDecisionMessage() { return CPallockDlg::tr("判决参数无效"); }
+QString badLeadsMessage() { return CPallockDlg::tr("请输入以逗号分隔的导联号，每个在 1 和 21 之间，不可重复。"); }
 
 QString IntegerRangeMessage(int low, int high) {
-    return QStringLiteral("请输入一个在 %1 和 %2 之间的整数。").arg(low).arg(high);
+    return CPallockDlg::tr("请输入一个在 %1 和 %2 之间的整数。").arg(low).arg(high);
 }
 
 // The program's icon: drawn, so that the window needs no image files.
@@ -82,10 +82,11 @@ QString FormatLeads(const std::vector<int>& leads, const LeadNames& names) {
 }
 
 CPallockDlg::CPallockDlg(QWidget* parent) : QDialog(parent) {
-    amplifier.texts = {"放大器客户端初始化失败!", "放大器客户端创建失败!", "连接放大器成功!", "连接放大器失败!",
-                       "放大器连接断开!"};
-    scoring.texts = {"评分系统客户端初始化失败!", "评分系统客户端创建失败!", "连接评分系统成功!",
-                     "连接评分系统失败!", "评分系统连接断开!"};
+    // Translated where they are shown.
+    amplifier.texts = {QT_TR_NOOP("放大器客户端初始化失败!"), QT_TR_NOOP("放大器客户端创建失败!"),
+                       QT_TR_NOOP("连接放大器成功!"), QT_TR_NOOP("连接放大器失败!"), QT_TR_NOOP("放大器连接断开!")};
+    scoring.texts = {QT_TR_NOOP("评分系统客户端初始化失败!"), QT_TR_NOOP("评分系统客户端创建失败!"),
+                     QT_TR_NOOP("连接评分系统成功!"), QT_TR_NOOP("连接评分系统失败!"), QT_TR_NOOP("评分系统连接断开!")};
 
     setWindowTitle(QStringLiteral("Pallock"));
     setWindowIcon(ProgramIcon());
@@ -158,36 +159,36 @@ void CPallockDlg::BuildControls() {
     };
 
     // Group boxes first, so that the controls inside lie above them.
-    group(QStringLiteral("连接放大器"), {7, 5, 124, 72});
-    group(QStringLiteral("评分系统"), {137, 5, 145, 72});
-    group(QStringLiteral("SSVEP BCI参数设定"), {7, 81, 275, 50});
-    group(QStringLiteral("连接状态"), {7, 135, 135, 68});
-    group(QStringLiteral("判断结果"), {147, 135, 135, 68});
-    group(QStringLiteral("检测方法"), {7, 207, 275, 33});
+    group(tr("连接放大器", "group"), {7, 5, 124, 72});
+    group(tr("评分系统"), {137, 5, 145, 72});
+    group(tr("SSVEP BCI参数设定"), {7, 81, 275, 50});
+    group(tr("连接状态"), {7, 135, 135, 68});
+    group(tr("判断结果"), {147, 135, 135, 68});
+    group(tr("检测方法"), {7, 207, 275, 33});
 
-    label(QStringLiteral("IP地址"), {14, 21, 30, 10});
+    label(tr("IP地址"), {14, 21, 30, 10});
     AddEdit(IDC_AMPLIFIER_ADDRESS, {46, 19, 78, 12});
-    label(QStringLiteral("端口号"), {14, 38, 30, 10});
+    label(tr("端口号"), {14, 38, 30, 10});
     AddEdit(IDC_AMPLIFIER_PORT, {46, 36, 40, 12});
-    button(IDC_CONNECT_AMPLIFIER, QStringLiteral("连接放大器"), {46, 55, 60, 15});
+    button(IDC_CONNECT_AMPLIFIER, tr("连接放大器"), {46, 55, 60, 15});
 
-    label(QStringLiteral("IP地址"), {144, 21, 30, 10});
+    label(tr("IP地址"), {144, 21, 30, 10});
     AddEdit(IDC_SCORING_ADDRESS, {178, 19, 97, 12});
-    label(QStringLiteral("端口号"), {144, 38, 30, 10});
+    label(tr("端口号"), {144, 38, 30, 10});
     AddEdit(IDC_SCORING_PORT, {178, 36, 36, 12});
-    button(IDC_CONNECT_SCORING, QStringLiteral("连接评分系统"), {218, 35, 57, 15});
-    label(QStringLiteral("发送命令"), {144, 56, 34, 10});
+    button(IDC_CONNECT_SCORING, tr("连接评分系统"), {218, 35, 57, 15});
+    label(tr("发送命令"), {144, 56, 34, 10});
     AddEdit(IDC_COMMAND_TEXT, {178, 54, 46, 12});
-    button(IDC_SEND_COMMAND, QStringLiteral("发送命令"), {228, 53, 47, 15});
+    button(IDC_SEND_COMMAND, tr("发送命令"), {228, 53, 47, 15});
 
-    label(QStringLiteral("刺激频率"), {14, 96, 34, 10});
+    label(tr("刺激频率"), {14, 96, 34, 10});
     for (int i = 0; i < SsvepDetector::stimulusCount; ++i) AddEdit(frequencyFieldIds[i], {50 + i * 27, 94, 24, 12});
-    label(QStringLiteral("导联"), {14, 113, 20, 10});
+    label(tr("导联"), {14, 113, 20, 10});
     AddEdit(IDC_LEAD, {50, 111, 34, 12})
         ->setToolTip(tr("fft 分析的导联：记录槽号 1-21 或电极名，如 11 或 O1（与 Vostrel 的 O1(9) 同一电极）"));
-    label(QStringLiteral("判断阈值"), {88, 113, 34, 10});
+    label(tr("判断阈值"), {88, 113, 34, 10});
     AddEdit(IDC_THRESHOLD, {122, 111, 40, 12});
-    button(IDC_SETTINGS, QStringLiteral("设置"), {222, 102, 50, 15});
+    button(IDC_SETTINGS, tr("设置"), {222, 102, 50, 15});
 
     statusBox = log(IDC_STATUS_LOG, {13, 147, 123, 51});
     // The run's figures sit under the result log, inside its group.
@@ -196,16 +197,16 @@ void CPallockDlg::BuildControls() {
                                                     [this](QRect du) { return ToPixels(du); }, controls);
 
     // Aligned with the lead and threshold row above.
-    auto* methodLabel = label(QStringLiteral("方法"), {14, 222, 30, 10});
+    auto* methodLabel = label(tr("方法"), {14, 222, 30, 10});
     methodLabel->setObjectName(QString::number(IDC_METHOD_LABEL));
     controls[IDC_METHOD_LABEL] = methodLabel;
     methodBox = new QComboBox(this);
     for (SsvepMethod method : allSsvepMethods) methodBox->addItem(QString::fromLatin1(MethodName(method)));
     methodBox->setGeometry(ToPixels({50, 220, 40, 12}));
     methodBox->setObjectName(QString::number(IDC_METHOD));
-    methodBox->setToolTip(QStringLiteral("fft：单导联频谱；cca、fbcca：多导联典型相关"));
+    methodBox->setToolTip(tr("fft：单导联频谱；cca、fbcca：多导联典型相关"));
     controls[IDC_METHOD] = methodBox;
-    auto* leadsLabel = label(QStringLiteral("多导联"), {94, 222, 26, 10});
+    auto* leadsLabel = label(tr("多导联"), {94, 222, 26, 10});
     leadsLabel->setObjectName(QString::number(IDC_LEADS_LABEL));
     controls[IDC_LEADS_LABEL] = leadsLabel;
     AddEdit(IDC_LEADS, {122, 220, 150, 12})
@@ -213,7 +214,7 @@ void CPallockDlg::BuildControls() {
 
     // The title bar's menu belongs to the window manager here, so the About
     // item lives in the window's own context menu.
-    aboutAction = new QAction(QStringLiteral("关于 Pallock(&A)..."), this);
+    aboutAction = new QAction(tr("关于 Pallock(&A)..."), this);
     aboutAction->setData(static_cast<int>(IDM_ABOUTBOX));
     connect(aboutAction, &QAction::triggered, this, [this] { RunCommand(IDM_ABOUTBOX); });
     disconnectAmplifierAction = new QAction(tr("断开放大器"), this);
@@ -265,7 +266,7 @@ bool CPallockDlg::TakeInt(int id, int& member, int low, int high) {
     bool ok = false;
     const int value = static_cast<QLineEdit*>(Control(id))->text().trimmed().toInt(&ok);
     if (!ok) {
-        Refuse(id, badIntegerMessage);
+        Refuse(id, badIntegerMessage());
         return false;
     }
     if (value < low || value > high) {
@@ -280,7 +281,7 @@ bool CPallockDlg::TakeDouble(int id, double& member) {
     bool ok = false;
     const double value = static_cast<QLineEdit*>(Control(id))->text().trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value)) {
-        Refuse(id, badNumberMessage);
+        Refuse(id, badNumberMessage());
         return false;
     }
     member = value;
@@ -305,7 +306,7 @@ bool CPallockDlg::TakeLead(int id, int& member) {
 bool CPallockDlg::TakeLeads(int id, std::vector<int>& member) {
     const auto leads = ParseLeads(static_cast<QLineEdit*>(Control(id))->text(), leadNames);
     if (!leads) {
-        Refuse(id, badLeadsMessage);
+        Refuse(id, badLeadsMessage());
         return false;
     }
     member = *leads;
@@ -351,7 +352,7 @@ bool CPallockDlg::TakeDecisionRules() {
     int refused = 0;
     const auto rules = decisionPanel->Take(refused);
     if (!rules) {
-        Refuse(refused, badDecisionMessage);
+        Refuse(refused, badDecisionMessage());
         return false;
     }
     fields.rules = *rules;
@@ -467,13 +468,13 @@ void CPallockDlg::NoteLink(Link& link, LinkNote note) {
             detector.StartNewWindow();
             streamWatch.Connected(Now());
         }
-        appendStatus(QString::fromUtf8(link.texts.connected));
+        appendStatus(tr(link.texts.connected));
         break;
-    case LinkNote::Failed: appendStatus(QString::fromUtf8(link.texts.failed)); break;
+    case LinkNote::Failed: appendStatus(tr(link.texts.failed)); break;
     case LinkNote::Dropped: {
         link.connected = false;
         if (toAmplifier) streamWatch.Disconnected();
-        appendStatus(QString::fromUtf8(link.texts.closed));
+        appendStatus(tr(link.texts.closed));
         const QString address = QStringLiteral("%1:%2").arg(
             (toAmplifier ? fields.amplifierAddress : fields.scoringAddress).trimmed(),
             QString::number(toAmplifier ? fields.amplifierPort : fields.scoringPort));
@@ -505,7 +506,7 @@ void CPallockDlg::OnConnectFinished(Link& link, LinkSocket::ConnectOutcome outco
     case LinkSocket::ConnectOutcome::NoSocket: {
         // Said in a box instead of the log.
         LinkReaction reaction = link.keeper.On(LinkEvent::ConnectFailed, now);
-        if (reaction.note == LinkNote::Failed) ShowMessage(QString::fromUtf8(link.texts.createFailed));
+        if (reaction.note == LinkNote::Failed) ShowMessage(tr(link.texts.createFailed));
         reaction.note = LinkNote::None;
         React(link, reaction);
         break;
@@ -539,7 +540,7 @@ void CPallockDlg::SendToScoring(QByteArray nineBytes) {
 void CPallockDlg::SendCommand() {
     TakeFields();
     if (!scoring.connected) {
-        ShowMessage(QStringLiteral("尚未连接评分系统"));
+        ShowMessage(tr("尚未连接评分系统"));
         return;
     }
     SendToScoring(fields.commandText.toUtf8().left(commandBytes));
@@ -555,7 +556,7 @@ void CPallockDlg::SendDecision(const std::string& text) {
 void CPallockDlg::OnAmplifierPacket(std::span<const std::int32_t> packet) {
     const auto samples = static_cast<std::int64_t>(packet.size() / SsvepDetector::slotsPerRecord);
     if (rateWatch.Add(samples, StreamRateWatch::Clock::now()) == StreamRateWatch::Change::BecameTooFast)
-        appendStatus(QStringLiteral("数据速率异常"));
+        appendStatus(tr("数据速率异常"));
     if (streamWatch.PacketArrived(Now())) detector.StartNewWindow();
     for (const SsvepResult& result : detector.AddPacketResults(packet)) OnResult(result);
 }
@@ -571,14 +572,14 @@ void CPallockDlg::OnResult(const SsvepResult& result) {
 
 void CPallockDlg::ApplySettings() {
     TakeFields();
-    if (!detector.Retune(fields.stimulusFrequencies)) ShowMessage(QStringLiteral("刺激频率无效"));
+    if (!detector.Retune(fields.stimulusFrequencies)) ShowMessage(tr("刺激频率无效"));
     // The fields show the frequencies actually analysed.
     fields.stimulusFrequencies = detector.AnalysedFrequencies();
     ShowFields();
 }
 
 void CPallockDlg::ShowAbout() {
-    QMessageBox::about(this, QStringLiteral("关于 Pallock"), QStringLiteral("Pallock，%1 版\n版权所有 (C) 2026").arg(QLatin1String(kWorkstationVersion)));
+    QMessageBox::about(this, tr("关于 Pallock"), tr("Pallock，%1 版\n版权所有 (C) 2026").arg(QLatin1String(kWorkstationVersion)));
 }
 
 void CPallockDlg::ShowMessage(const QString& text) {
@@ -603,7 +604,7 @@ void CPallockDlg::keyPressEvent(QKeyEvent* event) {
 
 bool CPallockDlg::MayCloseWhileConnected() {
     if (closeQuestion) return closeQuestion();
-    return QMessageBox::question(this, QStringLiteral("Pallock"), QStringLiteral("连接尚未断开，确定退出吗?"),
+    return QMessageBox::question(this, QStringLiteral("Pallock"), tr("连接尚未断开，确定退出吗?"),
                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 

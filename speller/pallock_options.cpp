@@ -178,6 +178,7 @@ ProgramCommandLine PallockCommandLine(PallockOptions& options) {
          TakeSwitch(fields.rules.abstainAtEnd)},
         QuitAfterOption(options.quitAfterSeconds),
         GeometryOption(options.position, false, "where the window system puts it"),
+        LanguageOption(options.language),
     };
     return commandLine;
 }

@@ -4,6 +4,7 @@
 //           [--threshold X] [--frequencies F1,...,F6] [--verbose] [--quit-after SECONDS]
 //           [--geometry +X+Y] [--method fft|cca|fbcca] [--leads L1,L2,...] [--rate HZ]
 //           [--cue CODE] [--offset S] [--dynamic MIN:STEP:MAX] [--margin X] [--adapt N] [--abstain]
+//           [--lang en|zh]
 
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include <QStringList>
 
 #include "common/command_line.h"
+#include "common/qt_desktop.h"
 #include "pallock_dlg.h"
 
 struct PallockOptions {
@@ -20,6 +22,7 @@ struct PallockOptions {
     bool verbose = false;
     std::optional<double> quitAfterSeconds;
     std::optional<WindowPlace> position;  // the window's size is fixed
+    InterfaceLanguage language = InterfaceLanguage::Chinese;  // --lang en|zh
     bool help = false;
 };
 

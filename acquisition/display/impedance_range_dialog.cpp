@@ -14,21 +14,21 @@ CImpedanceRangeDialog::CImpedanceRangeDialog(std::atomic<int>& minimum, std::ato
     const DialogUnits du(font());
     setFixedSize(du.Size(153, 85));
 
-    const auto label = [&](const char* text, QRect place) { (new QLabel(QString::fromUtf8(text), this))->setGeometry(place); };
-    label("最小值", du.Rect(20, 7, 25, 8));
-    label("K ", du.Rect(107, 5, 8, 8));
-    label("最大值", du.Rect(20, 27, 25, 8));
-    label("K ", du.Rect(108, 27, 8, 8));
+    const auto label = [&](const QString& text, QRect place) { (new QLabel(text, this))->setGeometry(place); };
+    label(tr("最小值"), du.Rect(20, 7, 25, 8));
+    label(QStringLiteral("K "), du.Rect(107, 5, 8, 8));
+    label(tr("最大值"), du.Rect(20, 27, 25, 8));
+    label(QStringLiteral("K "), du.Rect(108, 27, 8, 8));
 
     minimumEdit_ = new QLineEdit(QString::number(minimum_.load()), this);
     minimumEdit_->setGeometry(du.Rect(60, 3, 40, 14));
     maximumEdit_ = new QLineEdit(QString::number(maximum_.load()), this);
     maximumEdit_->setGeometry(du.Rect(60, 25, 40, 14));
 
-    okButton_ = new QPushButton("确定", this);
+    okButton_ = new QPushButton(tr("确定"), this);
     okButton_->setGeometry(du.Rect(7, 52, 50, 14));
     okButton_->setDefault(true);
-    cancelButton_ = new QPushButton("取消", this);
+    cancelButton_ = new QPushButton(tr("取消"), this);
     cancelButton_->setGeometry(du.Rect(68, 52, 50, 14));
     cancelButton_->setAutoDefault(false);
     connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
@@ -65,7 +65,7 @@ void CImpedanceRangeDialog::Refuse(QLineEdit* edit, const QString& message) {
 
 std::optional<int> CImpedanceRangeDialog::ReadEdit(QLineEdit* edit) {
     const std::optional<int> value = ParseWholeNumber(edit->text());
-    if (!value) Refuse(edit, QString::fromUtf8(kNotAWholeNumber));
+    if (!value) Refuse(edit, tr(kNotAWholeNumber));
     return value;
 }
 
@@ -77,7 +77,7 @@ void CImpedanceRangeDialog::accept() {
     const std::optional<int> high = ReadEdit(maximumEdit_);
     if (!high) return;
     if (*low == *high) {
-        Refuse(maximumEdit_, QString::fromUtf8(kEqualBounds));
+        Refuse(maximumEdit_, tr(kEqualBounds));
         return;
     }
     minimum_ = *low;

@@ -17,8 +17,8 @@ public:
     static constexpr int kIdMaximum = 1015;
     static constexpr int kIdOk = 1016;
     static constexpr int kIdCancel = 1017;
-    static constexpr const char* kNotAWholeNumber = "请输入一个整数。";
-    static constexpr const char* kEqualBounds = "最大值不能等于最小值";
+    static constexpr const char* kNotAWholeNumber = QT_TR_NOOP("请输入一个整数。");
+    static constexpr const char* kEqualBounds = QT_TR_NOOP("最大值不能等于最小值");
 
     CImpedanceRangeDialog(std::atomic<int>& minimum, std::atomic<int>& maximum, QWidget* parent = nullptr);
 

@@ -16,7 +16,7 @@ CLeadSelectionDialog::CLeadSelectionDialog(std::span<int> flags, std::span<const
     : QDialog(parent),
       flags_(flags),
       leadCount_(std::clamp(leadCount, 0, static_cast<int>(std::min(flags.size(), records.size())))) {
-    setWindowTitle("导联选择 ");
+    setWindowTitle(tr("导联选择 "));
     const DialogUnits du(font());
     setFixedSize(du.Size(206, 179));
 
@@ -25,9 +25,10 @@ CLeadSelectionDialog::CLeadSelectionDialog(std::span<int> flags, std::span<const
         const char* text;
         int y;
     };
-    for (const ButtonPlace& place : {ButtonPlace{kIdOk, "确定", 130}, ButtonPlace{kIdCancel, "取消", 151},
-                                   ButtonPlace{kIdCheckAll, "全选", 88}, ButtonPlace{kIdUncheckAll, "全部取消", 109}}) {
-        auto* button = new QPushButton(QString::fromUtf8(place.text), this);
+    for (const ButtonPlace& place :
+         {ButtonPlace{kIdOk, QT_TR_NOOP("确定"), 130}, ButtonPlace{kIdCancel, QT_TR_NOOP("取消"), 151},
+          ButtonPlace{kIdCheckAll, QT_TR_NOOP("全选"), 88}, ButtonPlace{kIdUncheckAll, QT_TR_NOOP("全部取消"), 109}}) {
+        auto* button = new QPushButton(tr(place.text), this);
         button->setProperty(kIdProperty, place.id);
         button->setGeometry(du.Rect(149, place.y, 50, 14));
         button->setAutoDefault(false);

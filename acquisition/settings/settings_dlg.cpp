@@ -17,8 +17,6 @@
 #include "acquisition/settings/settings_values.h"
 
 namespace {
-const QString kInvalidSettings = QStringLiteral("设置参数无效");
-const QString kDataFileRefused = QStringLiteral("数据文件打开失败: %1 (%2)");
 
 bool IsThereButNoRegularFile(const QString& path) {
     std::error_code error;
@@ -61,7 +59,7 @@ void CSettingsDlg::ShowWarning(QWidget* parent, const QString& text) {
 
 CSettingsDlg::CSettingsDlg(QWidget* parent, FileChooser chooseFile, MessageSink warn)
     : QDialog(parent), chooseFile_(std::move(chooseFile)), warn_(std::move(warn)) {
-    setWindowTitle(QStringLiteral("设置"));
+    setWindowTitle(tr("设置"));
     setFont(QFont(QStringLiteral("Arial"), 12));
     BuildControls();
 }
@@ -91,43 +89,43 @@ void CSettingsDlg::BuildControls() {
     // The list's height is that of its closed box; the drop-down opens below it.
     const FieldPlace listPlace{71, 18, 48, 14};
     amplifierList_ = new QComboBox(this);
-    amplifierList_->addItem(QStringLiteral("仿真信号"));
-    amplifierList_->addItem(QStringLiteral("放大器"));
+    amplifierList_->addItem(tr("仿真信号"));
+    amplifierList_->addItem(tr("放大器"));
     place(amplifierList_, kAmplifierTypeId, listPlace);
     amplifierList_->setGeometry(du.X(listPlace.x), du.Y(16), du.X(listPlace.width),
                                 std::max(du.Y(14), amplifierList_->sizeHint().height()));
-    label(QStringLiteral("放大器类型"), {71, 16, 48, 14}, kLeftColumn);
+    label(tr("放大器类型"), {71, 16, 48, 14}, kLeftColumn);
 
     const FieldPlace sampleRatePlace{159, 16, 40, 14};
     sampleRateField_ = numberField(kSampleRateId, sampleRatePlace, sampleRate);
-    label(QStringLiteral("采样率"), sampleRatePlace, kRightColumn);
+    label(tr("采样率"), sampleRatePlace, kRightColumn);
 
     const FieldPlace simulatedPlace{71, 36, 103, 14};
     simulatedDataField_ = new QLineEdit(simulatedDataFile, this);
     place(simulatedDataField_, kSimulatedDataId, simulatedPlace);
-    label(QStringLiteral("模拟数据"), simulatedPlace, kLeftColumn);
+    label(tr("模拟数据"), simulatedPlace, kLeftColumn);
     simulatedBrowse_ = new QPushButton(QStringLiteral("..."), this);
     place(simulatedBrowse_, kSimulatedBrowseId, {183, 37, 15, 13});
 
     const FieldPlace packetSizePlace{71, 58, 40, 14};
     packetSizeField_ = numberField(kPacketSizeId, packetSizePlace, packetSize);
-    label(QStringLiteral("数据包大小"), packetSizePlace, kLeftColumn);
+    label(tr("数据包大小"), packetSizePlace, kLeftColumn);
 
     const FieldPlace channelCountPlace{159, 57, 40, 14};
     channelCountField_ = numberField(kChannelCountId, channelCountPlace, channelCount);
-    label(QStringLiteral("导联数"), channelCountPlace, kRightColumn);
+    label(tr("导联数"), channelCountPlace, kRightColumn);
 
     const FieldPlace electrodePlace{71, 78, 105, 14};
     electrodeField_ = new QLineEdit(electrodeFile, this);
     place(electrodeField_, kElectrodeFileId, electrodePlace);
-    label(QStringLiteral("电极位置"), electrodePlace, kLeftColumn);
+    label(tr("电极位置"), electrodePlace, kLeftColumn);
     electrodeBrowse_ = new QPushButton(QStringLiteral("..."), this);
     place(electrodeBrowse_, kElectrodeBrowseId, {183, 79, 15, 13});
 
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(tr("确定"), this);
     place(ok, 1, {46, 104, 50, 14});
     ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    auto* cancel = new QPushButton(tr("取消"), this);
     place(cancel, 2, {139, 104, 50, 14});
 
     // Tab order follows the layout, row by row.
@@ -186,7 +184,8 @@ void CSettingsDlg::OnImportEol() {
     if (!ReadPlaybackHeader(path.toStdString(), header, cause)) {
         // One that is there but no file at all (a FIFO, a device) is refused
         // out loud, so nobody wonders why it will not play.
-        if (IsThereButNoRegularFile(path)) warn_(this, kDataFileRefused.arg(path, QString::fromStdString(cause)));
+        if (IsThereButNoRegularFile(path))
+            warn_(this, tr("数据文件打开失败: %1 (%2)").arg(path, QString::fromStdString(cause)));
         return;
     }
     channelCount = header.channelCount;
@@ -215,7 +214,7 @@ bool CSettingsDlg::ReadNumber(QLineEdit* field, int& value) {
 }
 
 void CSettingsDlg::Refuse(QLineEdit* field) {
-    warn_(this, kInvalidSettings);
+    warn_(this, tr("设置参数无效"));
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
 }

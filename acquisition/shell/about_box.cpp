@@ -8,7 +8,7 @@
 #include "common/version.h"
 
 CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("关于 Vostrel"));
+    setWindowTitle(tr("关于 Vostrel"));
     setFont(QFont(QStringLiteral("宋体"), 9));
     const DialogUnits du(font());
     setFixedSize(du.Size(235, 55));
@@ -17,12 +17,12 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(QPixmap::fromImage(DrawProgramIcon(32)));
     icon->setGeometry(du.X(11), du.Y(17), 32, 32);
 
-    auto* name = new QLabel(QStringLiteral("Vostrel %1 版").arg(QLatin1String(kWorkstationVersion)), this);
+    auto* name = new QLabel(tr("Vostrel %1 版").arg(QLatin1String(kWorkstationVersion)), this);
     name->setGeometry(du.Rect(40, 10, 119, 10));
-    auto* copyright = new QLabel(QStringLiteral("版权所有 (C) 2026"), this);
+    auto* copyright = new QLabel(tr("版权所有 (C) 2026"), this);
     copyright->setGeometry(du.Rect(40, 25, 119, 10));
 
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(tr("确定"), this);
     ok->setObjectName(QStringLiteral("1"));
     ok->setGeometry(du.Rect(178, 7, 50, 14));
     ok->setDefault(true);

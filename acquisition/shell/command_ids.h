@@ -1,6 +1,9 @@
 #pragma once
 // The command ids of the main window, and the texts their menu items and
-// toolbar buttons carry.
+// toolbar buttons carry (translated where the actions are made, in the
+// context "Command").
+
+#include <QtGlobal>
 
 namespace command {
 inline constexpr int kSettings = 32771;
@@ -40,24 +43,24 @@ struct CommandText {
 };
 
 inline constexpr CommandText kCommandTexts[] = {
-    {command::kSettings, "设置(&S)...", ""},
-    {command::kStart, "开始(&B)", "开始"},
-    {command::kPause, "暂停(&P)", "暂停"},
-    {command::kStop, "停止(&H)", "停止"},
-    {command::kSaveData, "存储数据(&R)", "存储数据"},
-    {command::kExportRecording, "导出 BDF+/EDF+/GDF(&E)...", ""},
-    {command::kExit, "退出(&X)", ""},
-    {command::kDoubleGain, "放大(&O)", "放大"},
-    {command::kHalveGain, "减小(&I)", "缩小"},
-    {command::kAutoGain, "自动增益(&A)", "自动"},
-    {command::kFewerSeconds, "增加(&P)", "时间增加"},
-    {command::kMoreSeconds, "减少(&D)", "时间增少"},
-    {command::kLeadSettings, "导联设置", ""},
-    {command::kImpedance, "阻抗/波形", "阻抗/波形"},
-    {command::kImpedanceRange, "阻抗范围", ""},
-    {command::kAbout, "关于 Vostrel(&A)...", ""},
+    {command::kSettings, QT_TRANSLATE_NOOP("Command", "设置(&S)..."), ""},
+    {command::kStart, QT_TRANSLATE_NOOP("Command", "开始(&B)"), QT_TRANSLATE_NOOP("Command", "开始")},
+    {command::kPause, QT_TRANSLATE_NOOP("Command", "暂停(&P)"), QT_TRANSLATE_NOOP("Command", "暂停")},
+    {command::kStop, QT_TRANSLATE_NOOP("Command", "停止(&H)"), QT_TRANSLATE_NOOP("Command", "停止")},
+    {command::kSaveData, QT_TRANSLATE_NOOP("Command", "存储数据(&R)"), QT_TRANSLATE_NOOP("Command", "存储数据")},
+    {command::kExportRecording, QT_TRANSLATE_NOOP("Command", "导出 BDF+/EDF+/GDF(&E)..."), ""},
+    {command::kExit, QT_TRANSLATE_NOOP("Command", "退出(&X)"), ""},
+    {command::kDoubleGain, QT_TRANSLATE_NOOP("Command", "放大(&O)"), QT_TRANSLATE_NOOP("Command", "放大")},
+    {command::kHalveGain, QT_TRANSLATE_NOOP("Command", "减小(&I)"), QT_TRANSLATE_NOOP("Command", "缩小")},
+    {command::kAutoGain, QT_TRANSLATE_NOOP("Command", "自动增益(&A)"), QT_TRANSLATE_NOOP("Command", "自动")},
+    {command::kFewerSeconds, QT_TRANSLATE_NOOP("Command", "增加(&P)"), QT_TRANSLATE_NOOP("Command", "时间增加")},
+    {command::kMoreSeconds, QT_TRANSLATE_NOOP("Command", "减少(&D)"), QT_TRANSLATE_NOOP("Command", "时间增少")},
+    {command::kLeadSettings, QT_TRANSLATE_NOOP("Command", "导联设置"), ""},
+    {command::kImpedance, QT_TRANSLATE_NOOP("Command", "阻抗/波形"), QT_TRANSLATE_NOOP("Command", "阻抗/波形")},
+    {command::kImpedanceRange, QT_TRANSLATE_NOOP("Command", "阻抗范围"), ""},
+    {command::kAbout, QT_TRANSLATE_NOOP("Command", "关于 Vostrel(&A)..."), ""},
     {command::kServer, "", ""},
-    {command::kMarker1, "插入标记(&M)", "插入标记"},
+    {command::kMarker1, QT_TRANSLATE_NOOP("Command", "插入标记(&M)"), QT_TRANSLATE_NOOP("Command", "插入标记")},
     {command::kMarker1 + 1, "", ""},
     {command::kMarker1 + 2, "", ""},
     {command::kMarker1 + 3, "", ""},

@@ -1,6 +1,7 @@
 #include "acquisition/shell/command_table.h"
 
 #include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <algorithm>
 #include <iterator>
@@ -13,17 +14,21 @@ int CommandId(const QAction* action) { return action ? action->data().toInt() : 
 CommandTable::CommandTable(QObject* owner) : QObject(owner), owner_(owner) {}
 
 namespace {
-// "设置(&S)..." → "设置"
+// "设置(&S)..." → "设置", "&Settings..." → "Settings"
 QString WithoutMnemonic(QString label) {
-    static const QRegularExpression decoration(QStringLiteral("\\(&.\\)|\\.\\.\\.$"));
+    static const QRegularExpression decoration(QStringLiteral("\\(&.\\)|\\.\\.\\.$|&"));
     return label.remove(decoration);
+}
+
+QString Translated(const char* text) {
+    return *text ? QCoreApplication::translate("Command", text) : QString();
 }
 }  // namespace
 
 void CommandTable::AddStandardCommands() {
     for (const CommandText& text : kCommandTexts) {
-        const QString label = QString::fromUtf8(text.label);
-        QString toolTip = QString::fromUtf8(text.toolTip);
+        const QString label = Translated(text.label);
+        QString toolTip = Translated(text.toolTip);
         const auto shortcut = std::find_if(std::begin(kCommandShortcuts), std::end(kCommandShortcuts),
                                            [&text](const CommandShortcut& s) { return s.id == text.id; });
         if (shortcut == std::end(kCommandShortcuts)) {

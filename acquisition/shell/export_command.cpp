@@ -29,8 +29,8 @@ std::optional<ExportResult> ExportCommand::Run(QWidget* parent) {
 
 ExportResult ExportCommand::Convert(QWidget* parent, const ExportRequest& request) {
     ExportJob job(request);
-    QProgressDialog progress(QStringLiteral("正在导出..."), QStringLiteral("取消"), 0, kProgressSteps, parent);
-    progress.setWindowTitle(QStringLiteral("导出 BDF+/EDF+/GDF"));
+    QProgressDialog progress(tr("正在导出..."), tr("取消"), 0, kProgressSteps, parent);
+    progress.setWindowTitle(tr("导出 BDF+/EDF+/GDF"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(kShowProgressAfterMs);
     progress.setAutoReset(false);
@@ -60,20 +60,21 @@ std::optional<ExportRequest> ExportCommand::ChooseExport(QWidget* parent, const 
 
 QString ExportCommand::Outcome(const ExportRequest& request, const ExportResult& result) {
     switch (result.status) {
-    case ExportStatus::Cancelled: return QStringLiteral("导出已取消");
-    case ExportStatus::Failed: return QStringLiteral("导出失败: %1").arg(QString::fromStdString(result.error));
+    case ExportStatus::Cancelled: return tr("导出已取消");
+    case ExportStatus::Failed: return tr("导出失败: %1").arg(QString::fromStdString(result.error));
     case ExportStatus::Done: break;
     }
     const ExportSummary& s = result.summary;
-    QString text = QStringLiteral("已导出 %1\n%2 通道, %3 样本, %4 秒, %5 个标注")
+    QString text = tr("已导出 %1\n%2 通道, %3 样本, %4 秒, %5 个标注")
                        .arg(QString::fromStdString(request.output))
                        .arg(s.channels)
                        .arg(s.samples)
                        .arg(s.seconds, 0, 'f', 3)
                        .arg(s.annotations);
-    if (!s.microvoltsPerCount) text += QStringLiteral("\n未给出微伏/计数: 数值为原始计数 (count)");
-    if (!s.startFromSidecar) text += QStringLiteral("\n无记录信息文件: 开始时间为文件时间减去时长");
-    if (s.trailingBytes > 0) text += QStringLiteral("\n记录末尾不完整 (%1 字节), 已导出其完整记录").arg(s.trailingBytes);
+    if (!s.microvoltsPerCount) text += tr("\n未给出微伏/计数: 数值为原始计数 (count)");
+    if (!s.startFromSidecar) text += tr("\n无记录信息文件: 开始时间为文件时间减去时长");
+    if (s.trailingBytes > 0)
+        text += tr("\n记录末尾不完整 (%1 字节), 已导出其完整记录").arg(s.trailingBytes);
     return text;
 }
 

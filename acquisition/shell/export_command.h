@@ -8,6 +8,7 @@
 // Threads: every member runs on the UI thread. The conversion's thread
 // belongs to an ExportJob and reports only through it.
 
+#include <QCoreApplication>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -17,6 +18,8 @@
 class QWidget;
 
 class ExportCommand {
+    Q_DECLARE_TR_FUNCTIONS(ExportCommand)
+
 public:
     // What the dialog proposes: the current recording and its settings.
     using Proposal = std::function<ExportRequest()>;

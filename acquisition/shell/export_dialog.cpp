@@ -15,7 +15,7 @@
 
 namespace {
 
-const char* const kInvalid = "导出参数无效";
+const char* const kInvalid = QT_TRANSLATE_NOOP("ExportDialog", "导出参数无效");
 
 std::optional<double> ParseFactor(QString text) {
     const std::string number = text.trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toStdString();
@@ -30,35 +30,35 @@ QString StartOf(const QLineEdit* field) { return field->text().isEmpty() ? Dialo
 }  // namespace
 
 ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("导出 BDF+/EDF+/GDF"));
+    setWindowTitle(tr("导出 BDF+/EDF+/GDF"));
     auto* grid = new QGridLayout(this);
-    input_ = AddFileRow(0, QStringLiteral("记录文件:"), proposal.input, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("记录文件"), StartOf(input_),
+    input_ = AddFileRow(0, tr("记录文件:"), proposal.input, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, tr("记录文件"), StartOf(input_),
                                                           QStringLiteral("EOL(*.EOL)"));
         RememberDialogFolder(path);
         if (!path.isEmpty()) output_->setText(QString::fromStdString(ExportCommand::ProposedOutput(path.toStdString())));
         return path;
     });
-    output_ = AddFileRow(1, QStringLiteral("导出文件:"), proposal.output, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("导出文件"), StartOf(output_),
+    output_ = AddFileRow(1, tr("导出文件:"), proposal.output, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, tr("导出文件"), StartOf(output_),
                                                           QStringLiteral("BDF+ (*.bdf);;EDF+ (*.edf);;GDF (*.gdf)"));
         RememberDialogFolder(path);
         return path;
     });
     factor_ = new QLineEdit(this);
-    factor_->setPlaceholderText(QStringLiteral("空: 原始计数"));
+    factor_->setPlaceholderText(tr("空: 原始计数"));
     if (proposal.microvoltsPerCount) factor_->setText(QString::number(*proposal.microvoltsPerCount, 'g', 12));
-    grid->addWidget(new QLabel(QStringLiteral("微伏/计数:"), this), 2, 0);
+    grid->addWidget(new QLabel(tr("微伏/计数:"), this), 2, 0);
     grid->addWidget(factor_, 2, 1);
-    electrodes_ = AddFileRow(3, QStringLiteral("电极文件:"), proposal.electrodeFile, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("电极文件"), StartOf(electrodes_),
+    electrodes_ = AddFileRow(3, tr("电极文件:"), proposal.electrodeFile, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, tr("电极文件"), StartOf(electrodes_),
                                                           QStringLiteral("loc(*.loc);;dll(*.dll)"));
         RememberDialogFolder(path);
         return path;
     });
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &ExportDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ExportDialog::reject);
     grid->addWidget(buttons, 4, 0, 1, 3);
@@ -69,7 +69,7 @@ QLineEdit* ExportDialog::AddFileRow(int row, const QString& label, const std::st
                                     std::function<QString()> browse) {
     auto* grid = static_cast<QGridLayout*>(layout());
     auto* edit = new QLineEdit(QString::fromStdString(value), this);
-    auto* button = new QPushButton(QStringLiteral("浏览..."), this);
+    auto* button = new QPushButton(tr("浏览..."), this);
     connect(button, &QPushButton::clicked, this, [edit, browse] {
         const QString path = browse();
         if (!path.isEmpty()) edit->setText(path);
@@ -104,7 +104,7 @@ std::optional<ExportRequest> ExportDialog::Request(QLineEdit** wrong) const {
 void ExportDialog::accept() {
     QLineEdit* wrong = nullptr;
     if (!Request(&wrong)) {
-        QMessageBox::warning(this, QStringLiteral("Vostrel"), QString::fromUtf8(kInvalid));
+        QMessageBox::warning(this, QStringLiteral("Vostrel"), tr(kInvalid));
         wrong->setFocus();
         wrong->selectAll();
         return;

@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
 
     QApplication qt(argc, argv);
     QApplication::setApplicationVersion(QString::fromLatin1(kWorkstationVersion));
-    LoadQtChineseTranslation(qt);
+    InstallInterfaceLanguage(qt, options.language, QStringLiteral("vostrel"));
     const int status = app.InitInstance() ? qt.exec() : 1;
     // The windows go while the GUI still exists.
     app.ExitInstance();

@@ -49,11 +49,11 @@ void CMainFrame::CreateMenus() {
     AddCommand(file, kExit);
 
     QMenu* tools = AddMenu(nullptr, QStringLiteral("&Tools"));
-    QMenu* gain = AddMenu(tools, QStringLiteral("增益(&G)"));
+    QMenu* gain = AddMenu(tools, tr("增益(&G)"));
     AddCommand(gain, kDoubleGain);
     AddCommand(gain, kHalveGain);
     AddCommand(gain, kAutoGain);
-    QMenu* time = AddMenu(tools, QStringLiteral("时间(&T)"));
+    QMenu* time = AddMenu(tools, tr("时间(&T)"));
     AddCommand(time, kFewerSeconds);
     AddCommand(time, kMoreSeconds);
     AddCommand(tools, kLeadSettings);
@@ -108,11 +108,11 @@ void CMainFrame::CreateStatusBar() {
         if (id != 0) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         return label;
     };
-    panes_[0] = pane(QStringLiteral("就绪"), QString(), 0);
-    panes_[1] = pane(QString(), QStringLiteral("大写"), 59137);
+    panes_[0] = pane(tr("就绪"), QString(), 0);
+    panes_[1] = pane(QString(), tr("大写"), 59137);
     panes_[2] = pane(QString(35, QLatin1Char(' ')), QString(35, QLatin1Char(' ')), command::kServerPane);
-    panes_[3] = pane(QString(), QStringLiteral("滚动"), 59139);
-    amplifierPane_ = pane(QString(), QStringLiteral("连接断开  丢帧 000000"), command::kAmplifierPane);
+    panes_[3] = pane(QString(), tr("滚动"), 59139);
+    amplifierPane_ = pane(QString(), tr("连接断开  丢帧 000000"), command::kAmplifierPane);
     recordingPane_ = pane(QString(), QString(), command::kRecordingPane);
     statusBar_->addWidget(panes_[0], 1);
     statusBar_->addPermanentWidget(recordingPane_);
@@ -160,6 +160,6 @@ void CMainFrame::changeEvent(QEvent* event) {
 
 void CMainFrame::UpdateLockPanes() {
     const LockKeys keys = ReadLockKeys();
-    panes_[1]->setText(keys.capsLock ? QStringLiteral("大写") : QString());
-    panes_[3]->setText(keys.scrollLock ? QStringLiteral("滚动") : QString());
+    panes_[1]->setText(keys.capsLock ? tr("大写") : QString());
+    panes_[3]->setText(keys.scrollLock ? tr("滚动") : QString());
 }

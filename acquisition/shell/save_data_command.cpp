@@ -1,5 +1,6 @@
 #include "acquisition/shell/save_data_command.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <cstdio>
@@ -54,13 +55,20 @@ std::optional<SaveDataCommand::Progress> SaveDataCommand::Recording() const {
     return Progress{lastRecording_, std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)};
 }
 
-QString RecordingPaneText(const std::string& path, std::chrono::seconds elapsed) {
+namespace {
+// "take1.EOL 00:01:05"
+QString FileAndTime(const std::string& path, std::chrono::seconds elapsed) {
     const long long total = elapsed.count();
-    return QStringLiteral("存储数据: %1 %2:%3:%4")
+    return QStringLiteral("%1 %2:%3:%4")
         .arg(QFileInfo(QString::fromStdString(path)).fileName())
         .arg(total / 3600, 2, 10, QLatin1Char('0'))
         .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(total % 60, 2, 10, QLatin1Char('0'));
+}
+}  // namespace
+
+QString RecordingPaneText(const std::string& path, std::chrono::seconds elapsed) {
+    return QCoreApplication::translate("SaveDataCommand", "存储数据: %1").arg(FileAndTime(path, elapsed));
 }
 
 std::string RecordingSummaryLine(const RecordingSummary& summary) {
@@ -71,7 +79,9 @@ std::string RecordingSummaryLine(const RecordingSummary& summary) {
 }
 
 QString RecordingSummaryText(const RecordingSummary& summary) {
-    const QString pane = RecordingPaneText(summary.path, std::chrono::seconds(static_cast<long long>(summary.seconds)));
-    return QStringLiteral("存储结束: ") + pane.mid(QStringLiteral("存储数据: ").size()) +
-           QStringLiteral(", %1 个记录, 丢帧 %2").arg(summary.records).arg(summary.framesLost);
+    const auto elapsed = std::chrono::seconds(static_cast<long long>(summary.seconds));
+    return QCoreApplication::translate("SaveDataCommand", "存储结束: %1, %2 个记录, 丢帧 %3")
+        .arg(FileAndTime(summary.path, elapsed))
+        .arg(summary.records)
+        .arg(summary.framesLost);
 }

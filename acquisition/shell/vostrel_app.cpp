@@ -63,7 +63,7 @@ bool CVostrelApp::InitInstance() {
     mainFrame_->View()->Commands().Register(command::kAbout, [this] { OnAppAbout(); });
     ApplyStartupOptions();
 
-    mainFrame_->setWindowTitle(QStringLiteral("脑电采集"));
+    mainFrame_->setWindowTitle(QCoreApplication::translate("CVostrelApp", "脑电采集"));
     // Without a window manager nothing maximises the window; its normal size
     // is the whole screen for that case.
     if (QScreen* screen = QGuiApplication::primaryScreen()) mainFrame_->setGeometry(screen->availableGeometry());

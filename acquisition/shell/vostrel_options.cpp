@@ -82,6 +82,7 @@ ProgramCommandLine VostrelCommandLine(VostrelOptions& options) {
          }},
         QuitAfterOption(options.quitAfterSeconds),
         GeometryOption(options.geometry, true, "maximised"),
+        LanguageOption(options.language),
     };
     return commandLine;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/command_line.h"
+#include "common/qt_desktop.h"
 
 struct VostrelOptions {
     enum class StartMode { None, Waveform, Impedance };
@@ -25,6 +26,7 @@ struct VostrelOptions {
     bool overwrite = false;      // --overwrite: --record may replace an existing file
     std::optional<double> quitAfterSeconds;  // --quit-after SECONDS
     std::optional<WindowPlace> geometry;     // --geometry: shown there, not maximised
+    InterfaceLanguage language = InterfaceLanguage::Chinese;  // --lang en|zh
     bool help = false;           // --help
 };
 

@@ -9,6 +9,7 @@
 
 #include "acquisition/settings/settings_dlg.h"
 #include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/core_texts.h"
 #include "acquisition/shell/main_frame.h"
 
 
@@ -46,7 +47,7 @@ void CVostrelView::CreateDisplayWindows() {
 void CVostrelView::ConnectServer() {
     connect(&server_, &DataServer::statusChanged, this, &CVostrelView::SetServerStatus);
     connect(&server_, &DataServer::messageRequested, this, [this](const QString& text, const QString& caption) {
-        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::NoIcon, caption, TranslatedCoreText(text), QMessageBox::Ok, this);
         box.exec();
     });
 }
@@ -71,27 +72,27 @@ void CVostrelView::StopAcquisition() {
 QString CVostrelView::LinkText(const EngineHealth& health, bool running, bool playback) {
     QString state;
     if (!running && health.state != LinkState::NoDevice) {
-        state = QStringLiteral("已停止");
+        state = tr("已停止");
     } else if (health.noData) {
-        state = QStringLiteral("无数据");
+        state = tr("无数据");
     } else {
         switch (health.state) {
-        case LinkState::NoDevice: state = QStringLiteral("无放大器"); break;
-        case LinkState::Connecting: state = QStringLiteral("正在连接"); break;
+        case LinkState::NoDevice: state = tr("无放大器"); break;
+        case LinkState::Connecting: state = tr("正在连接"); break;
         case LinkState::Acquiring:
-        case LinkState::Idle: state = playback ? QStringLiteral("正在回放") : QStringLiteral("正在采集"); break;
-        case LinkState::Disconnected: state = QStringLiteral("连接断开"); break;
+        case LinkState::Idle: state = playback ? tr("正在回放") : tr("正在采集"); break;
+        case LinkState::Disconnected: state = tr("连接断开"); break;
         }
     }
-    return state + QStringLiteral("  丢帧 ") + QString::number(health.lostFrames);
+    return tr("%1  丢帧 %2").arg(state).arg(health.lostFrames);
 }
 
 QString CVostrelView::LinkToolTip(const EngineHealth& health, bool playback) {
     if (playback) return {};
-    QString text = health.framesProvenAlone ? QStringLiteral("每帧凭自身的固定字节校验，收齐即送出")
-                                            : QStringLiteral("正在学习帧的固定字节：每帧等其后两个帧头到齐再送出");
+    QString text = health.framesProvenAlone ? tr("每帧凭自身的固定字节校验，收齐即送出")
+                                            : tr("正在学习帧的固定字节：每帧等其后两个帧头到齐再送出");
     if (health.repeatedFrames > 0) {
-        text += QStringLiteral("\n重复帧 %1（已丢弃）").arg(health.repeatedFrames);
+        text += tr("\n重复帧 %1（已丢弃）").arg(health.repeatedFrames);
     }
     return text;
 }
@@ -112,7 +113,7 @@ void CVostrelView::UpdateStatusPanes() {
         const bool measuring = engine_.MeasuringImpedance();
         const QString highest = measuring ? impedanceWindow->Highest() : QString();
         if (measuring || showingHighest_)
-            frame->Pane(0)->setText(highest.isEmpty() ? QStringLiteral("就绪") : tr("最高阻抗 %1").arg(highest));
+            frame->Pane(0)->setText(highest.isEmpty() ? tr("就绪") : tr("最高阻抗 %1").arg(highest));
         showingHighest_ = measuring;
         frame->UpdateRecordingPane();
     }
@@ -174,15 +175,15 @@ void CVostrelView::StartServer() {
 
 // The ports, and who holds the stream's one slot.
 QString CVostrelView::ServerPaneToolTip() const {
-    QString tip = QStringLiteral("正在监听端口 ") + listeningPorts_.join(", ");
-    if (!server_.ClientAddress().isEmpty()) tip += QStringLiteral("\n客户端 ") + server_.ClientAddress();
+    QString tip = tr("正在监听端口 %1").arg(listeningPorts_.join(", "));
+    if (!server_.ClientAddress().isEmpty()) tip += tr("\n客户端 %1").arg(server_.ClientAddress());
     return tip;
 }
 
 void CVostrelView::SetServerStatus(const QString& text) {
     auto* frame = qobject_cast<CMainFrame*>(window());
     if (!frame) return;
-    frame->SetServerPaneText(text);
+    frame->SetServerPaneText(TranslatedCoreText(text));
     frame->Pane(CMainFrame::kServerPane)->setToolTip(ServerPaneToolTip());
 }
 
@@ -199,7 +200,7 @@ void CVostrelView::ShowMessageBox(QWidget* parent, const QString& text) {
 }
 
 void CVostrelView::ShowMessage(const std::string& text) {
-    const QString message = QString::fromStdString(text);
+    const QString message = TranslatedCoreText(QString::fromStdString(text));
     if (QThread::currentThread() == thread()) {
         presentMessage_(this, message);
         return;

@@ -13,7 +13,7 @@ QT_APPLICATION_FOR_TESTS;
 namespace {
 
 TEST(QtDesktop, QtsOwnTextsAreInChinese) {
-    ASSERT_TRUE(LoadQtChineseTranslation(*QCoreApplication::instance()));
+    ASSERT_TRUE(InstallInterfaceLanguage(*QCoreApplication::instance(), InterfaceLanguage::Chinese, "vostrel"));
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "取消");
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), "另存为");
 }

@@ -31,8 +31,8 @@ struct Program {
 };
 
 const Program kPrograms[] = {
-    {"vostrel", VOSTREL_PATH, {"--amplifier", "--port", "--record", "--overwrite", "--quit-after", "--geometry"}},
-    {"pallock", PALLOCK_PATH, {"--amplifier", "--scoring", "--lead", "--frequencies", "--quit-after", "--geometry"}},
+    {"vostrel", VOSTREL_PATH, {"--amplifier", "--port", "--record", "--overwrite", "--quit-after", "--geometry", "--lang"}},
+    {"pallock", PALLOCK_PATH, {"--amplifier", "--scoring", "--lead", "--frequencies", "--quit-after", "--geometry", "--lang"}},
     {"scoring-stub", SCORING_STUB_PATH, {"--port", "--listen"}},
     {"amp-emulator", AMP_EMULATOR_PATH, {"--ssvep", "--hold"}},
 };
@@ -72,10 +72,12 @@ TEST(ProgramCommandLines, ARefusalIsOneLineAndAHintOnStandardErrorWithStatus2) {
         {0, {"--record", "x.EOL"}, "--record needs --start or --impedance"},
         {0, {"--start", "--record", existing}, "--record: " + existing + " already exists"},
         {0, {"--geometry", "big"}, "--geometry \"big\" is not accepted"},
+        {0, {"--lang", "fr"}, "--lang \"fr\" is not accepted (accepted: en (English) or zh (Chinese))"},
         {1, {"--lead", "25"}, "--lead \"25\" is not accepted (accepted: 1 to 21, or an electrode label"},
         {1, {"--frequencies", "1,2"}, "--frequencies \"1,2\" is not accepted"},
         {1, {"--geometry", "10x10+0+0"}, "--geometry \"10x10+0+0\" is not accepted"},
         {1, {"--bogus"}, "unknown option \"--bogus\""},
+        {1, {"--lang", "zh_CN"}, "--lang \"zh_CN\" is not accepted"},
         {2, {"--port"}, "--port needs a value N"},
         {2, {"--port", "65536"}, "--port \"65536\" is not accepted"},
         {2, {"-p"}, "unknown option \"-p\""},

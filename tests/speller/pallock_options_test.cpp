@@ -23,13 +23,15 @@ TEST(PallockOptions, NoneGiveTheWindowDefaults) {
     EXPECT_EQ(options->fields.amplifierPort, 1234);
     EXPECT_EQ(options->fields.scoringPort, 4000);
     EXPECT_EQ(options->fields.lead, 1);
+    EXPECT_EQ(options->language, InterfaceLanguage::Chinese);
 }
 
 TEST(PallockOptions, EveryOptionReachesItsField) {
     const auto options = Parse({"--amplifier", "localhost:5000", "--scoring", "127.0.0.1:6000", "--connect", "--lead",
                                 "11", "--threshold", "0.25", "--frequencies", "8,9,10,11,12,13.5", "--verbose",
-                                "--quit-after", "2.5"});
+                                "--quit-after", "2.5", "--lang", "en"});
     ASSERT_TRUE(options);
+    EXPECT_EQ(options->language, InterfaceLanguage::English);
     EXPECT_EQ(options->fields.amplifierAddress, "localhost");
     EXPECT_EQ(options->fields.amplifierPort, 5000);
     EXPECT_EQ(options->fields.scoringAddress, "127.0.0.1");
@@ -57,7 +59,8 @@ TEST(PallockOptions, BadValuesAreRefused) {
         {"--cue", "0"},           {"--cue", "0x"},            {"--offset", "-1"},
         {"--offset", "61"},       {"--dynamic", "1:0.25"},    {"--dynamic", "3:0.25:1"},
         {"--margin", "-0.5"},     {"--margin", "inf"},        {"--adapt", "0"},
-        {"--adapt", "1001"},      {"--abstain", "yes"}};
+        {"--adapt", "1001"},      {"--abstain", "yes"},       {"--lang", "de"},
+        {"--lang"}};
     for (const auto& arguments : bad) EXPECT_FALSE(Parse(arguments)) << arguments.join(' ').toStdString();
 }
 

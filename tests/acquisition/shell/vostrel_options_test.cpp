@@ -21,8 +21,9 @@ TEST(VostrelOptions, ReadsAScriptedSession) {
     ASSERT_TRUE(Parse({"--amplifier", "emulator:seed=1", "--play", "a.EOL", "--electrodes", "m.loc", "--serve",
                        "--listen", "127.0.0.1", "--port", "0", "--start", "--record", "/tmp/x.EOL", "--overwrite",
                        "--quit-after", "2.5", "--geometry", "800x600+10+20", "--marker-port", "0", "--uv-per-count",
-                       "0.0224"},
+                       "0.0224", "--lang", "en"},
                       options));
+    EXPECT_EQ(options.language, InterfaceLanguage::English);
     EXPECT_EQ(options.markerPort, 0);
     EXPECT_EQ(options.microvoltsPerCount, 0.0224);
     EXPECT_EQ(options.amplifier, "emulator:seed=1");
@@ -42,6 +43,8 @@ TEST(VostrelOptions, ReadsAScriptedSession) {
     VostrelOptions impedance;
     ASSERT_TRUE(Parse({"--impedance", "--amplifier", "serial:/dev/ttyUSB0"}, impedance));
     EXPECT_EQ(impedance.start, VostrelOptions::StartMode::Impedance);
+    // Chinese unless asked otherwise, whatever the locale.
+    EXPECT_EQ(impedance.language, InterfaceLanguage::Chinese);
 }
 
 TEST(VostrelOptions, RefusesBadValues) {
@@ -53,6 +56,7 @@ TEST(VostrelOptions, RefusesBadValues) {
         {"--electrodes", ""},
         {"--marker-port", "65536"},   {"--marker-port", "x"},  {"--uv-per-count", "0"},
         {"--uv-per-count", "-1"},     {"--uv-per-count", "inf"},
+        {"--lang", "fr"},             {"--lang", "EN"},        {"--lang"},
     };
     for (const auto& args : bad) {
         VostrelOptions options;
