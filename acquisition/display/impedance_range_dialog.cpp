@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <limits>
 
-#include "acquisition/display/dialog_units.h"
+#include "common/dialog_units.h"
 
 CImpedanceRangeDialog::CImpedanceRangeDialog(std::atomic<int>& minimum, std::atomic<int>& maximum, QWidget* parent)
     : QDialog(parent), minimum_(minimum), maximum_(maximum) {
     setWindowTitle("Dialog");
-    const DialogUnits du(font());
+    const DialogUnits du = DialogUnits::OfAverageCharacter(font());
     setFixedSize(du.Size(153, 85));
 
     const auto label = [&](const QString& text, QRect place) { (new QLabel(text, this))->setGeometry(place); };

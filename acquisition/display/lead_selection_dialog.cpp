@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "acquisition/display/dialog_units.h"
+#include "common/dialog_units.h"
 #include "acquisition/display/label_text.h"
 
 namespace {
@@ -17,7 +17,7 @@ CLeadSelectionDialog::CLeadSelectionDialog(std::span<int> flags, std::span<const
       flags_(flags),
       leadCount_(std::clamp(leadCount, 0, static_cast<int>(std::min(flags.size(), records.size())))) {
     setWindowTitle(tr("导联选择 "));
-    const DialogUnits du(font());
+    const DialogUnits du = DialogUnits::OfAverageCharacter(font());
     setFixedSize(du.Size(206, 179));
 
     struct ButtonPlace {

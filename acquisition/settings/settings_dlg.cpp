@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "acquisition/recording/eol_file.h"
-#include "acquisition/settings/dialog_units.h"
+#include "common/dialog_units.h"
 #include "acquisition/settings/settings_values.h"
 
 namespace {
@@ -65,7 +65,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, FileChooser chooseFile, MessageSink 
 }
 
 void CSettingsDlg::BuildControls() {
-    const DialogUnits du(font());
+    const DialogUnits du = DialogUnits::OfLetters(font());
     setFixedSize(du.Size(232, 134));
 
     auto place = [&](QWidget* control, int id, const FieldPlace& at) {

@@ -3,14 +3,14 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "acquisition/settings/dialog_units.h"
+#include "common/dialog_units.h"
 #include "acquisition/shell/toolbar_images.h"
 #include "common/version.h"
 
 CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("关于 Vostrel"));
     setFont(QFont(QStringLiteral("宋体"), 9));
-    const DialogUnits du(font());
+    const DialogUnits du = DialogUnits::OfLetters(font());
     setFixedSize(du.Size(235, 55));
 
     auto* icon = new QLabel(this);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,7 +21,7 @@
 
 namespace {
 
-using Id = DisplayCommands;
+namespace Id = command;
 
 // Runs act on the dialog of type D as soon as the command opens it.
 template <typename D>
@@ -37,11 +39,11 @@ struct Commands : EngineFixture {
 
 TEST(DisplayCommands, EnabledWhileRunningOnlyExceptTheRange) {
     Commands f;
-    const std::set<int> whileRunning{Id::kIdMoreGain, Id::kIdLessGain, Id::kIdResetGain, Id::kIdFewerSeconds,
-                                     Id::kIdMoreSeconds, Id::kIdLeadSelection};
+    const std::set<int> whileRunning{Id::kDoubleGain, Id::kHalveGain, Id::kAutoGain, Id::kFewerSeconds,
+                                     Id::kMoreSeconds, Id::kLeadSettings};
     for (int id : whileRunning) EXPECT_FALSE(f.commands.Enabled(id)) << "before Start: " << id;
-    EXPECT_TRUE(f.commands.Enabled(Id::kIdImpedanceRange));
-    EXPECT_FALSE(f.commands.Run(Id::kIdMoreGain));
+    EXPECT_TRUE(f.commands.Enabled(Id::kImpedanceRange));
+    EXPECT_FALSE(f.commands.Run(Id::kDoubleGain));
 
     f.engine.StartWaveform();
     ASSERT_EQ(f.engine.running, 1);
@@ -49,7 +51,7 @@ TEST(DisplayCommands, EnabledWhileRunningOnlyExceptTheRange) {
 
     f.engine.StopAcquisition();
     for (int id : whileRunning) EXPECT_FALSE(f.commands.Enabled(id)) << "after Stop: " << id;
-    EXPECT_TRUE(f.commands.Enabled(Id::kIdImpedanceRange));
+    EXPECT_TRUE(f.commands.Enabled(Id::kImpedanceRange));
 
     std::set<int> listed;
     for (const DisplayCommands::Command& c : f.commands.Commands()) listed.insert(c.id);
@@ -59,35 +61,35 @@ TEST(DisplayCommands, EnabledWhileRunningOnlyExceptTheRange) {
 TEST(DisplayCommands, TimeCommandsStopAtOneAndTenSeconds) {
     Commands f;
     f.engine.StartWaveform();
-    for (int press = 0; press < 3; ++press) EXPECT_TRUE(f.commands.Run(Id::kIdFewerSeconds));
+    for (int press = 0; press < 3; ++press) EXPECT_TRUE(f.commands.Run(Id::kFewerSeconds));
     EXPECT_EQ(f.engine.secondsPerScreen, 1);
     EXPECT_EQ(f.wave->SecondsPerScreen(), 1);
-    EXPECT_FALSE(f.commands.Enabled(Id::kIdFewerSeconds));
-    EXPECT_FALSE(f.commands.Run(Id::kIdFewerSeconds));
+    EXPECT_FALSE(f.commands.Enabled(Id::kFewerSeconds));
+    EXPECT_FALSE(f.commands.Run(Id::kFewerSeconds));
 
-    for (int press = 0; press < 9; ++press) f.commands.Run(Id::kIdMoreSeconds);
+    for (int press = 0; press < 9; ++press) f.commands.Run(Id::kMoreSeconds);
     EXPECT_EQ(f.engine.secondsPerScreen, 10);
     EXPECT_EQ(f.wave->SecondsPerScreen(), 10);
-    EXPECT_FALSE(f.commands.Enabled(Id::kIdMoreSeconds));
+    EXPECT_FALSE(f.commands.Enabled(Id::kMoreSeconds));
 }
 
 TEST(DisplayCommands, SixPressesFromFourReachTen) {
     Commands f;
     f.engine.StartWaveform();
-    for (int press = 0; press < 6; ++press) EXPECT_TRUE(f.commands.Run(Id::kIdMoreSeconds)) << press;
+    for (int press = 0; press < 6; ++press) EXPECT_TRUE(f.commands.Run(Id::kMoreSeconds)) << press;
     EXPECT_EQ(f.engine.secondsPerScreen, 10);
-    EXPECT_FALSE(f.commands.Enabled(Id::kIdMoreSeconds));
-    EXPECT_TRUE(f.commands.Enabled(Id::kIdFewerSeconds));
+    EXPECT_FALSE(f.commands.Enabled(Id::kMoreSeconds));
+    EXPECT_TRUE(f.commands.Enabled(Id::kFewerSeconds));
 }
 
 TEST(DisplayCommands, ResetGainRestoresOne) {
     Commands f;
     f.engine.StartWaveform();
-    for (int id : {Id::kIdMoreGain, Id::kIdMoreGain, Id::kIdLessGain, Id::kIdMoreGain, Id::kIdLessGain,
-                   Id::kIdLessGain, Id::kIdLessGain})
+    for (int id : {Id::kDoubleGain, Id::kDoubleGain, Id::kHalveGain, Id::kDoubleGain, Id::kHalveGain,
+                   Id::kHalveGain, Id::kHalveGain})
         f.commands.Run(id);
     EXPECT_DOUBLE_EQ(f.wave->Gain(), 0.5);
-    f.commands.Run(Id::kIdResetGain);
+    f.commands.Run(Id::kAutoGain);
     EXPECT_EQ(f.wave->Gain(), 1.0);
 }
 
@@ -148,7 +150,7 @@ TEST(DisplayCommands, UncheckAllThenOkHidesEveryTrace) {
         dialog.Button(CLeadSelectionDialog::kIdUncheckAll)->click();
         dialog.Button(CLeadSelectionDialog::kIdOk)->click();
     });
-    EXPECT_TRUE(f.commands.Run(Id::kIdLeadSelection));
+    EXPECT_TRUE(f.commands.Run(Id::kLeadSettings));
     std::vector<int> expected(17, 0);
     expected[16] = 1;  // the event channel is not offered
     EXPECT_EQ(f.engine.channelEnabled, expected);
@@ -169,6 +171,9 @@ TEST(ImpedanceRangeDialog, StoresWholeNumbersAndRefusesEqualBounds) {
     std::atomic<int> low{0}, high{100};
     {
         CImpedanceRangeDialog dialog(low, high);
+        const QFontMetrics metrics(dialog.font());
+        EXPECT_EQ(dialog.size(), QSize(153 * metrics.averageCharWidth() / 4, 85 * metrics.height() / 8))
+            << "laid out in dialog units of its font's average character";
         EXPECT_EQ(dialog.MinimumEdit()->text(), "0");
         EXPECT_EQ(dialog.MaximumEdit()->text(), "100");
         dialog.MinimumEdit()->setText(" 20 ");
@@ -224,7 +229,7 @@ TEST(DisplayCommands, RangeCommandWritesTheEngine) {
         dialog.MaximumEdit()->setText("5");
         dialog.OkButton()->click();
     });
-    EXPECT_TRUE(f.commands.Run(Id::kIdImpedanceRange));
+    EXPECT_TRUE(f.commands.Run(Id::kImpedanceRange));
     EXPECT_EQ(f.engine.impedanceMin, 20);
     EXPECT_EQ(f.engine.impedanceMax, 5);
 }

@@ -11,7 +11,7 @@
 
 #include "acquisition/recording/eol_file.h"
 #include "support/scripted_amplifier.h"
-#include "acquisition/settings/dialog_units.h"
+#include "common/dialog_units.h"
 #include "acquisition/settings/settings_values.h"
 #include "acquisition/shell/qt_application.h"
 #include "support/temp_dir.h"
@@ -64,7 +64,7 @@ TEST_F(SettingsDialog, OpensWithWhatStartUsesByDefault) {
 }
 
 TEST_F(SettingsDialog, IsLaidOutInDialogUnitsOfItsFont) {
-    const DialogUnits du(dialog.font());
+    const DialogUnits du = DialogUnits::OfLetters(dialog.font());
     EXPECT_EQ(dialog.size(), du.Size(232, 134));
     EXPECT_EQ(Field(Id::kPacketSizeId)->geometry(), du.Rect(71, 58, 40, 14));
     EXPECT_EQ(Field(Id::kChannelCountId)->geometry(), du.Rect(159, 57, 40, 14));
