@@ -11,13 +11,13 @@ DisplayCommands::DisplayCommands(AcquisitionEngine& engine, WaveDisplay& wave, Q
 std::vector<DisplayCommands::Command> DisplayCommands::Commands() {
     const auto running = [this] { return Running(); };
     return {
-        {kIdMoreGain, [this] { DoubleGain(); }, running},
-        {kIdLessGain, [this] { HalveGain(); }, running},
-        {kIdResetGain, [this] { ResetGain(); }, running},
-        {kIdFewerSeconds, [this] { ShowFewerSeconds(); }, [this] { return CanShowFewerSeconds(); }},
-        {kIdMoreSeconds, [this] { ShowMoreSeconds(); }, [this] { return CanShowMoreSeconds(); }},
-        {kIdLeadSelection, [this] { SelectLeads(); }, running},
-        {kIdImpedanceRange, [this] { SetImpedanceRange(); }, &DisplayCommands::Always},
+        {command::kDoubleGain, [this] { DoubleGain(); }, running},
+        {command::kHalveGain, [this] { HalveGain(); }, running},
+        {command::kAutoGain, [this] { ResetGain(); }, running},
+        {command::kFewerSeconds, [this] { ShowFewerSeconds(); }, [this] { return CanShowFewerSeconds(); }},
+        {command::kMoreSeconds, [this] { ShowMoreSeconds(); }, [this] { return CanShowMoreSeconds(); }},
+        {command::kLeadSettings, [this] { SelectLeads(); }, running},
+        {command::kImpedanceRange, [this] { SetImpedanceRange(); }, &DisplayCommands::Always},
     };
 }
 
@@ -33,16 +33,16 @@ bool DisplayCommands::Run(int id) {
 
 bool DisplayCommands::Enabled(int id) const {
     switch (id) {
-    case kIdMoreGain:
-    case kIdLessGain:
-    case kIdResetGain:
-    case kIdLeadSelection:
+    case command::kDoubleGain:
+    case command::kHalveGain:
+    case command::kAutoGain:
+    case command::kLeadSettings:
         return Running();
-    case kIdFewerSeconds:
+    case command::kFewerSeconds:
         return CanShowFewerSeconds();
-    case kIdMoreSeconds:
+    case command::kMoreSeconds:
         return CanShowMoreSeconds();
-    case kIdImpedanceRange:
+    case command::kImpedanceRange:
         return Always();
     default:
         return false;

@@ -13,20 +13,14 @@
 #include <functional>
 #include <vector>
 
+#include "acquisition/display/command_ids.h"
+
 class AcquisitionEngine;
 class WaveDisplay;
 class QWidget;
 
 class DisplayCommands {
 public:
-    static constexpr int kIdMoreGain = 32780;       // "放大(&O)"
-    static constexpr int kIdLessGain = 32781;       // "减小(&I)"
-    static constexpr int kIdResetGain = 32785;      // "自动增益(&A)"
-    static constexpr int kIdFewerSeconds = 32778;   // "增加(&P)"
-    static constexpr int kIdMoreSeconds = 32779;    // "减少(&D)"
-    static constexpr int kIdLeadSelection = 32782;  // "导联设置"
-    static constexpr int kIdImpedanceRange = 32790; // "阻抗范围"
-
     struct Command {
         int id;
         std::function<void()> handler;

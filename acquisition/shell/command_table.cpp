@@ -7,7 +7,7 @@
 #include <iterator>
 #include <QThread>
 
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
 
 int CommandId(const QAction* action) { return action ? action->data().toInt() : 0; }
 

@@ -5,7 +5,7 @@
 #include <QStatusBar>
 #include <QKeyEvent>
 
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
 #include "acquisition/shell/main_tool_bar.h"
 #include "acquisition/shell/toolbar_images.h"
 #include "acquisition/shell/vostrel_view.h"

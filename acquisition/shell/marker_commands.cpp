@@ -4,7 +4,7 @@
 #include <QPixmap>
 
 #include "acquisition/display/wave_renderer.h"
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
 
 MarkerCommands::MarkerCommands(AcquisitionEngine& engine, WaveView& wave, QObject* parent)
     : QObject(parent), engine_(engine), wave_(wave), server_(this) {

@@ -11,7 +11,8 @@
 #include "acquisition/settings/settings_values.h"
 #include "acquisition/shell/about_box.h"
 #include "acquisition/shell/amplifier_factory.h"
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
+#include "common/output_line.h"
 #include "acquisition/shell/main_frame.h"
 #include "acquisition/shell/vostrel_view.h"
 #include "common/qt_desktop.h"
@@ -119,9 +120,7 @@ void CVostrelApp::ListenForMarkers(CVostrelView& view) {
                   << server.ErrorText().toStdString() << std::endl;
         return;
     }
-    const std::string line = "marker port " + std::to_string(server.Port()) + "\n";
-    std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
-    std::cout.flush();
+    WriteLine(std::cout, "marker port " + std::to_string(server.Port()));
 }
 
 int CVostrelApp::ScriptedRunStatus() const {

@@ -8,7 +8,8 @@
 #include <iostream>
 
 #include "acquisition/settings/settings_dlg.h"
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
+#include "common/output_line.h"
 #include "acquisition/shell/core_texts.h"
 #include "acquisition/shell/main_frame.h"
 
@@ -145,9 +146,7 @@ void CVostrelView::ToggleRecording() {
 void CVostrelView::ReportRecordingEnd() {
     const std::optional<RecordingSummary> summary = engine_.TakeRecordingSummary();
     if (!summary) return;
-    const std::string line = RecordingSummaryLine(*summary) + "\n";
-    std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
-    std::cout.flush();
+    WriteLine(std::cout, RecordingSummaryLine(*summary));
     if (auto* frame = qobject_cast<CMainFrame*>(window())) frame->Pane(0)->setText(RecordingSummaryText(*summary));
 }
 
@@ -163,11 +162,8 @@ ExportRequest CVostrelView::ExportProposal() const {
 void CVostrelView::StartServer() {
     if (!server_.Start()) return;
     const quint16 port = server_.ListeningPort();
-    // With port 0 the system chose it; scripts read it here. One write, as
-    // the acquisition thread prints lines of its own.
-    const std::string line = "listening on port " + std::to_string(port) + "\n";
-    std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
-    std::cout.flush();
+    // With port 0 the system chose it; scripts read it here.
+    WriteLine(std::cout, "listening on port " + std::to_string(port));
     listeningPorts_.push_back(QString::number(port));
     if (auto* frame = qobject_cast<CMainFrame*>(window()))
         frame->Pane(CMainFrame::kServerPane)->setToolTip(ServerPaneToolTip());

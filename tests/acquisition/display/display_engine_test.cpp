@@ -110,9 +110,9 @@ TEST(DisplayHandOffs, CommandsAndPaintsRaceTheAcquisitionThread) {
     const int target = frames.count() + 25;
     int round = 0;
     while (frames.count() < target) {
-        const int ids[] = {DisplayCommands::kIdMoreGain, DisplayCommands::kIdLessGain,
-                           DisplayCommands::kIdFewerSeconds, DisplayCommands::kIdMoreSeconds,
-                           DisplayCommands::kIdResetGain};
+        const int ids[] = {command::kDoubleGain, command::kHalveGain,
+                           command::kFewerSeconds, command::kMoreSeconds,
+                           command::kAutoGain};
         commands.Run(ids[round % 5]);
         std::vector<int> flags(17, 1);
         flags[static_cast<std::size_t>(round % 16)] = 0;

@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
 #include "acquisition/shell/export_dialog.h"
 #include "acquisition/shell/vostrel_view.h"
 #include "support/scripted_amplifier.h"

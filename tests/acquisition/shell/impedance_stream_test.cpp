@@ -15,7 +15,7 @@
 #include <cstring>
 #include <vector>
 
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
 #include "acquisition/shell/vostrel_view.h"
 #include "common/unique_fd.h"
 #include "support/scripted_amplifier.h"

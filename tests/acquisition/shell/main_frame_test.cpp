@@ -16,7 +16,7 @@
 #include <QTest>
 
 #include "support/scripted_amplifier.h"
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
 #include "acquisition/shell/main_tool_bar.h"
 #include "acquisition/shell/qt_application.h"
 #include "acquisition/shell/toolbar_images.h"

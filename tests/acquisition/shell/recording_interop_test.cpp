@@ -20,7 +20,7 @@
 #include "acquisition/export/eol_export.h"
 #include "acquisition/recording/recording_sidecar.h"
 #include "acquisition/shell/amplifier_factory.h"
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
 #include "acquisition/shell/main_frame.h"
 #include "acquisition/shell/qt_application.h"
 #include "acquisition/shell/vostrel_view.h"

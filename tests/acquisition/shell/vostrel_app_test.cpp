@@ -5,7 +5,7 @@
 #include <QSettings>
 
 #include "acquisition/recording/eol_file.h"
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
 #include "acquisition/shell/main_frame.h"
 #include "acquisition/shell/vostrel_view.h"
 #include "support/temp_dir.h"

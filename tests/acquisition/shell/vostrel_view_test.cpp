@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "support/scripted_amplifier.h"
-#include "acquisition/shell/command_ids.h"
+#include "acquisition/shell/command_texts.h"
 #include "support/temp_dir.h"
 
 namespace {
