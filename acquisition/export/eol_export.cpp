@@ -348,3 +348,11 @@ std::optional<ExportFormat> FormatForPath(const std::string& path) {
 ExportResult ExportRecording(const ExportRequest& request, const ExportProgress& progress) {
     return Export(request, progress).Run();
 }
+
+std::string ProposedOutput(const std::string& recording) {
+    if (recording.empty()) return {};
+    const auto slash = recording.rfind('/');
+    const auto dot = recording.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExtension ? recording.substr(0, dot) : recording) + ".bdf";
+}

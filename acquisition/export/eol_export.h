@@ -24,6 +24,9 @@ enum class ExportFormat { Bdf, Edf, Gdf };
 
 // The format an output path's extension names (.bdf, .edf or .gdf, any case).
 std::optional<ExportFormat> FormatForPath(const std::string& path);
+// The output a recording is offered under: its name with ".bdf"; empty for
+// no recording.
+std::string ProposedOutput(const std::string& recording);
 
 struct ExportRequest {
     std::string input;          // the EOL recording

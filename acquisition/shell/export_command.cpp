@@ -77,11 +77,3 @@ QString ExportCommand::Outcome(const ExportRequest& request, const ExportResult&
         text += tr("\n记录末尾不完整 (%1 字节), 已导出其完整记录").arg(s.trailingBytes);
     return text;
 }
-
-std::string ExportCommand::ProposedOutput(const std::string& recording) {
-    if (recording.empty()) return {};
-    const auto slash = recording.rfind('/');
-    const auto dot = recording.rfind('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (hasExtension ? recording.substr(0, dot) : recording) + ".bdf";
-}

@@ -40,8 +40,6 @@ public:
     static std::optional<ExportRequest> ChooseExport(QWidget* parent, const ExportRequest& proposal);
     // The message that tells how an export ended.
     static QString Outcome(const ExportRequest& request, const ExportResult& result);
-    // The output a recording is offered under: its name with ".bdf".
-    static std::string ProposedOutput(const std::string& recording);
 
 private:
     Proposal proposal_;

@@ -10,7 +10,6 @@
 
 #include "common/dialog_folder.h"
 
-#include "acquisition/shell/export_command.h"
 #include "common/command_line.h"
 
 namespace {
@@ -36,7 +35,7 @@ ExportDialog::ExportDialog(const ExportRequest& proposal, QWidget* parent) : QDi
         const QString path = QFileDialog::getOpenFileName(this, tr("记录文件"), StartOf(input_),
                                                           QStringLiteral("EOL(*.EOL)"));
         RememberDialogFolder(path);
-        if (!path.isEmpty()) output_->setText(QString::fromStdString(ExportCommand::ProposedOutput(path.toStdString())));
+        if (!path.isEmpty()) output_->setText(QString::fromStdString(ProposedOutput(path.toStdString())));
         return path;
     });
     output_ = AddFileRow(1, tr("导出文件:"), proposal.output, [this] {

@@ -119,8 +119,16 @@ void CMainFrame::CreateStatusBar() {
     statusBar_->addPermanentWidget(amplifierPane_);
     for (int i = 1; i < kPaneCount; ++i) statusBar_->addPermanentWidget(panes_[i]);
     UpdateRecordingPane();
-
     UpdateLockPanes();
+
+    connect(view_, &CVostrelView::messagePaneChanged, panes_[0], &QLabel::setText);
+    connect(view_, &CVostrelView::amplifierPaneChanged, this, &CMainFrame::SetAmplifierPane);
+    connect(view_, &CVostrelView::serverPaneChanged, this, [this](const QString& text, const QString& toolTip) {
+        SetServerPaneText(text);
+        panes_[kServerPane]->setToolTip(toolTip);
+    });
+    connect(view_, &CVostrelView::serverToolTipChanged, panes_[kServerPane], &QLabel::setToolTip);
+    connect(view_, &CVostrelView::recordingPaneDue, this, &CMainFrame::UpdateRecordingPane);
 }
 
 QLabel* CMainFrame::Pane(int index) const {

@@ -11,7 +11,6 @@
 #include "acquisition/shell/command_texts.h"
 #include "common/output_line.h"
 #include "acquisition/shell/core_texts.h"
-#include "acquisition/shell/main_frame.h"
 
 
 namespace {
@@ -107,17 +106,15 @@ void CVostrelView::UpdateStatusPanes() {
     const EngineHealth health = engine_.PollHealth();
     const bool playback = engine_.amplifierType == 0;
     const QString text = LinkText(health, engine_.running == 1, playback);
-    if (auto* frame = qobject_cast<CMainFrame*>(window())) {
-        frame->SetAmplifierPane(text, LinkToolTip(health, playback));
-        // While impedances are measured the message pane names the worst
-        // electrode; afterwards it is left to others again.
-        const bool measuring = engine_.MeasuringImpedance();
-        const QString highest = measuring ? impedanceWindow->Highest() : QString();
-        if (measuring || showingHighest_)
-            frame->Pane(0)->setText(highest.isEmpty() ? tr("就绪") : tr("最高阻抗 %1").arg(highest));
-        showingHighest_ = measuring;
-        frame->UpdateRecordingPane();
-    }
+    Q_EMIT amplifierPaneChanged(text, LinkToolTip(health, playback));
+    // While impedances are measured the message pane names the worst
+    // electrode; afterwards it is left to others again.
+    const bool measuring = engine_.MeasuringImpedance();
+    const QString highest = measuring ? impedanceWindow->Highest() : QString();
+    if (measuring || showingHighest_)
+        Q_EMIT messagePaneChanged(highest.isEmpty() ? tr("就绪") : tr("最高阻抗 %1").arg(highest));
+    showingHighest_ = measuring;
+    Q_EMIT recordingPaneDue();
 }
 
 void CVostrelView::RegisterCommands() {
@@ -147,14 +144,14 @@ void CVostrelView::ReportRecordingEnd() {
     const std::optional<RecordingSummary> summary = engine_.TakeRecordingSummary();
     if (!summary) return;
     WriteLine(std::cout, RecordingSummaryLine(*summary));
-    if (auto* frame = qobject_cast<CMainFrame*>(window())) frame->Pane(0)->setText(RecordingSummaryText(*summary));
+    Q_EMIT messagePaneChanged(RecordingSummaryText(*summary));
 }
 
 ExportRequest CVostrelView::ExportProposal() const {
     ExportRequest proposal;
     proposal.input = saveData_.LastRecording();
     if (proposal.input.empty() && engine_.amplifierType == 0) proposal.input = engine_.simulatedDataPath;
-    proposal.output = ExportCommand::ProposedOutput(proposal.input);
+    proposal.output = ProposedOutput(proposal.input);
     proposal.electrodeFile = engine_.electrodeFilePath.empty() ? engine_.DefaultElectrodeFile() : engine_.electrodeFilePath;
     return proposal;
 }
@@ -165,8 +162,7 @@ void CVostrelView::StartServer() {
     // With port 0 the system chose it; scripts read it here.
     WriteLine(std::cout, "listening on port " + std::to_string(port));
     listeningPorts_.push_back(QString::number(port));
-    if (auto* frame = qobject_cast<CMainFrame*>(window()))
-        frame->Pane(CMainFrame::kServerPane)->setToolTip(ServerPaneToolTip());
+    Q_EMIT serverToolTipChanged(ServerPaneToolTip());
 }
 
 // The ports, and who holds the stream's one slot.
@@ -177,10 +173,7 @@ QString CVostrelView::ServerPaneToolTip() const {
 }
 
 void CVostrelView::SetServerStatus(const QString& text) {
-    auto* frame = qobject_cast<CMainFrame*>(window());
-    if (!frame) return;
-    frame->SetServerPaneText(TranslatedCoreText(text));
-    frame->Pane(CMainFrame::kServerPane)->setToolTip(ServerPaneToolTip());
+    Q_EMIT serverPaneChanged(TranslatedCoreText(text), ServerPaneToolTip());
 }
 
 void CVostrelView::ShowDisplay(int shownWindow) {

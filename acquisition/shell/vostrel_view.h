@@ -50,7 +50,7 @@ public:
     DataServer& Server() { return server_; }
     MarkerCommands& Markers() { return *markers_; }
 
-    // The server-status pane of the main window's status bar.
+    // The server's status, for the server-status pane.
     void SetServerStatus(const QString& text);
     QString ServerPaneToolTip() const;
     // What the amplifier pane says for this health; empty before any start.
@@ -72,6 +72,16 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+
+
+Q_SIGNALS:
+    // What the main window's status bar shows; the window connects them.
+    void messagePaneChanged(const QString& text);
+    void amplifierPaneChanged(const QString& text, const QString& toolTip);
+    void serverPaneChanged(const QString& text, const QString& toolTip);
+    void serverToolTipChanged(const QString& toolTip);
+    // The recording pane's time is due for an update.
+    void recordingPaneDue();
 
 private:
     void CreateDisplayWindows();

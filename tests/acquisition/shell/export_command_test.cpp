@@ -113,9 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExportCommand, ProposedOutputReplacesTheRecordingsExtension) {
-    EXPECT_EQ(ExportCommand::ProposedOutput("/data/s1.EOL"), "/data/s1.bdf");
-    EXPECT_EQ(ExportCommand::ProposedOutput("/data.v2/s1"), "/data.v2/s1.bdf");
-    EXPECT_EQ(ExportCommand::ProposedOutput(""), "");
+    EXPECT_EQ(ProposedOutput("/data/s1.EOL"), "/data/s1.bdf");
+    EXPECT_EQ(ProposedOutput("/data.v2/s1"), "/data.v2/s1.bdf");
+    EXPECT_EQ(ProposedOutput(""), "");
 }
 
 }  // namespace
