@@ -111,7 +111,9 @@ TEST_P(PacketAllocations, NoneOnTheAcquisitionThreadOncePacketsFlow) {
         // fell behind would skip the warm-up's drawing.
         ASSERT_TRUE(wave->WaitUntilDrawn());
         // Impedance frames are recorded, not streamed.
-        if (c.mode == 0) ASSERT_TRUE(client.WaitForBytes(n * packetBytes)) << "packet " << n << " never reached the client";
+        if (c.mode == 0) {
+            ASSERT_TRUE(client.WaitForBytes(n * packetBytes)) << "packet " << n << " never reached the client";
+        }
     }
     if (c.mode == 1) {
         client.ReadAvailable();
