@@ -25,6 +25,7 @@
 #include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/server/data_server.h"
 #include "bench/loopback.h"
+#include "tests/support/absent_amplifier.h"
 
 namespace {
 
@@ -116,12 +117,6 @@ void BM_SendPacketToStalledClient(benchmark::State& state) {
     state.counters["drops"] = drops;
 }
 BENCHMARK(BM_SendPacketToStalledClient)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-class AbsentAmplifier : public ModalAmplifier {
-public:
-    bool OpenDevice(int, int, int) override { return false; }
-    void SetMode(int) override {}
-};
 
 class CountingStream : public PacketStream {
 public:

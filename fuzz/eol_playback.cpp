@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::int32_t> packet(static_cast<std::size_t>(packetSize * channelCount));
     for (int i = 0; i < reads; ++i) {
         int channel = -1;
-        Require(source.ReadPacketWithChannel(packet, channel) == 1 && channel == SimulatedSource::kReportedChannel);
+        Require(source.ReadPacketWithChannel(packet, channel) == 1 && channel == FilePlaybackSource::kReportedChannel);
     }
     return 0;
 }

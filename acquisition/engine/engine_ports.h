@@ -13,7 +13,7 @@
 #include <string>
 
 #include "acquisition/electrodes/electrode_file.h"
-#include "acquisition/engine/simulated_source.h"
+#include "acquisition/device/amplifier_device.h"
 #include "common/sample_record.h"
 
 // The sweeping waveform window.
@@ -64,18 +64,4 @@ public:
     // A modal message box with an OK button. [acq] too: then it is shown on the
     // UI thread later, and the call does not wait.
     virtual void ShowMessage(const std::string& text) = 0;
-};
-
-// The USB amplifier as the engine uses it: opened with the settings, told its
-// mode at every start.
-class ModalAmplifier : public SimulatedSource {
-public:
-    virtual bool OpenDevice(int packetSize, int channelCount, int sampleRate) = 0;
-    virtual void SetMode(int mode) = 0;
-    // The device and why it last failed to open or went away, for messages:
-    // "/dev/ttyUSB0 (No such file or directory)". Any thread.
-    virtual std::string LastFailure() const { return {}; }
-    // What the user knows the device by ("/dev/ttyUSB0"). Any thread.
-    virtual std::string Name() const { return "amplifier"; }
-    DeviceHealth Health() const override { return {}; }
 };

@@ -1,9 +1,24 @@
 #include "acquisition/engine/file_playback_source.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <sys/stat.h>
+
+#include "common/regular_file.h"
+
+FileHandle OpenRegularFileForReading(const std::string& path, std::string& error) {
+    UniqueFd fd = OpenRegularFile(path, kUnboundedFileSize, error);
+    if (!fd) return {};
+    FileHandle file(::fdopen(fd.Get(), "rb"));
+    if (!file) {
+        error = std::strerror(errno);
+        return {};
+    }
+    fd.Release();
+    return file;
+}
 
 bool ReadPlaybackHeader(const std::string& path, EolHeader& header, std::string& error) {
     if (!IsForeignRecordingPath(path)) return ReadEolHeader(path, header, &error);
@@ -18,7 +33,9 @@ bool ReadPlaybackHeader(const std::string& path, EolHeader& header, std::string&
 
 int FilePlaybackSource::OpenFile(int newPacketSize, int newChannelCount, int newSampleRate,
                                  const std::string& path) {
-    SetFormat(newPacketSize, newChannelCount, newSampleRate);
+    packetSize_ = newPacketSize;
+    channelCount_ = newChannelCount;
+    pacing_.SetRate(newPacketSize, newSampleRate);
     filePath = path;
     std::string error;
     if (!OpenSamples(path, error)) {
@@ -53,18 +70,14 @@ bool FilePlaybackSource::OpenSamples(const std::string& path, std::string& error
     return true;
 }
 
-int FilePlaybackSource::ReadPacket(std::span<std::int32_t> packet) {
-    if (!Pace() || (!file && foreign_.records.empty())) return 0;
+int FilePlaybackSource::ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) {
+    channel = kReportedChannel;
+    if (!pacing_.WaitForNextPacket() || (!file && foreign_.records.empty())) return 0;
     return ReadAndRewind(packet) ? 1 : 0;
 }
 
-int FilePlaybackSource::ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) {
-    channel = kReportedChannel;
-    return ReadPacket(packet);
-}
-
 std::size_t FilePlaybackSource::PacketValues(std::span<std::int32_t> packet) const {
-    const auto values = static_cast<std::size_t>(std::max(0, packetSize)) * static_cast<std::size_t>(std::max(0, channelCount));
+    const auto values = static_cast<std::size_t>(std::max(0, packetSize_)) * static_cast<std::size_t>(std::max(0, channelCount_));
     return packet.empty() ? values : std::min(packet.size(), values);
 }
 

@@ -9,13 +9,26 @@
 // samples is refused, and one that ends in a short packet starts again from
 // its first sample rather than padding the packet with anything.
 
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "acquisition/device/amplifier_device.h"
+#include "acquisition/device/packet_pacing.h"
 #include "acquisition/engine/foreign_playback.h"
-#include "acquisition/engine/simulated_source.h"
 #include "acquisition/recording/eol_file.h"
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// path as a stream for reading, when it is a regular file: a FIFO or a device
+// would hang or feed the acquisition thread without end. Empty, with the
+// reason in error, otherwise.
+FileHandle OpenRegularFileForReading(const std::string& path, std::string& error);
 
 // The header of a recording to play: an EOL file's own, or for another
 // program's recording (IsForeignRecordingPath) what plays it in record layout
@@ -23,17 +36,24 @@
 // with the reason in error, when it cannot be read.
 bool ReadPlaybackHeader(const std::string& path, EolHeader& header, std::string& error);
 
-class FilePlaybackSource : public SimulatedSource {
+class FilePlaybackSource : public AmplifierDevice {
 public:
-    using SimulatedSource::SimulatedSource;
+    // The channel a recording reports as measured.
+    static constexpr int kReportedChannel = 10;
+
+    // Paced by clock, which must outlive the source.
+    explicit FilePlaybackSource(PacingClock& clock = PacingClock::Steady()) : pacing_(clock) {}
 
     // Opens path (again) for playback; 0 when it cannot be opened, is no
     // regular file or holds less than one packet.
     int OpenFile(int packetSize, int channelCount, int sampleRate, const std::string& path);
-    int ReadPacket(std::span<std::int32_t> packet) override;
     int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override;
     // The file stays open across Stop and Start.
-    int Close() override { return 1; }
+    void Close() override {}
+    void CancelReads() override { pacing_.Cancel(); }
+    void ResumeReads() override { pacing_.Resume(); }
+    // A file source has no link to lose.
+    DeviceHealth Health() const override { return {LinkState::Acquiring, 0}; }
 
     const std::string& FilePath() const { return filePath; }
     // After OpenFile failed: the path and the reason, for the user.
@@ -52,6 +72,9 @@ private:
     std::int64_t Position() const;
     std::size_t PacketValues(std::span<std::int32_t> packet) const;
 
+    PacedReads pacing_;
+    int packetSize_ = 40;
+    int channelCount_ = 16;
     std::string filePath;
     FileHandle file;
     ForeignPlayback foreign_;

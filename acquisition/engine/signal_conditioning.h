@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/device/impedance_constants.h"
+
 // Adaptive 50 Hz canceller: block LMS with a cosine and a sine reference.
 // The weights move once per packet, after the whole packet has been corrected
 // with the old ones, and carry over from packet to packet.
@@ -52,13 +54,6 @@ private:
 // Multiplies every signal-channel value by scale; the event channel stays as it is.
 void ScaleSignalChannels(std::span<double> packet, int packetSize, int channelCount, double scale);
 
-// The impedance estimate's constants: value = amplitude × kPerAmplitude − kOffset,
-// where amplitude is kAmplitudeFactor times the component's magnitude.
-namespace impedance {
-inline constexpr double kAmplitudeFactor = 0.024835271617008;
-inline constexpr double kPerAmplitude = 0.1098;
-inline constexpr double kOffset = 11.1671;
-}  // namespace impedance
 
 struct ImpedanceEstimate {
     double value = 0;      // before truncation

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "acquisition/engine/engine_ports.h"
+#include "acquisition/device/amplifier_device.h"
 
 // The USB amplifier behind the bridge that the --amplifier option names
 // ("serial[:DEVICE]" or "emulator[:OPTIONS]"; empty is serial). Null, with the

@@ -1,6 +1,6 @@
 #include "acquisition/usb/amplifier_emulator.h"
 
-#include "acquisition/engine/signal_conditioning.h"
+#include "acquisition/device/impedance_constants.h"
 
 #include <algorithm>
 #include <cmath>

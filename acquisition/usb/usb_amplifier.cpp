@@ -12,7 +12,6 @@ constexpr const char* kConnected = "connect ";
 constexpr const char* kReceived = "recieved";
 constexpr const char* kHandshakeFailed = "握手失败";
 constexpr const char* kHandshakeSucceeded = "握手成功";
-constexpr const char* kLostData = "lost data.......";
 constexpr const char* kLostFrames = "amplifier: frames lost: ";
 constexpr const char* kRepeatedFrames = "amplifier: frames repeated, dropped: ";
 constexpr const char* kConnectionLost = "amplifier: connection lost: ";
@@ -192,9 +191,8 @@ bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSam
     const bool opened = OpenAndHandshake();
     aligner_.SetLayout(newPacketSize, newChannelCount);
     sequence_.SetFramePeriod(std::chrono::nanoseconds(1'000'000'000LL * newPacketSize / std::max(1, newSampleRate)));
-    packetSize = newPacketSize;
-    channelCount = newChannelCount;
-    sampleRate = newSampleRate;
+    packetSize_ = newPacketSize;
+    channelCount_ = newChannelCount;
     state_ = opened ? LinkState::Idle : LinkState::NoDevice;
     return opened;
 }
@@ -222,14 +220,13 @@ void UsbAmplifier::SetMode(int mode) {
     }
 }
 
-int UsbAmplifier::Close() {
+void UsbAmplifier::Close() {
     if (deviceHandle) {
         SendCommand(amp::StopCommand());
         streaming_ = false;
     }
     // A device that went away stays so: the next start opens it afresh.
     if (state_ != LinkState::NoDevice && state_ != LinkState::Disconnected) state_ = LinkState::Idle;
-    return 1;
 }
 
 void UsbAmplifier::DiscardStaleInput() {
@@ -243,9 +240,9 @@ void UsbAmplifier::DiscardStaleInput() {
 
 bool UsbAmplifier::DecodeInto(std::span<const std::uint8_t, amp::kFrameBytes> frame,
                               std::span<std::int32_t> packet) const {
-    if (!amp::SettingsFitFrame(packetSize, channelCount)) return false;
-    if (packet.size() < static_cast<std::size_t>(packetSize) * static_cast<std::size_t>(channelCount)) return false;
-    amp::DecodeFrame(frame, packetSize, channelCount, packet);
+    if (!amp::SettingsFitFrame(packetSize_, channelCount_)) return false;
+    if (packet.size() < static_cast<std::size_t>(packetSize_) * static_cast<std::size_t>(channelCount_)) return false;
+    amp::DecodeFrame(frame, packetSize_, channelCount_, packet);
     return true;
 }
 
@@ -273,7 +270,7 @@ void UsbAmplifier::Disconnect(std::string_view reason) {
 }
 
 bool UsbAmplifier::Reconnect() {
-    if (!Gate().WaitFor(std::chrono::milliseconds(kReconnectIntervalMs))) return false;
+    if (!gate_.WaitFor(std::chrono::milliseconds(kReconnectIntervalMs))) return false;
     if (!OpenAndHandshake()) return false;
     aligner_.Reset();
     state_ = LinkState::Connecting;
@@ -303,7 +300,7 @@ bool UsbAmplifier::ReadVerifiedFrame() {
             continue;
         }
         if (!deviceHandle) {
-            Gate().WaitFor(std::chrono::milliseconds(kPauseAfterFailedReadMs));
+            gate_.WaitFor(std::chrono::milliseconds(kPauseAfterFailedReadMs));
             return false;
         }
         const std::span<std::uint8_t> room = aligner_.Room();
@@ -329,17 +326,6 @@ int UsbAmplifier::ReadPacketWithChannel(std::span<std::int32_t> packet, int& cha
     return 1;
 }
 
-int UsbAmplifier::ReadPacket(std::span<std::int32_t> packet) {
-    if (!ReadVerifiedFrame()) return 0;
-    const std::string count = std::to_string(amp::kFrameBytes);
-    PrintLine(count + "    " + count);
-    const int counter = amp::FrameCounter(frame_);
-    if (counterSeen == 1) PrintLine(kLostData + std::to_string(lastCounter) + "   " + std::to_string(counter));
-    lastCounter = counter;
-    counterSeen = 1;
-    return DecodeInto(frame_, packet) ? 1 : 0;
-}
-
 void UsbAmplifier::HoldReadsCancelled() {
     std::lock_guard lock(cancelMutex_);
     if (cancelHolds_++ == 0) bridge_->CancelReads();
@@ -351,7 +337,7 @@ void UsbAmplifier::ReleaseReadsCancelled() {
 }
 
 void UsbAmplifier::CancelReads() {
-    Gate().Cancel();
+    gate_.Cancel();
     std::lock_guard lock(cancelMutex_);
     if (cancelledByCaller_) return;
     cancelledByCaller_ = true;
@@ -359,7 +345,7 @@ void UsbAmplifier::CancelReads() {
 }
 
 void UsbAmplifier::ResumeReads() {
-    Gate().Resume();
+    gate_.Resume();
     std::lock_guard lock(cancelMutex_);
     if (!cancelledByCaller_) return;
     cancelledByCaller_ = false;

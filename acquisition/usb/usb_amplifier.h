@@ -3,7 +3,7 @@
 // mode at every start and stopped at every stop, read one 2086-byte frame per
 // packet.
 //
-// Threads: ReadPacket and ReadPacketWithChannel run on the acquisition thread;
+// Threads: ReadPacketWithChannel runs on the acquisition thread;
 // OpenDevice, SetMode and Close on the UI thread, SetMode also while a frame
 // read is in progress (the impedance command during acquisition). Every bridge
 // call runs under one lock because the bridge's timeouts are global.
@@ -44,7 +44,8 @@
 #include <string>
 #include <string_view>
 
-#include "acquisition/engine/engine_ports.h"
+#include "acquisition/device/amplifier_device.h"
+#include "acquisition/device/read_gate.h"
 #include "acquisition/usb/frame_aligner.h"
 #include "acquisition/usb/frame_sequence.h"
 #include "acquisition/usb/usb_bridge.h"
@@ -66,12 +67,8 @@ public:
 
     bool OpenDevice(int packetSize, int channelCount, int sampleRate) override;
     void SetMode(int mode) override;
-    int ReadPacket(std::span<std::int32_t> packet) override;
     int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override;
-    int Close() override;
-    int GetChannelCount() const override { return channelCount; }
-    int GetPacketSize() const override { return packetSize; }
-    int GetSampleRate() const override { return sampleRate; }
+    void Close() override;
     void CancelReads() override;
     void ResumeReads() override;
     DeviceHealth Health() const override;
@@ -118,6 +115,11 @@ private:
 
     std::unique_ptr<UsbBridge> bridge_;
     std::ostream& out_;
+    // The settings frames are decoded by, from the last OpenDevice.
+    int packetSize_ = 40;
+    int channelCount_ = 16;
+    // Cancels the waits between reopening attempts and after a failed read.
+    ReadGate gate_;
 
     std::optional<UsbBridge::Handle> deviceHandle;  // under the bridge lock
     int lastCounter = 0;

@@ -9,11 +9,14 @@
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <string>
 
-#include "acquisition/engine/engine_ports.h"
+#include "acquisition/device/amplifier_device.h"
 
 class ScriptedAmplifier : public ModalAmplifier {
 public:
+    static constexpr int kReportedChannel = 10;
+
     static std::int32_t Value(int packet, int sample, int channel) {
         return packet * 100000 + sample * 100 + channel + 1;
     }
@@ -29,13 +32,15 @@ public:
         return openSucceeds;
     }
     void SetMode(int) override {}
-    int Close() override {
+    std::string LastFailure() const override { return {}; }
+    std::string Name() const override { return "amplifier"; }
+    DeviceHealth Health() const override { return {}; }
+    void Close() override {
         std::lock_guard lock(mutex_);
         ++closes_;
-        return 1;
     }
 
-    int ReadPacket(std::span<std::int32_t> packet) override {
+    virtual int ReadPacket(std::span<std::int32_t> packet) {
         std::unique_lock lock(mutex_);
         ++readsStarted_;
         changed_.notify_all();
@@ -86,6 +91,16 @@ public:
         std::lock_guard lock(mutex_);
         return closes_;
     }
+    int ChannelCount() const {
+        std::lock_guard lock(mutex_);
+        return channelCount;
+    }
+
+protected:
+    // The settings of the last OpenDevice.
+    int packetSize = 40;
+    int channelCount = 16;
+    int sampleRate = 200;
 
 private:
     mutable std::mutex mutex_;

@@ -19,14 +19,9 @@
 #include "acquisition/display/wave_display.h"
 #include "acquisition/engine/acquisition_engine.h"
 #include "acquisition/recording/eol_file.h"
+#include "tests/support/absent_amplifier.h"
 
 namespace {
-
-class NoAmplifier : public ModalAmplifier {
-public:
-    bool OpenDevice(int, int, int) override { return false; }
-    void SetMode(int) override {}
-};
 
 class Host : public EngineHost {
 public:
@@ -82,7 +77,7 @@ int main(int argc, char** argv) {
     const int quitAfter = args.indexOf("--quit-after") > 0 ? args[args.indexOf("--quit-after") + 1].toInt() : 0;
 
     FilePlaybackSource playback;
-    NoAmplifier amplifier;
+    AbsentAmplifier amplifier;
     QWidget view;
     view.setWindowTitle("Vostrel display preview");
     view.resize(1000, 700);

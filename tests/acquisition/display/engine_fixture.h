@@ -13,12 +13,7 @@
 #include "acquisition/display/impedance_display.h"
 #include "acquisition/display/wave_display.h"
 #include "support/temp_dir.h"
-
-class NoAmplifier : public ModalAmplifier {
-public:
-    bool OpenDevice(int, int, int) override { return false; }
-    void SetMode(int) override {}
-};
+#include "tests/support/absent_amplifier.h"
 
 // Shows the window the engine names, as the view does.
 class WindowHost : public EngineHost {
@@ -54,7 +49,7 @@ inline std::string WritePlaybackFile(const TempDir& dir, int seconds = 4) {
 struct EngineFixture {
     TempDir dir;
     FilePlaybackSource playback;
-    NoAmplifier amplifier;
+    AbsentAmplifier amplifier;
     QWidget view;
     WaveDisplay* wave = new WaveDisplay(&view);
     ImpedanceDisplay* impedance = new ImpedanceDisplay(&view);

@@ -58,28 +58,20 @@ public:
     int closes = 0;
     std::vector<int> modes;
 
-    bool OpenDevice(int p, int c, int r) override {
+    bool OpenDevice(int, int, int) override {
         ++opens;
-        packetSize = p;
-        channelCount = c;
-        sampleRate = r;
         return openSucceeds;
     }
     void SetMode(int mode) override { modes.push_back(mode); }
     std::string LastFailure() const override { return openFailure; }
-    int Close() override {
-        ++closes;
-        return 1;
-    }
+    std::string Name() const override { return "amplifier"; }
+    DeviceHealth Health() const override { return {}; }
+    void Close() override { ++closes; }
     void CancelReads() override {
         signal.Change([&] { cancelled = true; });
     }
     void ResumeReads() override {
         signal.Change([&] { cancelled = false; });
-    }
-    int ReadPacket(std::span<std::int32_t> packet) override {
-        int channel = 0;
-        return ReadPacketWithChannel(packet, channel);
     }
     int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override {
         signal.Change([&] {

@@ -227,42 +227,6 @@ TEST(FilePlayback, UnopenedFileDeliversNoPacketAndReopeningStartsOver) {
     EXPECT_EQ(packet[0], 1);
 }
 
-TEST(SimulatedSourceTest, PlaysTheFixedFileOnceWithoutRewinding) {
-    TempDir dir;
-    std::filesystem::create_directories(dir.File("bin"));
-    std::filesystem::create_directories(dir.File("work"));
-    WriteSampleFile(dir, "bin/sample.eol", Records(60));
-    const auto oldCwd = std::filesystem::current_path();
-    std::filesystem::current_path(dir.File("work"));
-    SimulatedSource source;
-    const int opened = source.Open(40, 21, kNoPacing);
-    std::filesystem::current_path(oldCwd);
-    ASSERT_EQ(opened, 1);
-
-    std::vector<std::int32_t> packet(40 * 21, -1);
-    int channel = 0;
-    EXPECT_EQ(source.ReadPacketWithChannel(packet, channel), 1);
-    EXPECT_EQ(channel, 10);
-    EXPECT_EQ(packet[0], 1);
-    EXPECT_EQ(source.ReadPacket(packet), 1);
-    EXPECT_EQ(packet[0], 41);
-    EXPECT_EQ(packet[20 * 21], 21) << "past the end the buffer keeps what it held";
-    EXPECT_EQ(source.ReadPacket(packet), 1);
-    EXPECT_EQ(packet[0], 41);
-}
-
-TEST(SimulatedSourceTest, MissingFixedFileOpensButDeliversNothing) {
-    TempDir dir;
-    const auto oldCwd = std::filesystem::current_path();
-    std::filesystem::current_path(dir.File(""));
-    SimulatedSource source;
-    const int opened = source.Open(40, 17, kNoPacing);
-    std::filesystem::current_path(oldCwd);
-    EXPECT_EQ(opened, 1);
-    std::vector<std::int32_t> packet(40 * 17);
-    EXPECT_EQ(source.ReadPacket(packet), 0);
-}
-
 TEST(FileSources, CancelWakesAPacedReadAndHoldsUntilResumed) {
     TempDir dir;
     FilePlaybackSource source;

@@ -10,20 +10,13 @@
 #include "acquisition/engine/acquisition_engine.h"
 #include "tests/acquisition/server/stream_client.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/absent_amplifier.h"
 
 namespace {
 
 const auto* const kQtApp = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
-
-// The engine always tells the amplifier its mode; with file playback there is
-// no amplifier to open.
-class AbsentAmplifier : public ModalAmplifier {
-public:
-    bool OpenDevice(int, int, int) override { return false; }
-    void SetMode(int) override {}
-};
 
 // Passes packets on to the server and notes the size of every send.
 class SendLog : public PacketStream {

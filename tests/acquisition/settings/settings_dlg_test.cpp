@@ -287,7 +287,7 @@ TEST_F(SettingsConfirmation, ConfirmingAtOnceBeforeTheFirstStartKeepsTheAmplifie
 
     engine.StartWaveform();
     EXPECT_EQ(engine.running, 1);
-    EXPECT_EQ(amplifier.GetChannelCount(), 17);
+    EXPECT_EQ(amplifier.ChannelCount(), 17);
     engine.StopAcquisition();
 }
 

@@ -121,9 +121,6 @@ TEST_F(UsbAmplifierTest, OpenDeviceRunsTheOpenSequenceAndReportsTheHandshake) {
     EXPECT_THAT(bridge->readLengths, ElementsAre(5));
     EXPECT_EQ(out.str(), "connect \nrecievedEEG\n握手成功\n");
     EXPECT_EQ(amplifier->DeviceHandle(), 42);
-    EXPECT_EQ(amplifier->GetPacketSize(), P);
-    EXPECT_EQ(amplifier->GetChannelCount(), C);
-    EXPECT_EQ(amplifier->GetSampleRate(), 1000);
 }
 
 TEST_F(UsbAmplifierTest, HandshakeOutcomesOnlyShowOnStandardOutput) {
@@ -165,7 +162,7 @@ TEST_F(UsbAmplifierTest, SettingsThatWouldDecodePastTheFrameAreRefused) {
     EXPECT_FALSE(amplifier->OpenDevice(P, 18, 1000));
     EXPECT_FALSE(amplifier->OpenDevice(0, C, 1000));
     EXPECT_TRUE(bridge->Calls().empty());
-    EXPECT_EQ(amplifier->Close(), 1);
+    amplifier->Close();
     EXPECT_TRUE(bridge->Writes().empty());
 }
 
@@ -192,7 +189,7 @@ TEST_F(UsbAmplifierTest, AFailedOpenNamesTheDeviceAndTheReason) {
 }
 
 TEST_F(UsbAmplifierTest, CloseBeforeOpenDeviceSendsNothing) {
-    EXPECT_EQ(amplifier->Close(), 1);
+    amplifier->Close();
     amplifier->SetMode(0);
     EXPECT_TRUE(bridge->Calls().empty());
     int channel = 5;
@@ -207,7 +204,7 @@ TEST_F(UsbAmplifierTest, ModeAndStopCommandsAndTheirLines) {
     out.str("");
     for (int mode = 0; mode < 4; ++mode) {
         amplifier->SetMode(mode);
-        EXPECT_EQ(amplifier->Close(), 1);
+        amplifier->Close();
     }
     amplifier->SetMode(4);   // not a mode: nothing goes out
     amplifier->SetMode(-1);
@@ -248,7 +245,7 @@ TEST_F(UsbAmplifierTest, TimeoutsAreRestoredAfterEveryCall) {
     QueueFrames(0, 5);
     int channel = 0;
     EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
-    EXPECT_EQ(amplifier->ReadPacket(packet), 1);
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
     amplifier->Close();
 
     EXPECT_EQ(bridge->readTimeoutMs, 777);
@@ -341,22 +338,12 @@ TEST_F(UsbAmplifierTest, AStreamCutShortDeliversNothing) {
     bridge->QueueRead(Bytes(2085, 0x11));  // less than a frame, then nothing
     int channel = 123;
     EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 0);
-    EXPECT_EQ(amplifier->ReadPacket(packet), 0);
+    EXPECT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 0);
     EXPECT_EQ(channel, 123);
     EXPECT_THAT(packet, ::testing::Each(kUntouched));
     EXPECT_EQ(amplifier->CounterSeen(), 0);
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(amplifier->Health().state, LinkState::Connecting);
-}
-
-TEST_F(UsbAmplifierTest, ReadPacketReportsBytesAndCounters) {
-    Open();
-    QueueFrames(7, 6);
-    EXPECT_EQ(amplifier->ReadPacket(packet), 1);
-    EXPECT_EQ(out.str(), "2086    2086\n");
-    EXPECT_EQ(amplifier->ReadPacket(packet), 1);
-    EXPECT_EQ(out.str(), "2086    2086\n2086    2086\nlost data.......7   8\n");
-    EXPECT_EQ(amplifier->LastCounter(), 8);
 }
 
 TEST_F(UsbAmplifierTest, StaleBytesAreDiscardedBeforeANewStream) {

@@ -1,4 +1,4 @@
-#include "acquisition/engine/packet_pacing.h"
+#include "acquisition/device/packet_pacing.h"
 
 namespace {
 class SteadyPacingClock final : public PacingClock {

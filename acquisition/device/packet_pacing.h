@@ -9,7 +9,7 @@
 
 #include <chrono>
 
-#include "acquisition/engine/read_gate.h"
+#include "acquisition/device/read_gate.h"
 
 // The time pacing runs on. Tests hand a source a clock of their own, whose
 // waits take no real time.
@@ -50,4 +50,31 @@ private:
     // The run's start, moved on by whole seconds, and the samples due since.
     TimePoint anchor_{};
     long long samples_ = 0;
+};
+
+// The paced reads of one source: its schedule on its clock, and the gate that
+// Stop closes to end a wait at once. A source holds one and asks it before
+// each packet.
+//
+// Threads: WaitForNextPacket on the reading thread; Cancel on any thread;
+// SetRate and Resume while no read is in progress.
+class PacedReads {
+public:
+    // Paced by clock, which must outlive this.
+    explicit PacedReads(PacingClock& clock = PacingClock::Steady()) : clock_(clock) {}
+
+    void SetRate(int packetSize, int sampleRate) { schedule_.SetRate(packetSize, sampleRate); }
+    // Waits for the next packet's deadline; false when reads were cancelled meanwhile.
+    bool WaitForNextPacket() { return clock_.WaitUntil(gate_, schedule_.Next(clock_.Now())); }
+    void Cancel() { gate_.Cancel(); }
+    // A new run: its first packet is due one packet length from its first read.
+    void Resume() {
+        gate_.Resume();
+        schedule_.Restart();
+    }
+
+private:
+    PacingClock& clock_;
+    PacketSchedule schedule_;
+    ReadGate gate_;
 };
