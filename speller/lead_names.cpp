@@ -52,7 +52,7 @@ LeadNames::LeadNames(std::span<const std::string> electrodeLabels) {
     for (std::size_t row = 0; row < slots.size() && row < electrodeLabels.size(); ++row) {
         // The event channel is the file's last line, whatever the file's length.
         const bool event = row + 1 == electrodeLabels.size();
-        const std::size_t slot = event ? kSlots - 1 : static_cast<std::size_t>(slots[row]);
+        const std::size_t slot = event ? SampleRecord::kEventSlot : static_cast<std::size_t>(slots[row]);
         if (!event && row + 1 >= slots.size()) break;  // more electrodes than the records hold
         bySlot_[slot] = electrodeLabels[row];
     }

@@ -15,9 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/sample_record.h"
+
 class LeadNames {
 public:
-    static constexpr int kSlots = 21;
+    static constexpr int kSlots = SampleRecord::kSlotCount;
 
     // No labels known: leads are numbers only.
     LeadNames() = default;

@@ -8,9 +8,12 @@
 #include <functional>
 #include <span>
 
+#include "common/sample_record.h"
+
 class PacketCutter {
 public:
-    static constexpr int packetValues = 21 * 40;
+    static constexpr int recordsPerPacket = 40;
+    static constexpr int packetValues = SampleRecord::kSlotCount * recordsPerPacket;
     static constexpr int packetBytes = packetValues * 4;
     using PacketHandler = std::function<void(std::span<const std::int32_t>)>;
 

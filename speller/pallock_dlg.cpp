@@ -1,7 +1,5 @@
 #include "pallock_dlg.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include <QAction>
@@ -20,8 +18,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QThread>
-#include <QTimer>
 
 #include "common/version.h"
 
@@ -31,19 +27,11 @@ constexpr int dialogWidth = 289;
 // Below the logs: one group for the detection method and its leads, one for
 // when it decides.
 constexpr int dialogHeight = 294;
-constexpr int commandBytes = 9;
-constexpr int linkWatchMs = 250;
 
-LinkKeeper::Clock::time_point Now() { return LinkKeeper::Clock::now(); }
-
-QString badNumberMessage() { return CPallockDlg::tr("请输入一个数字。"); }
-QString badIntegerMessage() { return CPallockDlg::tr("请输入一个整数。"); }
-QString badDecisionMessage() { return CPallockDlg::tr("判决参数无效"); }
-QString badLeadsMessage() { return CPallockDlg::tr("请输入以逗号分隔的导联号，每个在 1 和 21 之间，不可重复。"); }
-
-QString IntegerRangeMessage(int low, int high) {
-    return CPallockDlg::tr("请输入一个在 %1 和 %2 之间的整数。").arg(low).arg(high);
-}
+// Sockets here need no start-up of a socket layer, so these have no occasion
+// to be shown; they are kept with the links' other texts.
+[[maybe_unused]] constexpr const char* initFailedTexts[] = {QT_TRANSLATE_NOOP("CPallockDlg", "放大器客户端初始化失败!"),
+                                                            QT_TRANSLATE_NOOP("CPallockDlg", "评分系统客户端初始化失败!")};
 
 // The program's icon: drawn, so that the window needs no image files.
 QIcon ProgramIcon() {
@@ -68,26 +56,10 @@ QIcon ProgramIcon() {
     return icon;
 }
 
-// Doubles in their shortest general form: 10, 12.5, 0.
-QString FormatDouble(double value) { return QString::number(value, 'g', 15); }
 
 }  // namespace
 
-std::optional<std::vector<int>> ParseLeads(const QString& text, const LeadNames& names) {
-    return ParseLeadList(text.toStdString(), names);
-}
-
-QString FormatLeads(const std::vector<int>& leads, const LeadNames& names) {
-    return QString::fromStdString(FormatLeadList(leads, names));
-}
-
 CPallockDlg::CPallockDlg(QWidget* parent) : QDialog(parent) {
-    // Translated where they are shown.
-    amplifier.texts = {QT_TR_NOOP("放大器客户端初始化失败!"), QT_TR_NOOP("放大器客户端创建失败!"),
-                       QT_TR_NOOP("连接放大器成功!"), QT_TR_NOOP("连接放大器失败!"), QT_TR_NOOP("放大器连接断开!")};
-    scoring.texts = {QT_TR_NOOP("评分系统客户端初始化失败!"), QT_TR_NOOP("评分系统客户端创建失败!"),
-                     QT_TR_NOOP("连接评分系统成功!"), QT_TR_NOOP("连接评分系统失败!"), QT_TR_NOOP("评分系统连接断开!")};
-
     setWindowTitle(QStringLiteral("Pallock"));
     setWindowIcon(ProgramIcon());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -107,17 +79,14 @@ CPallockDlg::CPallockDlg(QWidget* parent) : QDialog(parent) {
     BindCommands();
     ShowFields();
 
-    linkTimer = new QTimer(this);
-    linkTimer->setInterval(linkWatchMs);
-    connect(linkTimer, &QTimer::timeout, this, &CPallockDlg::WatchLinks);
-    linkTimer->start();
+    connect(&session, &SpellerSession::linkEvent, this, &CPallockDlg::SayLinkEvent);
+    connect(&session, &SpellerSession::decisionSent, this, &CPallockDlg::appendStatus);
+    connect(&session, &SpellerSession::resultReady, this, &CPallockDlg::appendResult);
+    connect(&session, &SpellerSession::figuresChanged, this, [this] { decisionPanel->ShowFigures(session.Figures()); });
 }
 
-CPallockDlg::~CPallockDlg() {
-    // The links go first, while the logs they report to still exist.
-    amplifier.socket.reset();
-    scoring.socket.reset();
-}
+// The logs go before the session does, so it is told first to report no more.
+CPallockDlg::~CPallockDlg() { QObject::disconnect(&session, nullptr, this, nullptr); }
 
 QRect CPallockDlg::ToPixels(QRect du) const {
     return QRect(du.x() * charWidth / 4, du.y() * charHeight / 8, du.width() * charWidth / 4,
@@ -226,13 +195,13 @@ void CPallockDlg::BuildControls() {
 }
 
 void CPallockDlg::BindCommands() {
-    commands[IDC_CONNECT_AMPLIFIER] = [this] { ConnectLink(amplifier); };
-    commands[IDC_CONNECT_SCORING] = [this] { ConnectLink(scoring); };
+    commands[IDC_CONNECT_AMPLIFIER] = [this] { ConnectLink(SpellerLink::Amplifier); };
+    commands[IDC_CONNECT_SCORING] = [this] { ConnectLink(SpellerLink::Scoring); };
     commands[IDC_SEND_COMMAND] = [this] { SendCommand(); };
     commands[IDC_SETTINGS] = [this] { ApplySettings(); };
     commands[IDM_ABOUTBOX] = [this] { ShowAbout(); };
-    commands[IDM_DISCONNECT_AMPLIFIER] = [this] { DisconnectLink(amplifier); };
-    commands[IDM_DISCONNECT_SCORING] = [this] { DisconnectLink(scoring); };
+    commands[IDM_DISCONNECT_AMPLIFIER] = [this] { session.Disconnect(SpellerLink::Amplifier); };
+    commands[IDM_DISCONNECT_SCORING] = [this] { session.Disconnect(SpellerLink::Scoring); };
 }
 
 bool CPallockDlg::RunCommand(int id) {
@@ -245,154 +214,6 @@ bool CPallockDlg::RunCommand(int id) {
 QWidget* CPallockDlg::Control(int id) const {
     const auto it = controls.find(id);
     return it == controls.end() ? nullptr : it->second;
-}
-
-// ---- Field exchange -------------------------------------------------------
-
-void CPallockDlg::Refuse(int id, const QString& message) {
-    ShowMessage(message);
-    if (auto* control = Control(id)) {
-        control->setFocus();
-        if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
-    }
-}
-
-bool CPallockDlg::TakeText(int id, QString& member) {
-    member = static_cast<QLineEdit*>(Control(id))->text();
-    return true;
-}
-
-bool CPallockDlg::TakeInt(int id, int& member, int low, int high) {
-    bool ok = false;
-    const int value = static_cast<QLineEdit*>(Control(id))->text().trimmed().toInt(&ok);
-    if (!ok) {
-        Refuse(id, badIntegerMessage());
-        return false;
-    }
-    if (value < low || value > high) {
-        Refuse(id, IntegerRangeMessage(low, high));
-        return false;
-    }
-    member = value;
-    return true;
-}
-
-bool CPallockDlg::TakeDouble(int id, double& member) {
-    bool ok = false;
-    const double value = static_cast<QLineEdit*>(Control(id))->text().trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value)) {
-        Refuse(id, badNumberMessage());
-        return false;
-    }
-    member = value;
-    return true;
-}
-
-bool CPallockDlg::TakeLead(int id, int& member) {
-    const QString text = static_cast<QLineEdit*>(Control(id))->text().trimmed();
-    const auto lead = ParseLeads(text, leadNames);
-    if (!lead || lead->size() != 1) {
-        // A number out of range is told as before; anything else may be a label.
-        bool number = false;
-        text.toInt(&number);
-        Refuse(id, number ? IntegerRangeMessage(SsvepDetector::firstLead, SsvepDetector::lastLead)
-                          : tr("请输入 1 到 21 的导联号或电极名，如 O1。"));
-        return false;
-    }
-    member = lead->front();
-    return true;
-}
-
-bool CPallockDlg::TakeLeads(int id, std::vector<int>& member) {
-    const auto leads = ParseLeads(static_cast<QLineEdit*>(Control(id))->text(), leadNames);
-    if (!leads) {
-        Refuse(id, badLeadsMessage());
-        return false;
-    }
-    member = *leads;
-    return true;
-}
-
-bool CPallockDlg::TakeMethod() {
-    fields.method = allSsvepMethods[static_cast<std::size_t>(methodBox->currentIndex())];
-    return true;
-}
-
-void CPallockDlg::PutMethodAndLeadsInForce() {
-    detector.SetMethod(fields.method);
-    if (fields.method == SsvepMethod::Fft)
-        detector.SetLead(fields.lead);
-    else
-        detector.SetLeads(fields.leads);
-}
-
-bool CPallockDlg::TakeFields() {
-    // In the order of the window's exchange; the first refusal ends it.
-    const bool taken = TakeText(IDC_AMPLIFIER_ADDRESS, fields.amplifierAddress) &&
-                       TakeInt(IDC_AMPLIFIER_PORT, fields.amplifierPort, 1, 65535) &&
-                       TakeText(IDC_COMMAND_TEXT, fields.commandText) &&
-                       TakeText(IDC_SCORING_ADDRESS, fields.scoringAddress) &&
-                       TakeInt(IDC_SCORING_PORT, fields.scoringPort, 1, 65535) &&
-                       [this] {
-                           for (int i = 0; i < SsvepDetector::stimulusCount; ++i)
-                               if (!TakeDouble(frequencyFieldIds[i], fields.stimulusFrequencies[i])) return false;
-                           return true;
-                       }() &&
-                       TakeDouble(IDC_THRESHOLD, fields.threshold) &&
-                       TakeLead(IDC_LEAD, fields.lead) &&
-                       TakeMethod() && TakeLeads(IDC_LEADS, fields.leads) && TakeDecisionRules();
-    // The detector analyses with the members as they now stand.
-    detector.SetThreshold(fields.threshold);
-    PutMethodAndLeadsInForce();
-    PutDecisionRulesInForce();
-    return taken;
-}
-
-bool CPallockDlg::TakeDecisionRules() {
-    int refused = 0;
-    const auto rules = decisionPanel->Take(refused);
-    if (!rules) {
-        Refuse(refused, badDecisionMessage());
-        return false;
-    }
-    fields.rules = *rules;
-    return true;
-}
-
-void CPallockDlg::PutDecisionRulesInForce() {
-    if (fields.rules == detector.Rules()) return;
-    if (!detector.SetDecisionRules(fields.rules)) fields.rules = detector.Rules();
-}
-
-void CPallockDlg::ShowFields() {
-    auto show = [this](int id, const QString& text) { static_cast<QLineEdit*>(Control(id))->setText(text); };
-    show(IDC_AMPLIFIER_ADDRESS, fields.amplifierAddress);
-    show(IDC_AMPLIFIER_PORT, QString::number(fields.amplifierPort));
-    show(IDC_COMMAND_TEXT, fields.commandText);
-    show(IDC_SCORING_ADDRESS, fields.scoringAddress);
-    show(IDC_SCORING_PORT, QString::number(fields.scoringPort));
-    for (int i = 0; i < SsvepDetector::stimulusCount; ++i)
-        show(frequencyFieldIds[i], FormatDouble(fields.stimulusFrequencies[i]));
-    show(IDC_THRESHOLD, FormatDouble(fields.threshold));
-    show(IDC_LEAD, FormatLeads({fields.lead}, leadNames));
-    methodBox->setCurrentIndex(static_cast<int>(
-        std::find(allSsvepMethods.begin(), allSsvepMethods.end(), fields.method) - allSsvepMethods.begin()));
-    show(IDC_LEADS, FormatLeads(fields.leads, leadNames));
-    decisionPanel->Show(fields.rules);
-}
-
-void CPallockDlg::ApplyFields(const PallockFields& values) {
-    fields = values;
-    if (!detector.SetSampleRate(fields.sampleRate)) fields.sampleRate = detector.SampleRate();
-    rateWatch.SetRate(detector.SampleRate());
-    if (!SsvepDetector::ValidLeads(std::span<const int>(&fields.lead, 1))) fields.lead = detector.Lead();
-    if (!SsvepDetector::ValidLeads(fields.leads)) fields.leads = {fields.lead};
-    PutMethodAndLeadsInForce();
-    PutDecisionRulesInForce();
-    detector.SetThreshold(fields.threshold);
-    detector.Retune(fields.stimulusFrequencies);
-    fields.stimulusFrequencies = detector.AnalysedFrequencies();
-    ShowFields();
 }
 
 // ---- Logs -----------------------------------------------------------------
@@ -421,160 +242,46 @@ void CPallockDlg::appendResult(const QString& line) {
 
 // ---- Links ----------------------------------------------------------------
 
-void CPallockDlg::ConnectLink(Link& link) {
-    const LinkReaction reaction = link.keeper.On(LinkEvent::ConnectPressed, Now());
+void CPallockDlg::ConnectLink(SpellerLink link) {
     // A press connects to the address as typed; retries keep the one they lost.
-    if (reaction.connect) TakeFields();
-    React(link, reaction);
-    if (reaction.connect) ShowFields();
+    if (!session.ConnectWouldStart(link)) return;
+    TakeFields();
+    session.Connect(link);
+    ShowFields();
 }
 
-void CPallockDlg::DisconnectLink(Link& link) { React(link, link.keeper.On(LinkEvent::DisconnectPressed, Now())); }
-
-void CPallockDlg::React(Link& link, const LinkReaction& reaction) {
-    if (reaction.disconnect) {
-        link.socket.reset();
-        link.connected = false;
-        if (&link == &amplifier) streamWatch.Disconnected();
+void CPallockDlg::SayLinkEvent(SpellerLink link, SessionEvent event) {
+    const bool amplifier = link == SpellerLink::Amplifier;
+    switch (event) {
+    case SessionEvent::Connected: appendStatus(amplifier ? tr("连接放大器成功!") : tr("连接评分系统成功!")); return;
+    case SessionEvent::ConnectFailed: appendStatus(amplifier ? tr("连接放大器失败!") : tr("连接评分系统失败!")); return;
+    // Said in a box instead of the log.
+    case SessionEvent::NoSocket: ShowMessage(amplifier ? tr("放大器客户端创建失败!") : tr("评分系统客户端创建失败!")); return;
+    case SessionEvent::Dropped:
+        appendStatus(amplifier ? tr("放大器连接断开!") : tr("评分系统连接断开!"));
+        appendStatus(amplifier ? tr("每秒重连放大器 %1").arg(session.Address(link))
+                               : tr("每秒重连评分系统 %1").arg(session.Address(link)));
+        return;
+    case SessionEvent::NoData: appendStatus(tr("无数据")); return;
+    case SessionEvent::TooFast: appendStatus(tr("数据速率异常")); return;
     }
-    if (reaction.connect) StartAttempt(link);
-    NoteLink(link, reaction.note);
-}
-
-void CPallockDlg::StartAttempt(Link& link) {
-    // A fresh socket each time: the old one may still be the sender of the
-    // close that brought us here, and is dropped here outside its signal.
-    link.socket = std::make_unique<LinkSocket>();
-    LinkSocket* socket = link.socket.get();
-    connect(socket, &LinkSocket::connectFinished, this,
-            [this, &link](LinkSocket::ConnectOutcome outcome) { OnConnectFinished(link, outcome); });
-    connect(socket, &LinkSocket::farEndClosed, this, [this, &link] { OnFarEndClosed(link); });
-    const bool toAmplifier = &link == &amplifier;
-    if (toAmplifier)
-        socket->SetPacketHandler([this](std::span<const std::int32_t> packet) { OnAmplifierPacket(packet); });
-    const QString host = toAmplifier ? fields.amplifierAddress : fields.scoringAddress;
-    const int port = toAmplifier ? fields.amplifierPort : fields.scoringPort;
-    socket->ConnectTo(host.trimmed(), static_cast<quint16>(port), connectLimit);
-}
-
-void CPallockDlg::NoteLink(Link& link, LinkNote note) {
-    const bool toAmplifier = &link == &amplifier;
-    switch (note) {
-    case LinkNote::None: break;
-    case LinkNote::Connected:
-        link.connected = true;
-        if (toAmplifier) {
-            // Whatever came before the link was lost belongs to no window now.
-            detector.StartNewWindow();
-            streamWatch.Connected(Now());
-        }
-        appendStatus(tr(link.texts.connected));
-        break;
-    case LinkNote::Failed: appendStatus(tr(link.texts.failed)); break;
-    case LinkNote::Dropped: {
-        link.connected = false;
-        if (toAmplifier) streamWatch.Disconnected();
-        appendStatus(tr(link.texts.closed));
-        const QString address = QStringLiteral("%1:%2").arg(
-            (toAmplifier ? fields.amplifierAddress : fields.scoringAddress).trimmed(),
-            QString::number(toAmplifier ? fields.amplifierPort : fields.scoringPort));
-        appendStatus(toAmplifier ? tr("每秒重连放大器 %1").arg(address) : tr("每秒重连评分系统 %1").arg(address));
-        break;
-    }
-    }
-}
-
-void CPallockDlg::WatchLinks() {
-    const auto now = Now();
-    for (Link* link : {&amplifier, &scoring}) React(*link, link->keeper.On(LinkEvent::Tick, now));
-    if (amplifier.connected && streamWatch.SilenceBegins(now)) appendStatus(tr("无数据"));
-}
-
-void CPallockDlg::OnConnectFinished(Link& link, LinkSocket::ConnectOutcome outcome) {
-    const auto now = Now();
-    switch (outcome) {
-    case LinkSocket::ConnectOutcome::Connected:
-        if (&link == &amplifier) {
-            // A new run: adaptation learns this session afresh, the figures count it alone.
-            detector.ResetRun();
-            figures = {};
-            decisionPanel->ShowFigures(figures);
-        }
-        React(link, link.keeper.On(LinkEvent::Connected, now));
-        break;
-    case LinkSocket::ConnectOutcome::Failed: React(link, link.keeper.On(LinkEvent::ConnectFailed, now)); break;
-    case LinkSocket::ConnectOutcome::NoSocket: {
-        // Said in a box instead of the log.
-        LinkReaction reaction = link.keeper.On(LinkEvent::ConnectFailed, now);
-        if (reaction.note == LinkNote::Failed) ShowMessage(tr(link.texts.createFailed));
-        reaction.note = LinkNote::None;
-        React(link, reaction);
-        break;
-    }
-    }
-}
-
-QString CPallockDlg::LinkFailure(const Link& link, const QString& host, int port) const {
-    if (link.connected) return {};
-    const QString why = link.socket && !link.socket->Failure().isEmpty() ? link.socket->Failure()
-                                                                          : QStringLiteral("not connected");
-    return QStringLiteral("%1:%2 (%3)").arg(host.trimmed()).arg(port).arg(why);
-}
-
-QString CPallockDlg::AmplifierFailure() const {
-    return LinkFailure(amplifier, fields.amplifierAddress, fields.amplifierPort);
-}
-
-QString CPallockDlg::ScoringFailure() const { return LinkFailure(scoring, fields.scoringAddress, fields.scoringPort); }
-
-void CPallockDlg::OnFarEndClosed(Link& link) { React(link, link.keeper.On(LinkEvent::Dropped, Now())); }
-
-void CPallockDlg::SendToScoring(QByteArray nineBytes) {
-    // A shorter command goes out padded with zero bytes.
-    nineBytes.resize(commandBytes, '\0');
-    scoring.socket->Send(nineBytes);
-    // Keeps consecutive commands apart for the scoring system.
-    QThread::msleep(1);
 }
 
 void CPallockDlg::SendCommand() {
     TakeFields();
-    if (!scoring.connected) {
+    if (!session.SendCommand(fields.commandText.toUtf8())) {
         ShowMessage(tr("尚未连接评分系统"));
         return;
     }
-    SendToScoring(fields.commandText.toUtf8().left(commandBytes));
     appendStatus(fields.commandText);
-}
-
-void CPallockDlg::SendDecision(const std::string& text) {
-    if (!scoring.connected) return;
-    SendToScoring(QByteArray::fromStdString(text).left(commandBytes));
-    appendStatus(QString::fromStdString(text));
-}
-
-void CPallockDlg::OnAmplifierPacket(std::span<const std::int32_t> packet) {
-    const auto samples = static_cast<std::int64_t>(packet.size() / SsvepDetector::slotsPerRecord);
-    if (rateWatch.Add(samples, StreamRateWatch::Clock::now()) == StreamRateWatch::Change::BecameTooFast)
-        appendStatus(tr("数据速率异常"));
-    if (streamWatch.PacketArrived(Now())) detector.StartNewWindow();
-    for (const SsvepResult& result : detector.AddPacketResults(packet)) OnResult(result);
-}
-
-void CPallockDlg::OnResult(const SsvepResult& result) {
-    if (result.decided && rateWatch.Sane()) SendDecision(result.decisionText);
-    appendResult(QString::fromStdString(result.resultLine));
-    figures.Add(result);
-    decisionPanel->ShowFigures(figures);
 }
 
 // ---- Settings, About, closing ----------------------------------------------
 
 void CPallockDlg::ApplySettings() {
     TakeFields();
-    if (!detector.Retune(fields.stimulusFrequencies)) ShowMessage(tr("刺激频率无效"));
     // The fields show the frequencies actually analysed.
-    fields.stimulusFrequencies = detector.AnalysedFrequencies();
+    if (!session.Retune(fields)) ShowMessage(tr("刺激频率无效"));
     ShowFields();
 }
 
@@ -609,20 +316,20 @@ bool CPallockDlg::MayCloseWhileConnected() {
 }
 
 void CPallockDlg::closeEvent(QCloseEvent* event) {
-    if ((amplifier.connected || scoring.connected) && !MayCloseWhileConnected()) {
+    if ((AmplifierConnected() || ScoringConnected()) && !MayCloseWhileConnected()) {
         event->ignore();
         return;
     }
     // Closing ends the retries of a lost link too.
-    DisconnectLink(amplifier);
-    DisconnectLink(scoring);
+    session.Disconnect(SpellerLink::Amplifier);
+    session.Disconnect(SpellerLink::Scoring);
     QDialog::closeEvent(event);
 }
 
 void CPallockDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    disconnectAmplifierAction->setEnabled(amplifier.keeper.Active());
-    disconnectScoringAction->setEnabled(scoring.keeper.Active());
+    disconnectAmplifierAction->setEnabled(session.Active(SpellerLink::Amplifier));
+    disconnectScoringAction->setEnabled(session.Active(SpellerLink::Scoring));
     menu.addActions(ContextActions());
     menu.insertSeparator(aboutAction);
     menu.exec(event->globalPos());

@@ -1,13 +1,12 @@
 #pragma once
 // The speller client's only window: the settings of its two links, the
-// detector's parameters and the two logs. It owns the detector and the links.
+// detector's parameters and the two logs. It drives a SpellerSession, which
+// holds the links and the detector, and says in words what the session reports.
 
 #include <array>
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -16,39 +15,13 @@
 
 #include "decision_panel.h"
 #include "lead_names.h"
-#include "link_keeper.h"
-#include "link_socket.h"
-#include "ssvep_detector.h"
-#include "stream_watch.h"
-#include "stream_rate_watch.h"
+#include "pallock_fields.h"
+#include "speller_session.h"
 
 class QAction;
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
-class QTimer;
-
-// The values exchanged with the window's fields.
-struct PallockFields {
-    QString amplifierAddress = QStringLiteral("127.0.0.1");
-    int amplifierPort = 1234;
-    QString commandText = QStringLiteral("ID01CH001");
-    QString scoringAddress = QStringLiteral("127.0.0.1");
-    int scoringPort = 4000;
-    SsvepDetector::Frequencies stimulusFrequencies = SsvepDetector::defaultFrequencies;
-    double threshold = 0.0;
-    int lead = 1;  // the lead of fft
-    SsvepMethod method = SsvepMethod::Fft;
-    std::vector<int> leads = {11, 12};  // the leads of cca and fbcca: O1 and O2 in the default montage
-    int sampleRate = SsvepDetector::defaultSampleRate;
-    DecisionRules rules;  // cue, offset, dynamic range, margin, adaptation
-};
-
-// Leads as typed in the leads field and in --leads: record slots or electrode
-// labels, "11,12", "O1,O2" or as shown, "11(O1),12(O2)"; each 1 to 21 and
-// none twice.
-std::optional<std::vector<int>> ParseLeads(const QString& text, const LeadNames& names = LeadNames::Default());
-QString FormatLeads(const std::vector<int>& leads, const LeadNames& names = LeadNames::Default());
 
 class CPallockDlg : public QDialog {
     Q_OBJECT
@@ -85,8 +58,6 @@ public:
     };
     static constexpr std::array<int, SsvepDetector::stimulusCount> frequencyFieldIds = {
         IDC_FREQUENCY1, IDC_FREQUENCY2, IDC_FREQUENCY3, IDC_FREQUENCY4, IDC_FREQUENCY5, IDC_FREQUENCY6};
-    // A connect that has no outcome by then counts as failed.
-    static constexpr std::chrono::milliseconds connectLimit{3000};
 
     explicit CPallockDlg(QWidget* parent = nullptr);
     ~CPallockDlg() override;
@@ -113,21 +84,21 @@ public:
     // The context menu's actions, About last.
     QList<QAction*> ContextActions() const;
 
-    bool AmplifierConnected() const { return amplifier.connected; }
-    bool ScoringConnected() const { return scoring.connected; }
+    bool AmplifierConnected() const { return session.Connected(SpellerLink::Amplifier); }
+    bool ScoringConnected() const { return session.Connected(SpellerLink::Scoring); }
     // Lost and trying again every second.
-    bool AmplifierRecovering() const { return amplifier.keeper.Recovering(); }
-    bool ScoringRecovering() const { return scoring.keeper.Recovering(); }
+    bool AmplifierRecovering() const { return session.Recovering(SpellerLink::Amplifier); }
+    bool ScoringRecovering() const { return session.Recovering(SpellerLink::Scoring); }
     // For a link that is not connected: "HOST:PORT (why)", naming the address
     // the fields hold and the last failure; empty while it is connected.
-    QString AmplifierFailure() const;
-    QString ScoringFailure() const;
-    SsvepDetector& Detector() { return detector; }
+    QString AmplifierFailure() const { return session.Failure(SpellerLink::Amplifier); }
+    QString ScoringFailure() const { return session.Failure(SpellerLink::Scoring); }
+    SsvepDetector& Detector() { return session.Detector(); }
     // Decisions, abstentions and their time since the amplifier last connected.
-    const RunFigures& Figures() const { return figures; }
+    const RunFigures& Figures() const { return session.Figures(); }
 
     // Sends a decision of the detector while the scoring system is connected.
-    void SendDecision(const std::string& text);
+    void SendDecision(const std::string& text) { session.SendDecision(text); }
     // Where message boxes go; tests capture them instead of blocking.
     void SetMessageSink(std::function<void(const QString&)> sink) { messageSink = std::move(sink); }
     // Asks whether the window may close while a link is connected; tests
@@ -146,44 +117,17 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    struct LinkTexts {
-        // Sockets here need no start-up of a socket layer, so this one has
-        // no occasion to be shown; it is kept with its link's other texts.
-        const char* initFailed;
-        const char* createFailed;
-        const char* connected;
-        const char* failed;
-        const char* closed;
-    };
-    struct Link {
-        std::unique_ptr<LinkSocket> socket;
-        bool connected = false;
-        LinkTexts texts;
-        LinkKeeper keeper;
-    };
-
     void BuildControls();
     void BindCommands();
     QLineEdit* AddEdit(int id, QRect dialogUnits);
     QRect ToPixels(QRect dialogUnits) const;
 
-    void ConnectLink(Link& link);
-    void DisconnectLink(Link& link);
-    void React(Link& link, const LinkReaction& reaction);
-    void StartAttempt(Link& link);
-    void NoteLink(Link& link, LinkNote note);
-    // Every few hundred milliseconds: lost links try again, and a silent
-    // stream is said.
-    void WatchLinks();
-    void OnConnectFinished(Link& link, LinkSocket::ConnectOutcome outcome);
-    void OnFarEndClosed(Link& link);
+    void ConnectLink(SpellerLink link);
+    void SayLinkEvent(SpellerLink link, SessionEvent event);
     void SendCommand();
     void ApplySettings();
-    void OnAmplifierPacket(std::span<const std::int32_t> packet);
-    void SendToScoring(QByteArray nineBytes);
     void ShowAbout();
     bool MayCloseWhileConnected();
-    QString LinkFailure(const Link& link, const QString& host, int port) const;
     void ShowMessage(const QString& text);
     void AppendLine(QString& log, QPlainTextEdit* box, const QString& line);
 
@@ -194,24 +138,12 @@ private:
     bool TakeLead(int id, int& member);
     bool TakeMethod();
     bool TakeDecisionRules();
-    // Rules other than those in force start a new run of the detector.
-    void PutDecisionRulesInForce();
-    void OnResult(const SsvepResult& result);
-    // The leads the detector analyses: the lead field's for fft, else the leads field's.
-    void PutMethodAndLeadsInForce();
     void Refuse(int id, const QString& message);
 
     PallockFields fields;
     LeadNames leadNames = LeadNames::Default();
-    SsvepDetector detector;
-    RunFigures figures;
+    SpellerSession session;
     std::unique_ptr<DecisionPanel> decisionPanel;
-    // No decision goes out while the stream comes much faster than its rate.
-    StreamRateWatch rateWatch{SsvepDetector::defaultSampleRate};
-    Link amplifier;
-    Link scoring;
-    StreamWatch streamWatch;
-    QTimer* linkTimer = nullptr;
     QAction* disconnectAmplifierAction = nullptr;
     QAction* disconnectScoringAction = nullptr;
     QString statusLog;

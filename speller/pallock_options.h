@@ -14,7 +14,7 @@
 
 #include "common/command_line.h"
 #include "common/qt_desktop.h"
-#include "pallock_dlg.h"
+#include "pallock_fields.h"
 
 struct PallockOptions {
     PallockFields fields;

@@ -98,12 +98,11 @@ std::vector<SsvepResult> SsvepDetector::AddPacketResults(std::span<const std::in
         if (auto result = AddPacket(packet)) results.push_back(std::move(*result));
         return results;
     }
-    constexpr int eventSlot = slotsPerRecord - 1;
     recordValues.resize(leads.size());
     for (int r = 0; r < samplesPerPacket; ++r) {
         const std::int32_t* record = packet.data() + static_cast<std::ptrdiff_t>(r) * slotsPerRecord;
         for (std::size_t j = 0; j < leads.size(); ++j) recordValues[j] = record[leads[j] - 1] * sampleScale;
-        if (const auto outcome = trials->AddRecord(recordValues, record[eventSlot])) results.push_back(ResultOf(*outcome));
+        if (const auto outcome = trials->AddRecord(recordValues, record[SampleRecord::kEventSlot])) results.push_back(ResultOf(*outcome));
     }
     return results;
 }

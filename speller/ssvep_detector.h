@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/sample_record.h"
 #include "ssvep_decisions.h"
 #include "ssvep_methods.h"
 
@@ -49,7 +50,7 @@ std::string ResultLine(int stimulus, double value, bool abstained, std::optional
 
 class SsvepDetector {
 public:
-    static constexpr int slotsPerRecord = 21;
+    static constexpr int slotsPerRecord = SampleRecord::kSlotCount;
     static constexpr int samplesPerPacket = 40;
     static constexpr int packetsPerWindow = 50;
     static constexpr int windowLength = packetsPerWindow * samplesPerPacket;
