@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "acquisition/engine/packet_stopwatch.h"
+#include "common/output_line.h"
 
 namespace {
 constexpr const char* kAmplifierOpenFailed = "放大器打开失败";
@@ -21,12 +22,7 @@ std::string WithDetail(const char* message, const std::string& detail) {
     return detail.empty() ? std::string(message) : std::string(message) + ": " + detail;
 }
 
-// One write per line: the other thread may be printing a line of its own.
-void PrintLine(const char* line) {
-    const std::string text = std::string(line) + '\n';
-    std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-    std::cout.flush();
-}
+void PrintLine(std::string_view line) { WriteLine(std::cout, line); }
 }  // namespace
 
 AcquisitionEngine::AcquisitionEngine(FilePlaybackSource& playback, ModalAmplifier& amplifier, EnginePorts ports)
@@ -92,7 +88,7 @@ void AcquisitionEngine::UseRecordingLabels() {
         if (row < labels.size()) labels[row].copy(label, sizeof label - 1);
     }
     for (const auto& [code, text] : playback_.NamedCodes())
-        PrintLine(("event code " + std::to_string(code) + ": " + text).c_str());
+        PrintLine("event code " + std::to_string(code) + ": " + text);
 }
 
 void AcquisitionEngine::SetDeviceFailure(std::string text) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "acquisition/usb/amplifier_protocol.h"
+#include "common/output_line.h"
 
 namespace {
 constexpr const char* kConnected = "connect ";
@@ -56,13 +57,10 @@ private:
 UsbAmplifier::UsbAmplifier(std::unique_ptr<UsbBridge> bridge, std::ostream& diagnostics)
     : bridge_(std::move(bridge)), out_(diagnostics) {}
 
-// One write per line: the engine prints its own lines on another thread.
+// The engine prints its own lines on another thread.
 void UsbAmplifier::PrintLine(std::string_view line) {
-    std::string text(line);
-    text += '\n';
     std::lock_guard lock(outMutex_);
-    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out_.flush();
+    WriteLine(out_, line);
 }
 
 UsbBridge::Status UsbAmplifier::Read(std::span<std::uint8_t> buffer, int& bytesReceived, int timeoutMs) {
