@@ -103,7 +103,9 @@ TEST(ImpedanceStream, NoRecordsReachTheClientWhileImpedancesAreMeasuredAndTheFil
     };
     for (const auto& phase : phases) {
         SCOPED_TRACE(phase.mapShown ? "impedances" : "waveforms");
-        if (phase.command != 0) ASSERT_TRUE(commands.Trigger(phase.command));
+        if (phase.command != 0) {
+            ASSERT_TRUE(commands.Trigger(phase.command));
+        }
         view.Commands().UpdateEnabled();
         EXPECT_EQ(view.ImpedanceWindow()->isVisibleTo(&view), phase.mapShown);
         EXPECT_EQ(view.WaveWindow()->isVisibleTo(&view), !phase.mapShown);

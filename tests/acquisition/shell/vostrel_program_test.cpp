@@ -112,8 +112,11 @@ TEST(VostrelProgram, ScriptedRunsTellWhatFailedInTheirStatusAndOneLine) {
         const ProgramRun result = RunVostrel(dir, arguments);
         EXPECT_EQ(result.exitCode, run.status) << run.name << ": " << result.standardError.toStdString();
         const QString line = QString::fromUtf8(run.line).replace("TTY", tty).replace("DIR", folder);
-        if (!line.isEmpty()) EXPECT_TRUE(result.standardError.contains(line + "\n")) << result.standardError.toStdString();
-        else EXPECT_FALSE(result.standardError.contains("vostrel: ")) << result.standardError.toStdString();
+        if (!line.isEmpty()) {
+            EXPECT_TRUE(result.standardError.contains(line + "\n")) << result.standardError.toStdString();
+        } else {
+            EXPECT_FALSE(result.standardError.contains("vostrel: ")) << result.standardError.toStdString();
+        }
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("target.EOL")));
 }
