@@ -153,7 +153,7 @@ void BM_PacedAcquisition(benchmark::State& state) {
     AbsentAmplifier amplifier;
     AcquisitionEngine engine(playback, amplifier, EnginePorts{.stream = &stream});
     AcquisitionSettings settings;
-    settings.amplifierType = 0;
+    settings.source = SignalSource::Playback;
     settings.simulatedDataPath = path;
     engine.ApplySettings(settings);
 

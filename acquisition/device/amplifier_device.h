@@ -23,6 +23,10 @@ enum class LinkState {
     Disconnected,  // the device went away; it is being reopened
 };
 
+// What the amplifier is asked to send: EEG, or the excitation signals from
+// which impedances are measured.
+enum class AcquisitionMode { Waveform, Impedance };
+
 struct DeviceHealth {
     LinkState state = LinkState::Idle;
     // Frames the device sent that never arrived whole, since the start.

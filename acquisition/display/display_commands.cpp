@@ -1,12 +1,16 @@
 #include "acquisition/display/display_commands.h"
 
+#include <algorithm>
+
+#include "acquisition/display/impedance_display.h"
 #include "acquisition/display/impedance_range_dialog.h"
 #include "acquisition/display/lead_selection_dialog.h"
 #include "acquisition/display/wave_display.h"
 #include "acquisition/engine/acquisition_engine.h"
 
-DisplayCommands::DisplayCommands(AcquisitionEngine& engine, WaveDisplay& wave, QWidget* dialogParent)
-    : engine_(engine), wave_(wave), dialogParent_(dialogParent) {}
+DisplayCommands::DisplayCommands(const AcquisitionEngine& engine, WaveDisplay& wave, ImpedanceDisplay& impedance,
+                                 QWidget* dialogParent)
+    : engine_(engine), wave_(wave), impedance_(impedance), dialogParent_(dialogParent) {}
 
 std::vector<DisplayCommands::Command> DisplayCommands::Commands() {
     const auto running = [this] { return Running(); };
@@ -53,28 +57,24 @@ void DisplayCommands::DoubleGain() { wave_.DoubleGain(); }
 void DisplayCommands::HalveGain() { wave_.HalveGain(); }
 void DisplayCommands::ResetGain() { wave_.ResetGain(); }
 
-void DisplayCommands::ShowFewerSeconds() {
-    wave_.ShowFewerSeconds();
-    engine_.secondsPerScreen -= 1;
-}
+void DisplayCommands::ShowFewerSeconds() { wave_.ShowFewerSeconds(); }
+void DisplayCommands::ShowMoreSeconds() { wave_.ShowMoreSeconds(); }
 
-void DisplayCommands::ShowMoreSeconds() {
-    wave_.ShowMoreSeconds();
-    engine_.secondsPerScreen += 1;
-}
-
+// A row the display cannot draw (settings it refuses) still has its box.
 void DisplayCommands::SelectLeads() {
-    CLeadSelectionDialog dialog(engine_.channelEnabled, engine_.channelRecords,
-                                static_cast<int>(engine_.channelRecords.size()) - 1,
-                                dialogParent_);
-    if (dialog.exec() == QDialog::Accepted) wave_.SetChannelFlags(engine_.channelEnabled);
+    const std::span<const ChannelRecord> records = engine_.ChannelRecords();
+    std::vector<int> flags(records.size(), 1);
+    const std::vector<int> shown = wave_.ChannelFlags();
+    std::copy_n(shown.begin(), std::min(shown.size(), flags.size()), flags.begin());
+    CLeadSelectionDialog dialog(flags, records, static_cast<int>(records.size()) - 1, dialogParent_);
+    if (dialog.exec() == QDialog::Accepted) wave_.SetChannelFlags(flags);
 }
 
 void DisplayCommands::SetImpedanceRange() {
-    CImpedanceRangeDialog dialog(engine_.impedanceMin, engine_.impedanceMax, dialogParent_);
+    CImpedanceRangeDialog dialog(impedance_.RangeMinimum(), impedance_.RangeMaximum(), dialogParent_);
     dialog.exec();
 }
 
-bool DisplayCommands::Running() const { return engine_.running == 1; }
-bool DisplayCommands::CanShowFewerSeconds() const { return Running() && engine_.secondsPerScreen > 1; }
-bool DisplayCommands::CanShowMoreSeconds() const { return Running() && engine_.secondsPerScreen <= 9; }
+bool DisplayCommands::Running() const { return engine_.Running(); }
+bool DisplayCommands::CanShowFewerSeconds() const { return Running() && wave_.SecondsPerScreen() > 1; }
+bool DisplayCommands::CanShowMoreSeconds() const { return Running() && wave_.SecondsPerScreen() <= 9; }

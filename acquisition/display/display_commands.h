@@ -6,9 +6,8 @@
 //   for (const DisplayCommands::Command& c : displayCommands.Commands())
 //       Register(c.id, c.handler, c.enabled);
 //
-// Threads: UI thread only. The engine's fields written here are read by the
-// acquisition thread only through the displays' lock (gain, time base, flags)
-// or as atomics (impedanceMin, impedanceMax).
+// Threads: UI thread only. What they change is the displays' own state,
+// which the displays guard from their drawing threads.
 
 #include <functional>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "acquisition/display/command_ids.h"
 
 class AcquisitionEngine;
+class ImpedanceDisplay;
 class WaveDisplay;
 class QWidget;
 
@@ -28,7 +28,8 @@ public:
     };
 
     // dialogParent owns the dialogs while they are open (the view).
-    DisplayCommands(AcquisitionEngine& engine, WaveDisplay& wave, QWidget* dialogParent);
+    DisplayCommands(const AcquisitionEngine& engine, WaveDisplay& wave, ImpedanceDisplay& impedance,
+                    QWidget* dialogParent);
 
     // Every command with its handler and enable rule, in menu order.
     std::vector<Command> Commands();
@@ -53,7 +54,8 @@ public:
     static bool Always() { return true; }
 
 private:
-    AcquisitionEngine& engine_;
+    const AcquisitionEngine& engine_;
     WaveDisplay& wave_;
+    ImpedanceDisplay& impedance_;
     QWidget* dialogParent_;
 };

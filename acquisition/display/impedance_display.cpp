@@ -48,11 +48,11 @@ void ImpedanceDisplay::SetChannelFlags(std::span<const int> flags) {
     renderer_.SetChannelFlags(flags);
 }
 
-void ImpedanceDisplay::ShowImpedances(std::span<const int> impedances, int min, int max) {
+void ImpedanceDisplay::ShowImpedances(std::span<const int> impedances) {
     if (handed_.size() < 2 || impedances.size() > handed_.size() - 2) return;
     std::copy(impedances.begin(), impedances.end(), handed_.begin());
-    handed_[impedances.size()] = min;
-    handed_[impedances.size() + 1] = max;
+    handed_[impedances.size()] = rangeMinimum_;
+    handed_[impedances.size() + 1] = rangeMaximum_;
     drawing_.Hand(std::span<const double>(handed_).first(impedances.size() + 2), DrawingThread::Clock::now());
 }
 

@@ -18,6 +18,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -32,7 +33,11 @@ public:
     void SetUp(int channelCount, std::span<const ChannelRecord> records) override;
     void SetChannelFlags(std::span<const int> flags) override;
     // Draws at the window's current size, so a resize shows in the next picture.
-    void ShowImpedances(std::span<const int> impedances, int min, int max) override;
+    void ShowImpedances(std::span<const int> impedances) override;
+    // The colour scale's bounds: the range dialog stores them on the UI
+    // thread, the next update draws with them.
+    std::atomic<int>& RangeMinimum() { return rangeMinimum_; }
+    std::atomic<int>& RangeMaximum() { return rangeMaximum_; }
 
     // A copy of the last picture; null before the first update.
     QImage Snapshot() const;
@@ -66,6 +71,8 @@ private:
     // repaints what the pictures since the last time changed.
     void ShowFinishedPicture();
 
+    std::atomic<int> rangeMinimum_{0};
+    std::atomic<int> rangeMaximum_{100};
     FrameWake frameWake_;
     mutable std::mutex lock_;
     ImpedanceRenderer renderer_;

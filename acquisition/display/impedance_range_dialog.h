@@ -1,6 +1,6 @@
 #pragma once
 // The impedance-range dialog: the bounds of the impedance colour scale, as
-// whole numbers. OK stores both in the engine's atomics; "取消", Escape and the
+// whole numbers. OK stores both in the impedance display's atomics; "取消", Escape and the
 // close box store nothing.
 
 #include <QDialog>

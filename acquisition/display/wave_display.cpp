@@ -51,13 +51,12 @@ WaveDisplay::~WaveDisplay() {
 
 // A second of packets waits at most; the slots are sized here, while no
 // packet comes, so the hand-off allocates nothing.
-void WaveDisplay::SetUp(int packetSize, int channelCount, int sampleRate, int secondsPerScreen,
-                        std::span<const ChannelRecord> records) {
+void WaveDisplay::SetUp(int packetSize, int channelCount, int sampleRate, std::span<const ChannelRecord> records) {
     const std::size_t values = static_cast<std::size_t>(std::max(0, packetSize)) * std::max(0, channelCount);
     const std::size_t perSecond = packetSize > 0 ? static_cast<std::size_t>(std::max(0, sampleRate) / packetSize) : 0;
     drawing_.Resize(values, std::max(kMinDrawingSlots, perSecond * kDrawingSlotSeconds));
     const std::lock_guard hold(lock_);
-    renderer_.SetUp(packetSize, channelCount, sampleRate, secondsPerScreen, records);
+    renderer_.SetUp(packetSize, channelCount, sampleRate, renderer_.SecondsPerScreen(), records);
     packetUs_ = sampleRate > 0 ? std::int64_t{std::max(0, packetSize)} * 1000000 / sampleRate : 0;
 }
 
@@ -143,6 +142,12 @@ double WaveDisplay::Gain() const {
 int WaveDisplay::SecondsPerScreen() const {
     const std::lock_guard hold(lock_);
     return renderer_.SecondsPerScreen();
+}
+
+std::vector<int> WaveDisplay::ChannelFlags() const {
+    const std::lock_guard hold(lock_);
+    const std::span<const int> flags = renderer_.ChannelFlags();
+    return {flags.begin(), flags.end()};
 }
 
 QImage WaveDisplay::Snapshot() const {

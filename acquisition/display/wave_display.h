@@ -35,8 +35,7 @@ public:
     explicit WaveDisplay(QWidget* parent = nullptr);
     ~WaveDisplay() override;
 
-    void SetUp(int packetSize, int channelCount, int sampleRate, int secondsPerScreen,
-               std::span<const ChannelRecord> records) override;
+    void SetUp(int packetSize, int channelCount, int sampleRate, std::span<const ChannelRecord> records) override;
     void SetChannelFlags(std::span<const int> flags) override;
     void ResetTimeLabels() override;
     void AddPacket(std::span<const double> samples, std::chrono::steady_clock::time_point readAt) override;
@@ -51,6 +50,8 @@ public:
 
     double Gain() const;
     int SecondsPerScreen() const;
+    // Per row, whether it is shown (1) or not (0); every row after SetUp.
+    std::vector<int> ChannelFlags() const;
     // A copy of the last complete picture; null before the first packet.
     QImage Snapshot() const;
     // Waits until every packet handed over so far is drawn (tests).

@@ -103,6 +103,7 @@ public:
     double Gain() const { return gain_; }
     bool FullRedrawPending() const { return fullRedrawPending_; }
     int EnabledCount() const { return enabledCount_; }
+    std::span<const int> ChannelFlags() const { return enabled_; }
     std::span<const int> BaselineY() const { return baselineY_; }
     QString TimeLabel(int k) const;
     QColor TraceColour() const { return tracePen_.color(); }

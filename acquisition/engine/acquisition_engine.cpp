@@ -33,7 +33,7 @@ AcquisitionEngine::AcquisitionEngine(FilePlaybackSource& playback, ModalAmplifie
 
 AcquisitionEngine::~AcquisitionEngine() {
     StopAcquisition();
-    recordingFile.Close();
+    recordingFile_.Close();
 }
 
 void AcquisitionEngine::ShowMessage(const std::string& text) {
@@ -43,34 +43,42 @@ void AcquisitionEngine::ShowMessage(const std::string& text) {
 // The displays show rows of the montage, each under its own electrode; the
 // device, the recording and the stream keep the packet's own layout.
 void AcquisitionEngine::SetUpMontage() {
-    montageColumns = MontageColumns(channelCount);
-    channelRecords.assign(montageColumns.size(), ChannelRecord{});
-    channelEnabled.assign(montageColumns.size(), 1);
-    const std::string& path = electrodeFilePath.empty() ? defaultElectrodeFilePath_ : electrodeFilePath;
+    montageColumns_ = MontageColumns(settings_.channelCount);
+    channelRecords_.assign(montageColumns_.size(), ChannelRecord{});
+    const std::string& path = ElectrodeFile();
     std::string error;
-    if (ReadElectrodeLocations(channelRecords, path, &error) == 0 && !error.empty()) ShowMessage(error);
+    if (ReadElectrodeLocations(channelRecords_, path, &error) == 0 && !error.empty()) ShowMessage(error);
     if (const std::string warning = ElectrodeLabelWarning(path); !warning.empty()) {
         std::cerr << "vostrel: warning: " << warning << std::endl;
     }
 }
 
+const std::string& AcquisitionEngine::ElectrodeFile() const {
+    return settings_.electrodeFilePath.empty() ? defaultElectrodeFilePath_ : settings_.electrodeFilePath;
+}
+
+void AcquisitionEngine::SetUpPipeline() {
+    idlePipeline_->SetUp(settings_.packetSize, settings_.channelCount, settings_.sampleRate, settings_.scale,
+                         montageColumns_);
+}
+
 bool AcquisitionEngine::OpenSelectedDevice() {
-    if (amplifierType == 0) {
-        const std::string path = simulatedDataPath.empty() ? kFixedPlaybackPath : simulatedDataPath;
-        if (!playback_.OpenFile(packetSize, channelCount, sampleRate, path)) {
+    const AcquisitionSettings& s = settings_;
+    if (s.source == SignalSource::Playback) {
+        if (!playback_.OpenFile(s.packetSize, s.channelCount, s.sampleRate, DeviceName())) {
             SetDeviceFailure(playback_.OpenFailure());
             ShowMessage(WithDetail(kDataFileOpenFailed, playback_.OpenFailure()));
             return false;
         }
-        device = &playback_;
+        device_ = &playback_;
         UseRecordingLabels();
-    } else if (amplifierType == 1) {
-        if (!amplifier_.OpenDevice(packetSize, channelCount, sampleRate)) {
+    } else {
+        if (!amplifier_.OpenDevice(s.packetSize, s.channelCount, s.sampleRate)) {
             SetDeviceFailure(amplifier_.LastFailure());
             ShowMessage(WithDetail(kAmplifierOpenFailed, amplifier_.LastFailure()));
             return false;
         }
-        device = &amplifier_;
+        device_ = &amplifier_;
     }
     SetDeviceFailure({});
     return true;
@@ -82,8 +90,8 @@ void AcquisitionEngine::UseRecordingLabels() {
     const std::vector<std::string>& labels = playback_.Labels();
     // Signal rows the recording has no channel for keep no electrode's name.
     const std::size_t signalRows = std::size(SampleRecord::kSignalSlots);
-    for (std::size_t row = 0; !labels.empty() && row < signalRows && row < channelRecords.size(); ++row) {
-        char (&label)[ChannelRecord::kLabelSize] = channelRecords[row].label;
+    for (std::size_t row = 0; !labels.empty() && row < signalRows && row < channelRecords_.size(); ++row) {
+        char (&label)[ChannelRecord::kLabelSize] = channelRecords_[row].label;
         std::memset(label, 0, sizeof label);
         if (row < labels.size()) labels[row].copy(label, sizeof label - 1);
     }
@@ -99,7 +107,7 @@ void AcquisitionEngine::SetDeviceFailure(std::string text) {
 // Keeps "PATH (reason)" of the recording's last failure for the run's end,
 // prints the diagnostic line and returns the text.
 std::string AcquisitionEngine::NoteRecordingFailure() {
-    std::string text = recordingPath_ + " (" + recordingFile.LastError() + ")";
+    std::string text = recordingPath_ + " (" + recordingFile_.LastError() + ")";
     {
         std::lock_guard lock(failuresMutex_);
         failures_.recording = text;
@@ -114,19 +122,20 @@ RunFailures AcquisitionEngine::Failures() const {
 }
 
 std::string AcquisitionEngine::DeviceName() const {
-    if (amplifierType == 0) return simulatedDataPath.empty() ? kFixedPlaybackPath : simulatedDataPath;
+    if (settings_.source == SignalSource::Playback)
+        return settings_.simulatedDataPath.empty() ? kFixedPlaybackPath : settings_.simulatedDataPath;
     return amplifier_.Name();
 }
 
 bool AcquisitionEngine::DeviceWentAway() const {
     const LinkState state = amplifier_.Health().state;
-    return amplifierType == 1 && (state == LinkState::Disconnected || state == LinkState::NoDevice);
+    return settings_.source == SignalSource::Amplifier && (state == LinkState::Disconnected || state == LinkState::NoDevice);
 }
 
 EngineHealth AcquisitionEngine::PollHealth() {
-    const DeviceHealth device = this->device ? this->device->Health() : DeviceHealth{};
+    const DeviceHealth device = device_ ? device_->Health() : DeviceHealth{};
     EngineHealth health{device.state, false, device.lostFrames, device.repeatedFrames, device.framesProvenAlone};
-    if (running == 1 && device.state != LinkState::Disconnected) {
+    if (Running() && device.state != LinkState::Disconnected) {
         const auto since = Clock::now() - Clock::time_point(Clock::duration(lastPacketAt_.load()));
         health.noData = since >= kNoDataAfter;
         if (health.noData && !noDataSaid_) PrintLine(kNoDataLine);
@@ -135,123 +144,114 @@ EngineHealth AcquisitionEngine::PollHealth() {
     return health;
 }
 
+// Every row shown, and the time labels from the start.
 void AcquisitionEngine::SetUpDisplays() {
+    const int rows = static_cast<int>(montageColumns_.size());
+    const std::vector<int> everyRow(montageColumns_.size(), 1);
     if (ports_.wave) {
-        ports_.wave->SetUp(packetSize, static_cast<int>(montageColumns.size()), sampleRate, secondsPerScreen,
-                           channelRecords);
+        ports_.wave->SetUp(settings_.packetSize, rows, settings_.sampleRate, channelRecords_);
+        ports_.wave->SetChannelFlags(everyRow);
     }
-    if (ports_.impedance) ports_.impedance->SetUp(static_cast<int>(montageColumns.size()), channelRecords);
-    if (ports_.wave) ports_.wave->SetChannelFlags(channelEnabled);
-    if (ports_.impedance) ports_.impedance->SetChannelFlags(channelEnabled);
+    if (ports_.impedance) {
+        ports_.impedance->SetUp(rows, channelRecords_);
+        ports_.impedance->SetChannelFlags(everyRow);
+    }
     if (ports_.wave) ports_.wave->ResetTimeLabels();
 }
 
 bool AcquisitionEngine::InitialiseAcquisition() {
-    if (initialised == 1) return true;
+    if (initialised_) return true;
+    if (Running()) return false;
     if (!settingsConfirmed_) {
-        const AcquisitionSettings defaults;
-        scale = defaults.scale;
-        amplifierType = defaults.amplifierType;
-        packetSize = defaults.packetSize;
-        channelCount = defaults.channelCount;
-        sampleRate = defaults.sampleRate;
-        electrodeFilePath = defaultElectrodeFilePath_;
+        settings_ = AcquisitionSettings{};
+        settings_.electrodeFilePath = defaultElectrodeFilePath_;
     }
     SetUpMontage();
     if (!OpenSelectedDevice()) return false;
-    impedances.assign(static_cast<std::size_t>(std::max(0, channelCount)), kDefaultImpedance);
-    canceller.BuildCanceller(packetSize, channelCount, sampleRate);
+    SetUpPipeline();
     SetUpDisplays();
-    initialised = 1;
+    initialised_ = true;
     return true;
 }
 
 void AcquisitionEngine::ApplySettings(const AcquisitionSettings& settings) {
-    if (ThreadExists()) return;  // the settings command is disabled while running
-    amplifierType = settings.amplifierType;
-    packetSize = settings.packetSize;
-    channelCount = settings.channelCount;
-    scale = settings.scale;
-    sampleRate = settings.sampleRate;
-    simulatedDataPath = settings.simulatedDataPath;
-    electrodeFilePath = settings.electrodeFilePath;
+    if (Running()) return;  // the settings command is disabled while running
+    settings_ = settings;
     settingsConfirmed_ = true;
     SetUpMontage();
-    canceller.BuildCanceller(packetSize, channelCount, sampleRate);
-    initialised = 0;
+    SetUpPipeline();
+    initialised_ = false;
 }
 
 AcquisitionSettings AcquisitionEngine::SettingsForNextStart() const {
-    if (!settingsConfirmed_ && initialised == 0) {
+    if (!settingsConfirmed_ && !initialised_) {
         AcquisitionSettings defaults;
         defaults.electrodeFilePath = defaultElectrodeFilePath_;
         return defaults;
     }
-    return AcquisitionSettings{.amplifierType = amplifierType,
-                               .packetSize = packetSize,
-                               .channelCount = channelCount,
-                               .sampleRate = sampleRate,
-                               .scale = scale,
-                               .simulatedDataPath = simulatedDataPath,
-                               .electrodeFilePath = electrodeFilePath};
+    return settings_;
 }
 
-void AcquisitionEngine::StartWaveform() { Start(0); }
-void AcquisitionEngine::StartImpedance() { Start(1); }
-void AcquisitionEngine::ToggleImpedance() { Start(MeasuringImpedance() ? 0 : 1); }
+bool AcquisitionEngine::StartWaveform() { return Start(AcquisitionMode::Waveform); }
+bool AcquisitionEngine::StartImpedance() { return Start(AcquisitionMode::Impedance); }
+bool AcquisitionEngine::ToggleImpedance() {
+    return Start(MeasuringImpedance() ? AcquisitionMode::Waveform : AcquisitionMode::Impedance);
+}
 
-void AcquisitionEngine::Start(int newMode) {
-    if (ThreadExists()) {
+bool AcquisitionEngine::Start(AcquisitionMode newMode) {
+    if (Running()) {
         // Switch the running engine; there is never a second thread.
-        mode = newMode;
-        amplifier_.SetMode(newMode);
-    } else {
-        // An amplifier that went away (or never came) is opened afresh.
-        if (DeviceWentAway()) initialised = 0;
-        if (!InitialiseAcquisition()) return;
-        if (!device) return;
-        mode = newMode;
-        amplifier_.SetMode(newMode);
-        device->ResumeReads();
-        lastPacketAt_ = Clock::now().time_since_epoch().count();
-        noDataSaid_ = false;
-        disconnectionsSeen_ = device->Health().disconnections;
-        runFlag = 1;
-        threadHandle = std::thread(&AcquisitionEngine::AcquisitionThread, this);
-        running = 1;
+        mode_ = newMode;
+        amplifier_.SetMode(static_cast<int>(newMode));
+        return true;
     }
-    shownWindow = newMode;
-    if (ports_.host) ports_.host->ShowDisplay(shownWindow);
+    // An amplifier that went away (or never came) is opened afresh.
+    if (DeviceWentAway()) initialised_ = false;
+    if (!InitialiseAcquisition() || !device_) return false;
+    mode_ = newMode;
+    amplifier_.SetMode(static_cast<int>(newMode));
+    device_->ResumeReads();
+    lastPacketAt_ = Clock::now().time_since_epoch().count();
+    noDataSaid_ = false;
+    disconnectionsSeen_ = device_->Health().disconnections;
+    runFlag_ = true;
+    // The pipeline goes with the thread and comes back as its last act,
+    // which the join in StopAcquisition orders before any later use.
+    PacketPipeline pipeline = std::move(*idlePipeline_);
+    idlePipeline_.reset();
+    thread_ = std::thread([this, pipeline = std::move(pipeline)]() mutable {
+        AcquisitionThread(pipeline);
+        idlePipeline_.emplace(std::move(pipeline));
+    });
+    return true;
 }
 
 void AcquisitionEngine::StopAcquisition() {
-    if (!ThreadExists()) return;
-    runFlag = 0;
-    if (device) device->CancelReads();
-    threadHandle.join();
-    running = 0;
+    if (!Running()) return;
+    runFlag_ = false;
+    if (device_) device_->CancelReads();
+    thread_.join();
     EndRecording();
     FinishSidecar();
     if (ports_.wave) ports_.wave->SetRecordingPen(false);
-    if (device) {
-        device->ResumeReads();
-        device->Close();
+    if (device_) {
+        device_->ResumeReads();
+        device_->Close();
     }
-    if (ports_.host) ports_.host->RepaintView();
 }
 
 bool AcquisitionEngine::OpenRecording(const std::string& path, ExistingFile existing) {
-    if (recording == 1) return false;
+    if (recording_) return false;
     FinishSidecar();  // of a recording a failed write ended
     recordingPath_ = path;
-    if (!recordingFile.Create(path, existing)) {
+    if (!recordingFile_.Create(path, existing)) {
         // Said on the screen too: otherwise the command seems to do nothing.
         ShowMessage(WithDetail(kDataWriteFailed, NoteRecordingFailure()));
         return false;
     }
-    if (!recordingFile.WriteHeader(sampleRate, packetSize, scale)) {
+    if (!recordingFile_.WriteHeader(settings_.sampleRate, settings_.packetSize, settings_.scale)) {
         NoteRecordingFailure();
-        recordingFile.Close();
+        recordingFile_.Close();
         ShowMessage(kDataWriteFailed);
         return false;
     }
@@ -263,18 +263,18 @@ bool AcquisitionEngine::OpenRecording(const std::string& path, ExistingFile exis
     if (std::filesystem::is_regular_file(path, ignored) && !sidecar_.Open(path, DescribeRecording(), sidecarError)) {
         std::cerr << "vostrel: cannot write the recording's sidecar " << sidecarError << std::endl;
     }
-    recordingClock_.Reset(sampleRate, packetSize);
+    recordingClock_.Reset(settings_.sampleRate, settings_.packetSize);
     lostAtRecordingStart_ = LostFramesNow();
     recordingUnfinished_ = true;
     // The pen turns black before the thread may append: a first append that
     // fails turns it blue again, and nothing here can undo that afterwards.
     if (ports_.wave) ports_.wave->SetRecordingPen(true);
-    recording = 1;
+    recording_ = true;
     return true;
 }
 
 void AcquisitionEngine::CloseRecording() {
-    if (recording == 0) return;
+    if (!recording_) return;
     {
         std::lock_guard lock(appendMutex_);
         EndRecording();
@@ -283,23 +283,23 @@ void AcquisitionEngine::CloseRecording() {
     FinishSidecar();
 }
 
-std::uint64_t AcquisitionEngine::LostFramesNow() const { return device ? device->Health().lostFrames : 0; }
+std::uint64_t AcquisitionEngine::LostFramesNow() const { return device_ ? device_->Health().lostFrames : 0; }
 
 // The labels by record slot: the electrode file's lines in the order the
 // records hold them, whatever the packet layout.
 SidecarInfo AcquisitionEngine::DescribeRecording() const {
     SidecarInfo info;
-    info.sampleRate = sampleRate;
-    info.packetSize = packetSize;
+    info.sampleRate = settings_.sampleRate;
+    info.packetSize = settings_.packetSize;
     std::vector<ChannelRecord> electrodes(std::size(SampleRecord::kSignalSlots) + 1);
-    ReadElectrodeLocations(electrodes, electrodeFilePath.empty() ? defaultElectrodeFilePath_ : electrodeFilePath);
+    ReadElectrodeLocations(electrodes, ElectrodeFile());
     info.labels.assign(SampleRecord::kSlotCount, std::string());
     for (std::size_t k = 0; k < std::size(SampleRecord::kSignalSlots); ++k) {
         info.labels[static_cast<std::size_t>(SampleRecord::kSignalSlots[k])] = electrodes[k].label;
     }
     info.labels[SampleRecord::kEventSlot] = electrodes.back().label;
-    info.microvoltsPerCount = microvoltsPerCount;
-    info.device = amplifierType == 0 ? "playback of " + DeviceName() : "amplifier " + DeviceName();
+    info.microvoltsPerCount = microvoltsPerCount_;
+    info.device = settings_.source == SignalSource::Playback ? "playback of " + DeviceName() : "amplifier " + DeviceName();
     info.program = "Vostrel";
     info.version = EEG_WORKSTATION_VERSION;
     return info;
@@ -318,11 +318,11 @@ void AcquisitionEngine::WritePublished() {
 void AcquisitionEngine::ServiceRecording() {
     if (!recordingUnfinished_) return;
     if (sidecar_.IsOpen()) WritePublished();
-    if (recording == 0) FinishSidecar();  // a failed write ended the recording
+    if (!recording_) FinishSidecar();  // a failed write ended the recording
 }
 
 bool AcquisitionEngine::AddMarker(const std::string& value, MarkerSource source) {
-    if (recording == 0 || !sidecar_.IsOpen()) return false;
+    if (!recording_ || !sidecar_.IsOpen()) return false;
     const double onset = recordingClock_.OnsetNow();
     ServiceRecording();  // the amplifier's earlier events first
     return sidecar_.AddEvent(SidecarEvent{onset, 0.0, value, source});
@@ -344,13 +344,13 @@ void AcquisitionEngine::FinishSidecar() {
 // The file is closed before the flag clears: once the UI thread sees
 // recording 0 it may open the next recording on the same file object.
 void AcquisitionEngine::EndRecording() {
-    recordingFile.Close();
-    recording = 0;
+    recordingFile_.Close();
+    recording_ = false;
 }
 
 // [acq] A failed write ends the recording at once; acquisition goes on.
 void AcquisitionEngine::AppendToRecording(std::span<const SampleRecord> records) {
-    if (recordingFile.Append(records)) {
+    if (recordingFile_.Append(records)) {
         recordingClock_.PacketRecorded(records);
         return;
     }
@@ -363,29 +363,19 @@ void AcquisitionEngine::AppendToRecording(std::span<const SampleRecord> records)
 
 // [acq] Once each time the device goes away; the box does not hold the thread.
 void AcquisitionEngine::TellOfDisconnection() {
-    const std::uint64_t disconnections = device->Health().disconnections;
+    const std::uint64_t disconnections = device_->Health().disconnections;
     if (disconnections <= disconnectionsSeen_) return;
     disconnectionsSeen_ = disconnections;
     ShowMessage(kAmplifierDisconnected);
 }
 
-void AcquisitionEngine::AcquisitionThread() {
+void AcquisitionEngine::AcquisitionThread(PacketPipeline& pipeline) {
     pthread_setname_np(pthread_self(), "acquisition");  // tells it apart in top and /proc
-    const int P = packetSize;
-    const int C = channelCount;
-    const auto values = static_cast<std::size_t>(std::max(0, P)) * static_cast<std::size_t>(std::max(0, C));
-    std::vector<std::int32_t> packet(values, 0);
-    std::vector<double> conditioned(values, 0.0);
-    std::vector<SampleRecord> records(static_cast<std::size_t>(std::max(0, P)));
-    const std::span<const int> columns = montageColumns;
-    std::vector<double> rows(static_cast<std::size_t>(std::max(0, P)) * columns.size(), 0.0);
-    std::vector<int> rowImpedances(columns.size(), kDefaultImpedance);
     PacketStopwatch stopwatch(PacketStopwatch::EnabledByEnvironment());
 
-    while (runFlag == 1) {
-        aliveFlag = 1;
+    while (runFlag_) {
         int channel = 0;
-        if (device->ReadPacketWithChannel(packet, channel) == 0) {
+        if (device_->ReadPacketWithChannel(pipeline.Packet(), channel) == 0) {
             TellOfDisconnection();
             continue;
         }
@@ -395,41 +385,32 @@ void AcquisitionEngine::AcquisitionThread() {
         ++packets_;
 
         // One mode for the whole packet, though the UI thread may switch meanwhile.
-        const int packetMode = mode;
-        const int built = BuildRecords(packet, P, C, records);
-        const std::span<const SampleRecord> built_records(records.data(), static_cast<std::size_t>(built));
+        const AcquisitionMode packetMode = mode_;
+        const std::span<const SampleRecord> records = pipeline.BuildRecords();
         stopwatch.Lap(PacketStopwatch::kBuild);
-        if (recording == 1) {
+        if (recording_) {
             std::lock_guard lock(appendMutex_);
-            if (recording == 1) AppendToRecording(built_records);
+            if (recording_) AppendToRecording(records);
         }
         stopwatch.Lap(PacketStopwatch::kAppend);
         // The stream carries EEG only: in impedance mode the amplifier sends
         // excitation signals, on which a client must not decide. The file
         // keeps every frame.
-        if (packetMode == 0 && ports_.stream && ports_.stream->ClientConnected())
-            ports_.stream->SendPacket(built_records);
+        if (packetMode == AcquisitionMode::Waveform && ports_.stream && ports_.stream->ClientConnected())
+            ports_.stream->SendPacket(records);
         stopwatch.Lap(PacketStopwatch::kSend);
 
-        if (packetMode == 0) {
-            canceller.CancelPowerLine(packet, conditioned);
-            ScaleSignalChannels(conditioned, P, C, scale);
-            GatherRows<double>(conditioned, C, columns, rows);
+        if (packetMode == AcquisitionMode::Waveform) {
+            const std::span<const double> rows = pipeline.ConditionedRows();
             stopwatch.Lap(PacketStopwatch::kCondition);
             if (ports_.wave) ports_.wave->AddPacket(rows, readAt);
-        } else if (packetMode == 1 && channel >= 0 && channel < C &&
-                   static_cast<std::size_t>(channel) < impedances.size()) {
-            const ImpedanceEstimate estimate = EstimateImpedance(packet, P, C, channel);
-            impedances[static_cast<std::size_t>(channel)] = estimate.stored;
-            WriteImpedanceDiagnostic(std::cout, channel, estimate);
-            GatherRows<int>(impedances, C, columns, rowImpedances);
+        } else if (const std::span<const int> rows = pipeline.MeasureImpedance(channel); !rows.empty()) {
             stopwatch.Lap(PacketStopwatch::kCondition);
-            if (ports_.impedance) ports_.impedance->ShowImpedances(rowImpedances, impedanceMin, impedanceMax);
+            if (ports_.impedance) ports_.impedance->ShowImpedances(rows);
         }
         stopwatch.Lap(PacketStopwatch::kDisplay);
         stopwatch.End();
     }
-    aliveFlag = 0;
     if (stopwatch.Enabled()) {
         const std::string summary = stopwatch.Summary();
         std::fwrite(summary.data(), 1, summary.size(), stderr);

@@ -4,10 +4,10 @@
 // display.
 //
 // Threads: every public operation runs on the UI thread. The acquisition
-// thread reads mode, recording, the settings, device and the ports, and writes
-// impedances. The settings and per-channel arrays change only while no thread
-// runs (the settings command is disabled while running). Shared flags are
-// atomics; nothing else is shared without a lock.
+// thread owns the packet pipeline while it runs, and reads the mode, the
+// recording flag, the settings, the device and the ports. The settings change
+// only while no thread runs (the settings command is disabled while running).
+// Shared flags are atomics; nothing else is shared without a lock.
 
 #include <atomic>
 #include <chrono>
@@ -22,15 +22,18 @@
 #include "acquisition/electrodes/montage.h"
 #include "acquisition/engine/engine_ports.h"
 #include "acquisition/engine/file_playback_source.h"
+#include "acquisition/engine/packet_pipeline.h"
 #include "acquisition/engine/recording_clock.h"
-#include "acquisition/engine/signal_conditioning.h"
 #include "acquisition/recording/eol_file.h"
 #include "acquisition/recording/recording_sidecar.h"
 #include "common/executable_directory.h"
 
+// Where the packets come from; the settings dialog lists them in this order.
+enum class SignalSource { Playback, Amplifier };
+
 // What the settings dialog confirms.
 struct AcquisitionSettings {
-    int amplifierType = 1;
+    SignalSource source = SignalSource::Amplifier;
     int packetSize = 40;
     int channelCount = 17;
     int sampleRate = 1000;
@@ -72,7 +75,7 @@ struct EnginePorts {
 
 class AcquisitionEngine {
 public:
-    static constexpr int kDefaultImpedance = 2550000;
+    static constexpr int kDefaultImpedance = PacketPipeline::kDefaultImpedance;
     static constexpr const char* kFixedPlaybackPath = "E:\\ERP\\什么都不接2.EOL";
     static constexpr auto kNoDataAfter = std::chrono::seconds(3);
 
@@ -85,13 +88,17 @@ public:
     // The electrode file that initialisation reads while no settings were confirmed.
     void SetDefaultElectrodeFile(std::string path) { defaultElectrodeFilePath_ = std::move(path); }
     const std::string& DefaultElectrodeFile() const { return defaultElectrodeFilePath_; }
+    // The amplifier's microvolts per count, when the user knows them; kept in
+    // the sidecar so that exports need not be told again.
+    void SetMicrovoltsPerCount(std::optional<double> value) { microvoltsPerCount_ = value; }
 
     bool InitialiseAcquisition();
-    void StartWaveform();
-    void StartImpedance();
+    // Each true when acquisition runs in that mode afterwards.
+    bool StartWaveform();
+    bool StartImpedance();
     // The impedance command: back to waveforms while impedances are measured,
     // else to impedances (starting acquisition when stopped).
-    void ToggleImpedance();
+    bool ToggleImpedance();
     void StopAcquisition();
 
     // The settings dialog's confirmation. Kept over initialisation's defaults;
@@ -100,6 +107,10 @@ public:
     // What the next start will use: the defaults until settings are confirmed
     // or initialisation has run, the engine's own settings after.
     AcquisitionSettings SettingsForNextStart() const;
+    // The settings in use (all zero before initialisation or confirmation).
+    const AcquisitionSettings& Settings() const { return settings_; }
+    // The electrode file the settings name, or the default one.
+    const std::string& ElectrodeFile() const;
 
     // Save data, once the user has chosen a path: creates the file, writes the
     // header and turns recording on. False (and "file error" on standard
@@ -118,16 +129,27 @@ public:
     // The summary of the recording that ended last, once.
     std::optional<RecordingSummary> TakeRecordingSummary();
 
-    // Enable rules.
-    bool CanStart() const { return running == 0; }
-    // Start also leaves the impedance map for the waveforms while running.
-    bool CanStartWaveform() const { return running == 0 || mode == 1; }
-    bool MeasuringImpedance() const { return running == 1 && mode == 1; }
-    bool CanStop() const { return running == 1; }
-    bool CanRecord() const { return running == 1 && recording == 0; }
-    bool CanToggleRecording() const { return running == 1; }
+    bool Initialised() const { return initialised_; }
+    bool Running() const { return thread_.joinable(); }
+    bool Recording() const { return recording_; }
+    AcquisitionMode Mode() const { return mode_; }
 
-    bool ThreadExists() const { return threadHandle.joinable(); }
+    // Enable rules.
+    bool CanStart() const { return !Running(); }
+    // Start also leaves the impedance map for the waveforms while running.
+    bool CanStartWaveform() const { return !Running() || mode_ == AcquisitionMode::Impedance; }
+    bool MeasuringImpedance() const { return Running() && mode_ == AcquisitionMode::Impedance; }
+    bool CanStop() const { return Running(); }
+    bool CanRecord() const { return Running() && !recording_; }
+    bool CanToggleRecording() const { return Running(); }
+
+    // The displays' rows: per row its electrode (the last one the event channel).
+    std::span<const ChannelRecord> ChannelRecords() const { return channelRecords_; }
+    // The device the last initialisation opened; null before.
+    const AmplifierDevice* OpenDevice() const { return device_; }
+    // What the acquisition thread works with, while it does not run (tests
+    // look at the canceller and the impedances); null while it runs.
+    const PacketPipeline* IdlePipeline() const { return idlePipeline_ ? &*idlePipeline_ : nullptr; }
 
     // A few times a second while running: the link's health. Says once on
     // standard output when data stops coming. (The thread shows
@@ -139,46 +161,10 @@ public:
     // What the user knows the device in use by.
     std::string DeviceName() const;
 
-    // Settings.
-    int packetSize = 0;
-    int channelCount = 0;
-    int sampleRate = 0;
-    int amplifierType = 0;
-    double scale = 0.0;
-    // The amplifier's microvolts per count, when the user knows them; kept in
-    // the sidecar so that exports need not be told again.
-    std::optional<double> microvoltsPerCount;
-    std::string electrodeFilePath;
-    std::string simulatedDataPath;
-
-    int initialised = 0;
-    AmplifierDevice* device = nullptr;
-    std::atomic<int> mode{0};
-    int shownWindow = 0;
-    std::atomic<int> running{0};
-    std::atomic<int> recording{0};
-
-    // The displays' rows: the packet column each shows (the last one the event
-    // channel), and per row its electrode and whether it is shown.
-    std::vector<int> montageColumns;
-    std::vector<ChannelRecord> channelRecords;
-    std::vector<int> channelEnabled;
-    std::vector<int> impedances;  // per packet column, as the device measures them
-    std::atomic<int> impedanceMin{0};
-    std::atomic<int> impedanceMax{100};
-    int secondsPerScreen = 4;
-
-    PowerLineCanceller canceller;  // cancellerWeights and referenceTable
-
-    std::thread threadHandle;
-    std::atomic<std::uint8_t> runFlag{0};
-    std::atomic<std::uint8_t> aliveFlag{0};
-
-    EolFile recordingFile;
-
 private:
-    void Start(int newMode);
+    bool Start(AcquisitionMode newMode);
     void SetUpMontage();
+    void SetUpPipeline();
     bool OpenSelectedDevice();
     void UseRecordingLabels();
     void SetUpDisplays();
@@ -187,7 +173,7 @@ private:
     void WritePublished();
     SidecarInfo DescribeRecording() const;
     std::uint64_t LostFramesNow() const;
-    void AcquisitionThread();
+    void AcquisitionThread(PacketPipeline& pipeline);
     void AppendToRecording(std::span<const SampleRecord> records);
     void ShowMessage(const std::string& text);
     void SetDeviceFailure(std::string text);
@@ -198,8 +184,26 @@ private:
     FilePlaybackSource& playback_;
     ModalAmplifier& amplifier_;
     EnginePorts ports_;
+
+    // UI thread; read by the acquisition thread only while it runs, when
+    // they do not change (the settings command is disabled while running).
+    AcquisitionSettings settings_{.source = SignalSource::Playback, .packetSize = 0, .channelCount = 0,
+                                  .sampleRate = 0, .scale = 0.0};
     bool settingsConfirmed_ = false;
+    bool initialised_ = false;
     std::string defaultElectrodeFilePath_;
+    std::optional<double> microvoltsPerCount_;
+    AmplifierDevice* device_ = nullptr;
+    std::vector<int> montageColumns_;
+    std::vector<ChannelRecord> channelRecords_;
+    // Here while stopped; the acquisition thread's own while it runs.
+    std::optional<PacketPipeline> idlePipeline_{std::in_place};
+
+    // Shared with the acquisition thread.
+    std::thread thread_;
+    std::atomic<bool> runFlag_{false};
+    std::atomic<AcquisitionMode> mode_{AcquisitionMode::Waveform};
+    std::atomic<bool> recording_{false};
 
     // Health: the thread stamps each packet; the UI thread looks.
     using Clock = std::chrono::steady_clock;
@@ -211,6 +215,7 @@ private:
     // Held by the thread while it appends, and by the UI thread while it
     // closes a recording the thread may be appending to.
     std::mutex appendMutex_;
+    EolFile recordingFile_;
     RecordingClock recordingClock_;
     RecordingSidecar sidecar_;                 // UI thread
     std::uint64_t lostAtRecordingStart_ = 0;   // UI thread

@@ -20,8 +20,8 @@
 class WaveView {
 public:
     virtual ~WaveView() = default;
-    virtual void SetUp(int packetSize, int channelCount, int sampleRate, int secondsPerScreen,
-                       std::span<const ChannelRecord> records) = 0;
+    // The time base is the display's own and stays as the user left it.
+    virtual void SetUp(int packetSize, int channelCount, int sampleRate, std::span<const ChannelRecord> records) = 0;
     virtual void SetChannelFlags(std::span<const int> flags) = 0;
     virtual void ResetTimeLabels() = 0;
     // [acq] One conditioned, scaled packet (packetSize × channelCount,
@@ -39,8 +39,8 @@ public:
     virtual ~ImpedanceView() = default;
     virtual void SetUp(int channelCount, std::span<const ChannelRecord> records) = 0;
     virtual void SetChannelFlags(std::span<const int> flags) = 0;
-    // [acq]
-    virtual void ShowImpedances(std::span<const int> impedances, int min, int max) = 0;
+    // [acq] Drawn on the display's own colour range.
+    virtual void ShowImpedances(std::span<const int> impedances) = 0;
 };
 
 // The streaming server's side of a packet.
@@ -57,10 +57,6 @@ public:
 class EngineHost {
 public:
     virtual ~EngineHost() = default;
-    // Shows the waveform window (0) or the impedance window (1), hides the other.
-    virtual void ShowDisplay(int shownWindow) = 0;
-    // Repaints the whole view, background erased.
-    virtual void RepaintView() = 0;
     // A modal message box with an OK button. [acq] too: then it is shown on the
     // UI thread later, and the call does not wait.
     virtual void ShowMessage(const std::string& text) = 0;

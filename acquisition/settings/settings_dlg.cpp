@@ -139,7 +139,7 @@ void CSettingsDlg::BuildControls() {
     setTabOrder(electrodeBrowse_, ok);
     setTabOrder(ok, cancel);
 
-    const int initialType = AcquisitionSettings{}.amplifierType;
+    const int initialType = static_cast<int>(AcquisitionSettings{}.source);
     amplifierList_->setCurrentIndex(initialType);
     OnAmplifierTypeChanged(initialType);
     connect(amplifierList_, &QComboBox::currentIndexChanged, this, &CSettingsDlg::OnAmplifierTypeChanged);
@@ -160,7 +160,7 @@ void CSettingsDlg::ShowSettings(const AcquisitionSettings& settings) {
     sampleRateField_->setText(QString::number(sampleRate));
     simulatedDataField_->setText(simulatedDataFile);
     electrodeField_->setText(electrodeFile);
-    amplifierList_->setCurrentIndex(std::clamp(settings.amplifierType, 0, amplifierList_->count() - 1));
+    amplifierList_->setCurrentIndex(static_cast<int>(settings.source));
 }
 
 QWidget* CSettingsDlg::Control(int id) const { return findChild<QWidget*>(QString::number(id)); }
@@ -244,7 +244,7 @@ AcquisitionSettings CSettingsDlg::Settings(double currentScale) const {
     AcquisitionSettings settings;
     // The list as the user leaves it decides the device, whether or not a
     // header was imported while another entry was selected.
-    settings.amplifierType = amplifierList_->currentIndex();
+    settings.source = amplifierList_->currentIndex() == 0 ? SignalSource::Playback : SignalSource::Amplifier;
     settings.packetSize = packetSize;
     settings.channelCount = channelCount;
     settings.sampleRate = sampleRate;

@@ -9,7 +9,7 @@ SettingsField FirstInvalidSetting(int sampleRate, int packetSize, int channelCou
 
 double CurrentScale(const AcquisitionEngine& engine) {
     // An engine that never initialised still holds 0, which would flatten every trace.
-    return engine.scale != 0.0 ? engine.scale : eol::kDefaultScale;
+    return engine.Settings().scale != 0.0 ? engine.Settings().scale : eol::kDefaultScale;
 }
 
 bool PlaybackSettings(const std::string& path, AcquisitionSettings& settings, std::string& error) {
@@ -23,7 +23,7 @@ bool PlaybackSettings(const std::string& path, AcquisitionSettings& settings, st
         error = "the header of " + path + " holds settings that cannot be played";
         return false;
     }
-    settings.amplifierType = 0;
+    settings.source = SignalSource::Playback;
     settings.channelCount = header.channelCount;
     settings.sampleRate = header.sampleRate;
     settings.packetSize = header.packetSize;

@@ -16,17 +16,17 @@ void MarkerCommands::Register(CommandTable& commands) {
     for (int id = command::kMarker1; id <= command::kMarker9; ++id) {
         const int digit = id - command::kMarker1 + 1;
         commands.Register(id, [this, digit] { Insert(QString::number(digit), MarkerSource::Key); },
-                          [this] { return engine_.running == 1; });
+                          [this] { return engine_.Running(); });
     }
 }
 
 void MarkerCommands::Insert(const QString& text, MarkerSource source) {
-    if (engine_.running == 0) return;
+    if (!engine_.Running()) return;
     engine_.AddMarker(text.toStdString(), source);
     // A key's digit stands beside its line; a network marker's text may be
     // long, so its line stands alone.
     const int digit = source == MarkerSource::Key ? text.toInt() : 0;
-    if (engine_.mode == 0) wave_.MarkSweep(digit);
+    if (engine_.Mode() == AcquisitionMode::Waveform) wave_.MarkSweep(digit);
 }
 
 QIcon MarkerCommands::Icon() {

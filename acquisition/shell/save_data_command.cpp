@@ -51,7 +51,7 @@ bool SaveDataCommand::RecordTo(const std::string& path, ExistingFile existing) {
 
 std::optional<SaveDataCommand::Progress> SaveDataCommand::Recording() const {
     // A failed write or Stop ends the recording without telling this command.
-    if (engine_.recording == 0 || lastRecording_.empty()) return std::nullopt;
+    if (!engine_.Recording() || lastRecording_.empty()) return std::nullopt;
     return Progress{lastRecording_, std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)};
 }
 

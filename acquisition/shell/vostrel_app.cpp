@@ -88,7 +88,7 @@ void CVostrelApp::ApplyStartupOptions() {
     AcquisitionEngine& engine = mainFrame_->View()->Engine();
     if (!options_.electrodeFile.empty()) engine.SetDefaultElectrodeFile(options_.electrodeFile);
     if (playSettings_) engine.ApplySettings(*playSettings_);
-    engine.microvoltsPerCount = options_.microvoltsPerCount;
+    engine.SetMicrovoltsPerCount(options_.microvoltsPerCount);
     mainFrame_->View()->Server().SetListenAddress(QString::fromStdString(options_.listenAddress),
                                                   static_cast<quint16>(options_.port.value_or(DataServer::kDefaultPort)));
 }
@@ -134,7 +134,8 @@ int CVostrelApp::ScriptedRunStatus() const {
     } else if (options_.start != VostrelOptions::StartMode::None && engine.PacketsDelivered() == 0) {
         say("the amplifier " + engine.DeviceName() + " delivered no frame");
         status = kAmplifierFailed;
-    } else if (engine.running == 1 && engine.device && engine.device->Health().state == LinkState::Disconnected) {
+    } else if (engine.Running() && engine.OpenDevice() &&
+               engine.OpenDevice()->Health().state == LinkState::Disconnected) {
         say("the amplifier " + engine.DeviceName() + " was lost and is not back: " + amplifier_->LastFailure());
         status = kAmplifierFailed;
     }

@@ -39,9 +39,9 @@ void CVostrelView::CreateDisplayWindows() {
     waveWindow = new WaveDisplay(this);
     impedanceWindow = new ImpedanceDisplay(this);
     engine_.SetPorts(EnginePorts{.host = this, .wave = waveWindow, .impedance = impedanceWindow, .stream = &server_});
-    displayCommands_ = std::make_unique<DisplayCommands>(engine_, *waveWindow, this);
+    displayCommands_ = std::make_unique<DisplayCommands>(engine_, *waveWindow, *impedanceWindow, this);
     markers_ = new MarkerCommands(engine_, *waveWindow, this);
-    ShowDisplay(engine_.shownWindow);
+    ShowDisplay(shown_);
 }
 
 void CVostrelView::ConnectServer() {
@@ -52,12 +52,12 @@ void CVostrelView::ConnectServer() {
     });
 }
 
-void CVostrelView::StartAcquisition(int mode) {
-    if (mode == 0) engine_.StartWaveform();
-    else engine_.StartImpedance();
+void CVostrelView::StartAcquisition(AcquisitionMode mode) {
+    const bool started = mode == AcquisitionMode::Waveform ? engine_.StartWaveform() : engine_.StartImpedance();
+    if (started) ShowDisplay(mode);
     // The server judges a stalled client by seconds of the stream.
-    if (engine_.running == 1) {
-        server_.SetSampleRate(engine_.sampleRate);
+    if (engine_.Running()) {
+        server_.SetSampleRate(engine_.Settings().sampleRate);
         healthPoll_->start();
     }
     UpdateStatusPanes();
@@ -66,6 +66,7 @@ void CVostrelView::StartAcquisition(int mode) {
 void CVostrelView::StopAcquisition() {
     engine_.StopAcquisition();
     healthPoll_->stop();
+    update();
     UpdateStatusPanes();
 }
 
@@ -104,8 +105,8 @@ void CVostrelView::UpdateStatusPanes() {
     ReportRecordingEnd();
     commands_->Action(command::kImpedance)->setChecked(engine_.MeasuringImpedance());
     const EngineHealth health = engine_.PollHealth();
-    const bool playback = engine_.amplifierType == 0;
-    const QString text = LinkText(health, engine_.running == 1, playback);
+    const bool playback = engine_.Settings().source == SignalSource::Playback;
+    const QString text = LinkText(health, engine_.Running(), playback);
     Q_EMIT amplifierPaneChanged(text, LinkToolTip(health, playback));
     // While impedances are measured the message pane names the worst
     // electrode; afterwards it is left to others again.
@@ -121,11 +122,14 @@ void CVostrelView::RegisterCommands() {
     using namespace command;
     auto stopped = [this] { return engine_.CanStart(); };
     commands_->Register(kSettings, [this] { RunSettingsCommand(this, engine_); }, stopped);
-    commands_->Register(kStart, [this] { StartAcquisition(0); }, [this] { return engine_.CanStartWaveform(); });
+    commands_->Register(kStart, [this] { StartAcquisition(AcquisitionMode::Waveform); },
+                        [this] { return engine_.CanStartWaveform(); });
     commands_->Register(kStop, [this] { StopAcquisition(); }, [this] { return engine_.CanStop(); });
     commands_->Register(kSaveData, [this] { ToggleRecording(); }, [this] { return engine_.CanToggleRecording(); });
     markers_->Register(*commands_);
-    commands_->Register(kImpedance, [this] { StartAcquisition(engine_.MeasuringImpedance() ? 0 : 1); });
+    commands_->Register(kImpedance, [this] {
+        StartAcquisition(engine_.MeasuringImpedance() ? AcquisitionMode::Waveform : AcquisitionMode::Impedance);
+    });
     // The button stays pressed while the map shows measured impedances.
     commands_->Action(kImpedance)->setCheckable(true);
     commands_->Register(kExportRecording, [this] { export_.Run(this); });
@@ -135,7 +139,7 @@ void CVostrelView::RegisterCommands() {
 }
 
 void CVostrelView::ToggleRecording() {
-    if (engine_.recording == 1) engine_.CloseRecording();
+    if (engine_.Recording()) engine_.CloseRecording();
     else saveData_.Run(this);
     UpdateStatusPanes();
 }
@@ -150,9 +154,10 @@ void CVostrelView::ReportRecordingEnd() {
 ExportRequest CVostrelView::ExportProposal() const {
     ExportRequest proposal;
     proposal.input = saveData_.LastRecording();
-    if (proposal.input.empty() && engine_.amplifierType == 0) proposal.input = engine_.simulatedDataPath;
+    const AcquisitionSettings& settings = engine_.Settings();
+    if (proposal.input.empty() && settings.source == SignalSource::Playback) proposal.input = settings.simulatedDataPath;
     proposal.output = ProposedOutput(proposal.input);
-    proposal.electrodeFile = engine_.electrodeFilePath.empty() ? engine_.DefaultElectrodeFile() : engine_.electrodeFilePath;
+    proposal.electrodeFile = engine_.ElectrodeFile();
     return proposal;
 }
 
@@ -176,12 +181,11 @@ void CVostrelView::SetServerStatus(const QString& text) {
     Q_EMIT serverPaneChanged(TranslatedCoreText(text), ServerPaneToolTip());
 }
 
-void CVostrelView::ShowDisplay(int shownWindow) {
-    waveWindow->setVisible(shownWindow == 0);
-    impedanceWindow->setVisible(shownWindow == 1);
+void CVostrelView::ShowDisplay(AcquisitionMode mode) {
+    shown_ = mode;
+    waveWindow->setVisible(mode == AcquisitionMode::Waveform);
+    impedanceWindow->setVisible(mode == AcquisitionMode::Impedance);
 }
-
-void CVostrelView::RepaintView() { update(); }
 
 void CVostrelView::ShowMessageBox(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Vostrel"), text, QMessageBox::Ok, parent);
@@ -202,6 +206,6 @@ void CVostrelView::resizeEvent(QResizeEvent* event) {
     const QRect whole(QPoint(0, 0), event->size());
     waveWindow->setGeometry(whole);
     impedanceWindow->setGeometry(whole);
-    ShowDisplay(engine_.shownWindow);
+    ShowDisplay(shown_);
     QWidget::resizeEvent(event);
 }

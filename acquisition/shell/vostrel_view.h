@@ -61,10 +61,7 @@ public:
     // Replaces the modal message box, for tests.
     void SetMessagePresenter(MessagePresenter present) { presentMessage_ = std::move(present); }
 
-    // EngineHost
-    void ShowDisplay(int shownWindow) override;
-    void RepaintView() override;
-    // From the acquisition thread the box is queued to the UI thread and the
+    // EngineHost. From the acquisition thread the box is queued to the UI thread and the
     // call returns at once.
     void ShowMessage(const std::string& text) override;
 
@@ -91,7 +88,9 @@ private:
     // The server command; a new listening port is announced on standard
     // output and in the server pane's tooltip.
     void StartServer();
-    void StartAcquisition(int mode);
+    void StartAcquisition(AcquisitionMode mode);
+    // The waveforms or the impedance map, the other hidden.
+    void ShowDisplay(AcquisitionMode mode);
     void StopAcquisition();
     // Shows the link's health and the recording while acquiring, and once
     // more after.
@@ -116,5 +115,6 @@ private:
     QTimer* healthPoll_ = nullptr;
     MessagePresenter presentMessage_ = ShowMessageBox;
     QStringList listeningPorts_;
+    AcquisitionMode shown_ = AcquisitionMode::Waveform;  // the display of the last start
     bool showingHighest_ = false;  // the message pane names the highest impedance
 };

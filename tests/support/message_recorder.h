@@ -10,8 +10,6 @@
 
 class MessageRecorder : public EngineHost {
 public:
-    void ShowDisplay(int) override {}
-    void RepaintView() override {}
     void ShowMessage(const std::string& text) override {
         std::lock_guard lock(mutex_);
         messages_.push_back(text);

@@ -116,7 +116,7 @@ private:
 // A waveform window that only remembers its trace pen.
 class PenRecorder : public WaveView {
 public:
-    void SetUp(int, int, int, int, std::span<const ChannelRecord>) override {}
+    void SetUp(int, int, int, std::span<const ChannelRecord>) override {}
     void SetChannelFlags(std::span<const int>) override {}
     void ResetTimeLabels() override {}
     void AddPacket(std::span<const double>, std::chrono::steady_clock::time_point) override {}

@@ -34,7 +34,7 @@ void WhenOpened(QWidget& parent, std::function<void(D&)> act) {
 }
 
 struct Commands : EngineFixture {
-    DisplayCommands commands{engine, *wave, &view};
+    DisplayCommands commands{engine, *wave, *impedance, &view};
 };
 
 TEST(DisplayCommands, EnabledWhileRunningOnlyExceptTheRange) {
@@ -45,8 +45,8 @@ TEST(DisplayCommands, EnabledWhileRunningOnlyExceptTheRange) {
     EXPECT_TRUE(f.commands.Enabled(Id::kImpedanceRange));
     EXPECT_FALSE(f.commands.Run(Id::kDoubleGain));
 
-    f.engine.StartWaveform();
-    ASSERT_EQ(f.engine.running, 1);
+    f.StartWaveform();
+    ASSERT_TRUE(f.engine.Running());
     for (int id : whileRunning) EXPECT_TRUE(f.commands.Enabled(id)) << "running: " << id;
 
     f.engine.StopAcquisition();
@@ -60,31 +60,29 @@ TEST(DisplayCommands, EnabledWhileRunningOnlyExceptTheRange) {
 
 TEST(DisplayCommands, TimeCommandsStopAtOneAndTenSeconds) {
     Commands f;
-    f.engine.StartWaveform();
+    f.StartWaveform();
     for (int press = 0; press < 3; ++press) EXPECT_TRUE(f.commands.Run(Id::kFewerSeconds));
-    EXPECT_EQ(f.engine.secondsPerScreen, 1);
     EXPECT_EQ(f.wave->SecondsPerScreen(), 1);
     EXPECT_FALSE(f.commands.Enabled(Id::kFewerSeconds));
     EXPECT_FALSE(f.commands.Run(Id::kFewerSeconds));
 
     for (int press = 0; press < 9; ++press) f.commands.Run(Id::kMoreSeconds);
-    EXPECT_EQ(f.engine.secondsPerScreen, 10);
     EXPECT_EQ(f.wave->SecondsPerScreen(), 10);
     EXPECT_FALSE(f.commands.Enabled(Id::kMoreSeconds));
 }
 
 TEST(DisplayCommands, SixPressesFromFourReachTen) {
     Commands f;
-    f.engine.StartWaveform();
+    f.StartWaveform();
     for (int press = 0; press < 6; ++press) EXPECT_TRUE(f.commands.Run(Id::kMoreSeconds)) << press;
-    EXPECT_EQ(f.engine.secondsPerScreen, 10);
+    EXPECT_EQ(f.wave->SecondsPerScreen(), 10);
     EXPECT_FALSE(f.commands.Enabled(Id::kMoreSeconds));
     EXPECT_TRUE(f.commands.Enabled(Id::kFewerSeconds));
 }
 
 TEST(DisplayCommands, ResetGainRestoresOne) {
     Commands f;
-    f.engine.StartWaveform();
+    f.StartWaveform();
     for (int id : {Id::kDoubleGain, Id::kDoubleGain, Id::kHalveGain, Id::kDoubleGain, Id::kHalveGain,
                    Id::kHalveGain, Id::kHalveGain})
         f.commands.Run(id);
@@ -144,7 +142,7 @@ TEST(LeadSelectionDialog, CheckAllThenCancelChangesNothing) {
 TEST(DisplayCommands, UncheckAllThenOkHidesEveryTrace) {
     Commands f;
     QSignalSpy frames(f.wave, &WaveDisplay::FrameReady);
-    f.engine.StartWaveform();
+    f.StartWaveform();
     WhenOpened<CLeadSelectionDialog>(f.view, [](CLeadSelectionDialog& dialog) {
         EXPECT_EQ(dialog.Boxes().size(), 16u);
         dialog.Button(CLeadSelectionDialog::kIdUncheckAll)->click();
@@ -153,7 +151,7 @@ TEST(DisplayCommands, UncheckAllThenOkHidesEveryTrace) {
     EXPECT_TRUE(f.commands.Run(Id::kLeadSettings));
     std::vector<int> expected(17, 0);
     expected[16] = 1;  // the event channel is not offered
-    EXPECT_EQ(f.engine.channelEnabled, expected);
+    EXPECT_EQ(f.wave->ChannelFlags(), expected);
     // A packet drawn with the old leads may still be on its way, and frames
     // close together are shown as one, so wait for the traces to go, then
     // see that later packets do not bring them back.
@@ -222,7 +220,7 @@ TEST(ImpedanceRangeDialog, WholeNumbers) {
         EXPECT_FALSE(D::ParseWholeNumber(bad)) << bad;
 }
 
-TEST(DisplayCommands, RangeCommandWritesTheEngine) {
+TEST(DisplayCommands, RangeCommandSetsTheMapsScale) {
     Commands f;
     WhenOpened<CImpedanceRangeDialog>(f.view, [](CImpedanceRangeDialog& dialog) {
         dialog.MinimumEdit()->setText("20");
@@ -230,8 +228,8 @@ TEST(DisplayCommands, RangeCommandWritesTheEngine) {
         dialog.OkButton()->click();
     });
     EXPECT_TRUE(f.commands.Run(Id::kImpedanceRange));
-    EXPECT_EQ(f.engine.impedanceMin, 20);
-    EXPECT_EQ(f.engine.impedanceMax, 5);
+    EXPECT_EQ(f.impedance->RangeMinimum(), 20);
+    EXPECT_EQ(f.impedance->RangeMaximum(), 5);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ void WaitForFrames(QSignalSpy& spy, int more) {
 TEST(DisplayHandOffs, WaveformModeDrawsScaledPacketsWithUnscaledEvents) {
     EngineFixture f;
     QSignalSpy frames(f.wave, &WaveDisplay::FrameReady);
-    f.engine.StartWaveform();
+    f.StartWaveform();
     EXPECT_TRUE(f.wave->isVisible());
     EXPECT_FALSE(f.impedance->isVisible());
     WaitForFrames(frames, 30);  // past the event at 0.5 s
@@ -50,7 +50,7 @@ TEST(DisplayHandOffs, WaveformModeDrawsScaledPacketsWithUnscaledEvents) {
 TEST(DisplayHandOffs, RecordingPenFollowsTheRecorderAndStop) {
     EngineFixture f;
     QSignalSpy frames(f.wave, &WaveDisplay::FrameReady);
-    f.engine.StartWaveform();
+    f.StartWaveform();
     WaitForFrames(frames, 2);
     ASSERT_TRUE(f.engine.OpenRecording(f.dir.File("rec.eol")));
     WaitForFrames(frames, 3);
@@ -59,18 +59,18 @@ TEST(DisplayHandOffs, RecordingPenFollowsTheRecorderAndStop) {
     f.engine.StopAcquisition();
 
     // After Stop the next run draws blue again.
-    f.engine.StartWaveform();
+    f.StartWaveform();
     WaitForFrames(frames, 3);
     const QImage after = f.wave->Snapshot();
     f.engine.StopAcquisition();
-    const int x = static_cast<int>(45 + f.engine.packetSize * 0.2 * 4);
+    const int x = static_cast<int>(45 + f.engine.Settings().packetSize * 0.2 * 4);
     EXPECT_GT(CountInRect(after, QRect(45, 0, x - 45, 600), kIsTrace), 0);
 }
 
 TEST(DisplayHandOffs, ImpedanceModeDrawsTheMap) {
     EngineFixture f({800, 600});
     QSignalSpy pictures(f.impedance, &ImpedanceDisplay::FrameReady);
-    f.engine.StartImpedance();
+    f.StartImpedance();
     EXPECT_TRUE(f.impedance->isVisible());
     EXPECT_FALSE(f.wave->isVisible());
     WaitForFrames(pictures, 2);
@@ -79,17 +79,18 @@ TEST(DisplayHandOffs, ImpedanceModeDrawsTheMap) {
     const QImage image = f.impedance->Snapshot();
     ASSERT_EQ(image.size(), QSize(800, 600));
     // Channels never measured hold 2550000: the top colour. The file sources measure channel 10.
-    const auto& fp1 = f.engine.channelRecords[0];
+    const auto& fp1 = f.engine.ChannelRecords()[0];
     const QPoint corner = *ImpedanceRenderer::SquareCorner(fp1.mapX, fp1.mapY, image.size());
     EXPECT_TRUE(Is(image, corner.x() + 30, corner.y() + 30, ImpedanceRenderer::ScaleColour(63)));
-    const auto& o2 = f.engine.channelRecords[10];
+    const auto& o2 = f.engine.ChannelRecords()[10];
+    const int o2Impedance = f.engine.IdlePipeline()->Impedances()[10];
     const QPoint measured = *ImpedanceRenderer::SquareCorner(o2.mapX, o2.mapY, image.size());
     const QColor expected = ImpedanceRenderer::ScaleColour(
-        ImpedanceRenderer::ColourIndex(f.engine.impedances[10], f.engine.impedanceMin, f.engine.impedanceMax));
+        ImpedanceRenderer::ColourIndex(o2Impedance, f.impedance->RangeMinimum(), f.impedance->RangeMaximum()));
     EXPECT_TRUE(Is(image, measured.x() + 30, measured.y() + 30, expected));
 
     // Hovering reads the values; the highest measured one is named.
-    const QString o2Value = QString("%1 kΩ").arg(f.engine.impedances[10]);
+    const QString o2Value = QString("%1 kΩ").arg(o2Impedance);
     const QString o2Label = QString("%1(11)").arg(QString::fromUtf8(o2.label));
     const std::pair<QPoint, QString> hovers[] = {
         {corner + QPoint(10, 50), "Fp1(1): 未测"},
@@ -104,9 +105,9 @@ TEST(DisplayHandOffs, ImpedanceModeDrawsTheMap) {
 // leads and size, and paints. The thread sanitizer watches this one.
 TEST(DisplayHandOffs, CommandsAndPaintsRaceTheAcquisitionThread) {
     EngineFixture f;
-    DisplayCommands commands(f.engine, *f.wave, &f.view);
+    DisplayCommands commands(f.engine, *f.wave, *f.impedance, &f.view);
     QSignalSpy frames(f.wave, &WaveDisplay::FrameReady);
-    f.engine.StartWaveform();
+    f.StartWaveform();
     const int target = frames.count() + 25;
     int round = 0;
     while (frames.count() < target) {

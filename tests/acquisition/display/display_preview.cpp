@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/display/display_commands.h"
 #include "acquisition/display/impedance_display.h"
 #include "acquisition/display/impedance_range_dialog.h"
 #include "acquisition/display/lead_selection_dialog.h"
@@ -25,17 +24,7 @@ namespace {
 
 class Host : public EngineHost {
 public:
-    Host(QWidget& wave, QWidget& impedance) : wave_(wave), impedance_(impedance) {}
-    void ShowDisplay(int shown) override {
-        wave_.setVisible(shown == 0);
-        impedance_.setVisible(shown == 1);
-    }
-    void RepaintView() override {}
     void ShowMessage(const std::string& text) override { std::printf("%s\n", text.c_str()); }
-
-private:
-    QWidget& wave_;
-    QWidget& impedance_;
 };
 
 // 20 seconds at 1000 samples per second, 17 values per sample after the
@@ -86,34 +75,36 @@ int main(int argc, char** argv) {
     wave->setGeometry(0, 0, 1000, 700);
     impedance->setGeometry(0, 0, 1000, 700);
     impedance->hide();
-    Host host(*wave, *impedance);
+    Host host;
     AcquisitionEngine engine(playback, amplifier, EnginePorts{&host, wave, impedance, nullptr});
     AcquisitionSettings settings;
-    settings.amplifierType = 0;
+    settings.source = SignalSource::Playback;
     settings.simulatedDataPath = WritePreviewFile();
     engine.ApplySettings(settings);
     view.show();
 
     if (mode == "impedance") {
+        // A map of measurements, in kΩ, without a run: the values are the picture.
         engine.InitialiseAcquisition();
-        // Earlier measurements of the other channels, in kΩ; channel 10 is measured live.
-        const int earlier[] = {3, 8, 12, 20, 27, 35, 41, 50, 56, 62, 0, 70, 78, 85, 93, 2550000};
-        for (int i = 0; i < 16; ++i) engine.impedances[static_cast<std::size_t>(i)] = earlier[i];
-        engine.StartImpedance();
+        const int measured[] = {3, 8, 12, 20, 27, 35, 41, 50, 56, 62, 66, 70, 78, 85, 93, 2550000, 0};
+        wave->hide();
+        impedance->show();
+        impedance->ShowImpedances(measured);
     } else {
         engine.StartWaveform();
     }
 
-    DisplayCommands commands(engine, *wave, &view);
+    // Lives as long as the dialog, which edits it.
+    std::vector<int> flags(engine.ChannelRecords().size(), 1);
     if (mode == "leads") {
-        engine.channelEnabled[5] = 0;
-        engine.channelEnabled[12] = 0;
-        auto* dialog = new CLeadSelectionDialog(engine.channelEnabled, engine.channelRecords,
-                                                static_cast<int>(engine.channelRecords.size()) - 1, &view);
+        flags[5] = 0;
+        flags[12] = 0;
+        const auto records = engine.ChannelRecords();
+        auto* dialog = new CLeadSelectionDialog(flags, records, static_cast<int>(records.size()) - 1, &view);
         dialog->move(view.geometry().center() - dialog->rect().center());
         dialog->show();
     } else if (mode == "range") {
-        auto* dialog = new CImpedanceRangeDialog(engine.impedanceMin, engine.impedanceMax, &view);
+        auto* dialog = new CImpedanceRangeDialog(impedance->RangeMinimum(), impedance->RangeMaximum(), &view);
         dialog->move(view.geometry().center() - dialog->rect().center());
         dialog->show();
     }

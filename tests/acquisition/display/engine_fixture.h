@@ -15,21 +15,9 @@
 #include "support/temp_dir.h"
 #include "tests/support/absent_amplifier.h"
 
-// Shows the window the engine names, as the view does.
-class WindowHost : public EngineHost {
-public:
-    WindowHost(QWidget& wave, QWidget& impedance) : wave_(wave), impedance_(impedance) {}
-    void ShowDisplay(int shownWindow) override {
-        wave_.setVisible(shownWindow == 0);
-        impedance_.setVisible(shownWindow == 1);
-    }
-    void RepaintView() override {}
+struct MessageList : EngineHost {
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     std::vector<std::string> messages;
-
-private:
-    QWidget& wave_;
-    QWidget& impedance_;
 };
 
 // 17 values per sample at 1000 samples per second: a 10 Hz wave of ±200 display
@@ -53,7 +41,7 @@ struct EngineFixture {
     QWidget view;
     WaveDisplay* wave = new WaveDisplay(&view);
     ImpedanceDisplay* impedance = new ImpedanceDisplay(&view);
-    WindowHost host{*wave, *impedance};
+    MessageList host;
     AcquisitionEngine engine{playback, amplifier, EnginePorts{&host, wave, impedance, nullptr}};
 
     explicit EngineFixture(QSize size = {890, 640}) {
@@ -62,10 +50,19 @@ struct EngineFixture {
         impedance->setGeometry(0, 0, size.width(), size.height());
         view.show();
         AcquisitionSettings settings;
-        settings.amplifierType = 0;
+        settings.source = SignalSource::Playback;
         settings.simulatedDataPath = WritePlaybackFile(dir);
         settings.electrodeFilePath = KESTROM_LOC;
         engine.ApplySettings(settings);
     }
     ~EngineFixture() { engine.StopAcquisition(); }
+
+    // Starts and shows the display of the mode, as the view does.
+    void StartWaveform() { Show(engine.StartWaveform(), AcquisitionMode::Waveform); }
+    void StartImpedance() { Show(engine.StartImpedance(), AcquisitionMode::Impedance); }
+    void Show(bool started, AcquisitionMode mode) {
+        if (!started) return;
+        wave->setVisible(mode == AcquisitionMode::Waveform);
+        impedance->setVisible(mode == AcquisitionMode::Impedance);
+    }
 };

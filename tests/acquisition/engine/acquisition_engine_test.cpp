@@ -105,12 +105,8 @@ public:
 };
 
 struct FakeHost : EngineHost {
-    std::vector<int> shown;
-    int repaints = 0;
     std::vector<std::string> messages;
     std::mutex mutex;
-    void ShowDisplay(int w) override { shown.push_back(w); }
-    void RepaintView() override { ++repaints; }
     void ShowMessage(const std::string& text) override {
         std::lock_guard lock(mutex);
         messages.push_back(text);
@@ -127,13 +123,14 @@ struct FakeWave : WaveView {
     int lastSetUpPacketSize = 0, lastSetUpChannels = 0;
     std::vector<std::vector<double>> packets;
     std::vector<bool> pens;
-    void SetUp(int p, int c, int, int, std::span<const ChannelRecord> records) override {
+    std::vector<int> flags;
+    void SetUp(int p, int c, int, std::span<const ChannelRecord> records) override {
         ++setUps;
         lastSetUpPacketSize = p;
         lastSetUpChannels = c;
         EXPECT_EQ(records.size(), static_cast<std::size_t>(c));
     }
-    void SetChannelFlags(std::span<const int>) override {}
+    void SetChannelFlags(std::span<const int> shown) override { flags.assign(shown.begin(), shown.end()); }
     void ResetTimeLabels() override {}
     void AddPacket(std::span<const double> samples, std::chrono::steady_clock::time_point) override {
         signal.Change([&] { packets.emplace_back(samples.begin(), samples.end()); });
@@ -154,7 +151,7 @@ struct FakeImpedance : ImpedanceView {
     std::vector<std::vector<int>> shown;
     void SetUp(int, std::span<const ChannelRecord>) override {}
     void SetChannelFlags(std::span<const int>) override {}
-    void ShowImpedances(std::span<const int> impedances, int, int) override {
+    void ShowImpedances(std::span<const int> impedances) override {
         signal.Change([&] { shown.emplace_back(impedances.begin(), impedances.end()); });
     }
 };
@@ -207,40 +204,42 @@ TEST_F(EngineTest, FailedOpenShowsMessageAndTheNextStartRetries) {
     amplifier.openFailure = "/dev/ttyUSB0 (Permission denied)";
     engine.StartWaveform();
     EXPECT_THAT(host.Messages(), ElementsAre("放大器打开失败: /dev/ttyUSB0 (Permission denied)"));
-    EXPECT_EQ(engine.initialised, 0);
-    EXPECT_FALSE(engine.ThreadExists());
-    EXPECT_EQ(engine.running, 0);
+    EXPECT_FALSE(engine.Initialised());
+    EXPECT_FALSE(engine.Running());
     EXPECT_TRUE(amplifier.modes.empty());
 
     amplifier.openSucceeds = true;
     engine.StartWaveform();
     EXPECT_EQ(amplifier.opens, 2);
-    EXPECT_EQ(engine.initialised, 1);
-    EXPECT_TRUE(engine.ThreadExists());
+    EXPECT_TRUE(engine.Initialised());
+    EXPECT_TRUE(engine.Running());
 }
 
 TEST_F(EngineTest, FirstStartInitialisesWithDefaults) {
-    engine.StartWaveform();
-    EXPECT_EQ(engine.packetSize, 40);
-    EXPECT_EQ(engine.channelCount, 17);
-    EXPECT_EQ(engine.sampleRate, 1000);
-    EXPECT_EQ(engine.amplifierType, 1);
+    EXPECT_TRUE(engine.StartWaveform());
+    const AcquisitionSettings& settings = engine.Settings();
+    EXPECT_EQ(settings.packetSize, 40);
+    EXPECT_EQ(settings.channelCount, 17);
+    EXPECT_EQ(settings.sampleRate, 1000);
+    EXPECT_EQ(settings.source, SignalSource::Amplifier);
     std::uint64_t bits;
-    std::memcpy(&bits, &engine.scale, sizeof bits);
+    std::memcpy(&bits, &settings.scale, sizeof bits);
     EXPECT_EQ(bits, 0x3F4818A5934CF958ull);
-    EXPECT_EQ(engine.device, &amplifier);
-    EXPECT_EQ(engine.channelEnabled, std::vector<int>(17, 1));
-    EXPECT_EQ(engine.impedances, std::vector<int>(17, 2550000));
-    EXPECT_EQ(engine.channelRecords.size(), 17u);
-    EXPECT_STREQ(engine.channelRecords[0].label, "Fp1") << "the default montage beside the executable";
-    EXPECT_STREQ(engine.channelRecords[16].label, "Event");
+    EXPECT_EQ(engine.OpenDevice(), &amplifier);
+    EXPECT_EQ(wave.flags, std::vector<int>(17, 1));
+    ASSERT_EQ(engine.ChannelRecords().size(), 17u);
+    EXPECT_STREQ(engine.ChannelRecords()[0].label, "Fp1") << "the default montage beside the executable";
+    EXPECT_STREQ(engine.ChannelRecords()[16].label, "Event");
     EXPECT_EQ(wave.setUps, 1);
     EXPECT_THAT(amplifier.modes, ElementsAre(0));
-    EXPECT_EQ(engine.running, 1);
-    EXPECT_EQ(engine.mode, 0);
-    EXPECT_THAT(host.shown, ElementsAre(0));
+    EXPECT_TRUE(engine.Running());
+    EXPECT_EQ(engine.Mode(), AcquisitionMode::Waveform);
+    EXPECT_EQ(engine.IdlePipeline(), nullptr) << "the thread's own while it runs";
     EXPECT_FALSE(engine.CanStart());
     EXPECT_TRUE(engine.CanStop());
+    engine.StopAcquisition();
+    ASSERT_NE(engine.IdlePipeline(), nullptr);
+    EXPECT_THAT(engine.IdlePipeline()->Impedances(), ::testing::ElementsAreArray(std::vector<int>(17, 2550000)));
 }
 
 TEST_F(EngineTest, SecondStartAfterStopDoesNotReinitialise) {
@@ -250,18 +249,16 @@ TEST_F(EngineTest, SecondStartAfterStopDoesNotReinitialise) {
     EXPECT_EQ(amplifier.opens, 1);
     EXPECT_EQ(wave.setUps, 1);
     EXPECT_THAT(amplifier.modes, ElementsAre(0, 0));
-    EXPECT_TRUE(engine.ThreadExists());
+    EXPECT_TRUE(engine.Running());
 }
 
 TEST_F(EngineTest, StopWithoutThreadDoesNothing) {
     engine.StopAcquisition();
     EXPECT_EQ(amplifier.closes, 0);
-    EXPECT_EQ(host.repaints, 0);
     engine.StartWaveform();
     engine.StopAcquisition();
     engine.StopAcquisition();
     EXPECT_EQ(amplifier.closes, 1);
-    EXPECT_EQ(host.repaints, 1);
 }
 
 TEST_F(EngineTest, StopEndsABlockedReadPromptly) {
@@ -271,10 +268,7 @@ TEST_F(EngineTest, StopEndsABlockedReadPromptly) {
     engine.StopAcquisition();
     const auto took = std::chrono::steady_clock::now() - before;
     EXPECT_LT(took, 400ms);
-    EXPECT_FALSE(engine.ThreadExists());
-    EXPECT_EQ(engine.runFlag, 0);
-    EXPECT_EQ(engine.aliveFlag, 0);
-    EXPECT_EQ(engine.running, 0);
+    EXPECT_FALSE(engine.Running());
     EXPECT_EQ(amplifier.closes, 1);
     EXPECT_FALSE(amplifier.cancelled) << "the next start must be able to read";
     EXPECT_TRUE(engine.CanStart());
@@ -284,11 +278,9 @@ TEST_F(EngineTest, ImpedanceCommandWhileRunningSwitchesWithoutASecondThread) {
     engine.StartWaveform();
     amplifier.Push(CountingPacket(40, 17, 0));
     WaitForPackets(1);
-    engine.StartImpedance();
-    EXPECT_EQ(engine.mode, 1);
-    EXPECT_EQ(engine.shownWindow, 1);
+    EXPECT_TRUE(engine.StartImpedance());
+    EXPECT_EQ(engine.Mode(), AcquisitionMode::Impedance);
     EXPECT_THAT(amplifier.modes, ElementsAre(0, 1));
-    EXPECT_THAT(host.shown, ElementsAre(0, 1));
     amplifier.Push(CountingPacket(40, 17, 0), 3);
     ASSERT_TRUE(impedance.signal.WaitUntil([&] { return impedance.shown.size() == 1; }));
     engine.StartWaveform();  // and back
@@ -302,22 +294,25 @@ TEST_F(EngineTest, ImpedanceCommandWhileRunningSwitchesWithoutASecondThread) {
 
 TEST_F(EngineTest, ImpedanceCommandTogglesAndStartLeavesTheMap) {
     enum class Step { Toggle, Start, Stop };
+    constexpr auto kWaves = AcquisitionMode::Waveform;
+    constexpr auto kMap = AcquisitionMode::Impedance;
     struct Case {
         Step step;
-        int running, mode, shownWindow;
+        bool running;
+        AcquisitionMode mode;
         bool startEnabled;  // Start leads back to the waveforms
         int modeSent;       // the amplifier's last mode command
     };
     const Case cases[] = {
-        {Step::Toggle, 1, 1, 1, true, 1},   // from stopped: impedances
-        {Step::Toggle, 1, 0, 0, false, 0},  // and back
-        {Step::Toggle, 1, 1, 1, true, 1},
-        {Step::Start, 1, 0, 0, false, 0},   // Start leaves the map too
-        {Step::Toggle, 1, 1, 1, true, 1},
-        {Step::Stop, 0, 1, 1, true, 1},     // the map stays up after Stop
-        {Step::Toggle, 1, 1, 1, true, 1},   // stopped on the map: impedances again
-        {Step::Stop, 0, 1, 1, true, 1},
-        {Step::Start, 1, 0, 0, false, 0},
+        {Step::Toggle, true, kMap, true, 1},     // from stopped: impedances
+        {Step::Toggle, true, kWaves, false, 0},  // and back
+        {Step::Toggle, true, kMap, true, 1},
+        {Step::Start, true, kWaves, false, 0},   // Start leaves the map too
+        {Step::Toggle, true, kMap, true, 1},
+        {Step::Stop, false, kMap, true, 1},
+        {Step::Toggle, true, kMap, true, 1},     // stopped on the map: impedances again
+        {Step::Stop, false, kMap, true, 1},
+        {Step::Start, true, kWaves, false, 0},
     };
     int row = 0;
     for (const Case& c : cases) {
@@ -327,11 +322,10 @@ TEST_F(EngineTest, ImpedanceCommandTogglesAndStartLeavesTheMap) {
         case Step::Stop: engine.StopAcquisition(); break;
         }
         SCOPED_TRACE(row++);
-        EXPECT_EQ(engine.running, c.running);
-        EXPECT_EQ(engine.mode, c.mode);
-        EXPECT_EQ(engine.shownWindow, c.shownWindow);
+        EXPECT_EQ(engine.Running(), c.running);
+        EXPECT_EQ(engine.Mode(), c.mode);
         EXPECT_EQ(engine.CanStartWaveform(), c.startEnabled);
-        EXPECT_FALSE(engine.CanStart() && c.running == 1) << "settings stay closed while running";
+        EXPECT_FALSE(engine.CanStart() && c.running) << "settings stay closed while running";
         ASSERT_FALSE(amplifier.modes.empty());
         EXPECT_EQ(amplifier.modes.back(), c.modeSent);
     }
@@ -358,8 +352,7 @@ TEST_F(EngineTest, WaveformModeHandsTheConditionedScaledPacketToTheDisplay) {
 }
 
 TEST_F(EngineTest, ImpedanceModeUpdatesOnlyTheMeasuredChannel) {
-    engine.StartImpedance();
-    EXPECT_THAT(host.shown, ElementsAre(1));
+    EXPECT_TRUE(engine.StartImpedance());
     amplifier.Push(CountingPacket(40, 17, 0), 10);
     amplifier.Push(CountingPacket(40, 17, 0), -16);  // out of range: ignored
     amplifier.Push(CountingPacket(40, 17, 0), 17);
@@ -372,7 +365,7 @@ TEST_F(EngineTest, ImpedanceModeUpdatesOnlyTheMeasuredChannel) {
     expected[10] = impedance.shown[0][10];
     EXPECT_EQ(impedance.shown[0], expected);
     EXPECT_NE(expected[10], 2550000);
-    EXPECT_EQ(engine.impedances[2], impedance.shown[1][2]);
+    EXPECT_EQ(engine.IdlePipeline()->Impedances()[2], impedance.shown[1][2]);
     EXPECT_EQ(impedance.shown.size(), 2u);
     EXPECT_TRUE(wave.packets.empty()) << "no waveform drawing in impedance mode";
 }
@@ -392,7 +385,7 @@ TEST_F(EngineTest, TheFileKeepsEveryFrameAndTheClientGetsTheWaveformFramesAsReco
     amplifier.Push(CountingPacket(40, 17, 2000));
     WaitForSends(2);
     engine.StopAcquisition();
-    EXPECT_EQ(engine.recording, 0);
+    EXPECT_FALSE(engine.Recording());
     EXPECT_THAT(wave.pens, ElementsAre(true, false));
     EXPECT_THAT(amplifier.modes, ElementsAre(0, 1, 0));
 
@@ -423,7 +416,7 @@ TEST_F(EngineTest, RecordingStoppedBeforeItsFirstPacketIsHeaderOnly) {
     ASSERT_TRUE(engine.OpenRecording(dir.File("empty.EOL")));
     engine.StopAcquisition();
     EXPECT_EQ(ReadAllBytes(dir.File("empty.EOL")).size(), 82u);
-    EXPECT_FALSE(engine.recordingFile.IsOpen()) << "Stop closes the recording";
+    EXPECT_FALSE(engine.Recording()) << "Stop closes the recording";
 }
 
 TEST_F(EngineTest, UnwritablePathIsToldAndChangesNothing) {
@@ -433,7 +426,7 @@ TEST_F(EngineTest, UnwritablePathIsToldAndChangesNothing) {
     EXPECT_FALSE(engine.OpenRecording(dir.File("no-such-dir/x.EOL")));
     const std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("file error\n"), std::string::npos);
-    EXPECT_EQ(engine.recording, 0);
+    EXPECT_FALSE(engine.Recording());
     EXPECT_TRUE(wave.pens.empty());
     EXPECT_EQ(host.Messages(), std::vector<std::string>{"数据写入失败: " + dir.File("no-such-dir/x.EOL") +
                                                         " (No such file or directory)"});
@@ -450,23 +443,6 @@ TEST_F(EngineTest, FileErrorLineReachesStandardOutputInOnePiece) {
     std::cout.rdbuf(standardOutput);
     EXPECT_FALSE(opened);
     EXPECT_EQ(pieces.pieces, std::vector<std::string>{"file error\n"});
-}
-
-TEST_F(EngineTest, FailedAppendEndsTheRecordingAndAcquisitionGoesOn) {
-    engine.StartWaveform();
-    // /dev/full accepts the open and the header position but fails every write.
-    ASSERT_TRUE(engine.recordingFile.Create("/dev/full"));
-    engine.recording = 1;
-    amplifier.Push(CountingPacket(40, 17, 0));
-    ASSERT_TRUE(wave.signal.WaitUntil([&] { return !wave.pens.empty(); }));
-    amplifier.Push(CountingPacket(40, 17, 0));
-    WaitForPackets(2);
-    EXPECT_EQ(engine.recording, 0);
-    EXPECT_FALSE(engine.recordingFile.IsOpen());
-    EXPECT_THAT(wave.pens, ElementsAre(false));
-    EXPECT_THAT(host.Messages(), ElementsAre("数据写入失败"));
-    EXPECT_TRUE(engine.ThreadExists());
-    engine.StopAcquisition();
 }
 
 // Files may grow to limit bytes while it lives; writes past it fail (EFBIG).
@@ -488,6 +464,22 @@ private:
     rlimit old_{};
     void (*oldHandler_)(int) = nullptr;
 };
+
+TEST_F(EngineTest, FailedAppendEndsTheRecordingAndAcquisitionGoesOn) {
+    TempDir dir;
+    engine.StartWaveform();
+    const FileSizeLimit limit(100);  // the header block ends at 82, the first record starts at 200
+    ASSERT_TRUE(engine.OpenRecording(dir.File("full.EOL")));
+    amplifier.Push(CountingPacket(40, 17, 0));
+    ASSERT_TRUE(wave.signal.WaitUntil([&] { return wave.pens.size() == 2; }));
+    amplifier.Push(CountingPacket(40, 17, 0));
+    WaitForPackets(2);
+    EXPECT_FALSE(engine.Recording());
+    EXPECT_THAT(wave.pens, ElementsAre(true, false));
+    EXPECT_THAT(host.Messages(), ElementsAre("数据写入失败"));
+    EXPECT_TRUE(engine.Running());
+    engine.StopAcquisition();
+}
 
 // A disk that takes the header block but not the first packet: the recording
 // ends and the traces are blue again, even when that packet is finished while
@@ -512,7 +504,7 @@ TEST_F(EngineTest, RecordingThatFailsAtOnceLeavesTheTracesBlue) {
         wave.beforePen = nullptr;
         passPacket();
     }
-    EXPECT_EQ(engine.recording, 0);
+    EXPECT_FALSE(engine.Recording());
     ASSERT_FALSE(wave.pens.empty());
     EXPECT_FALSE(wave.pens.back()) << "no recording, so the traces must not be black";
     EXPECT_THAT(host.Messages(), ElementsAre("数据写入失败"));
@@ -528,7 +520,7 @@ TEST_F(EngineTest, AForeignRecordingPlaysUnderItsOwnLabels) {
     const std::vector<std::uint8_t> bytes =
         EdfBytes({.signals = 3, .recordsText = "3", .durationText = "0.04", .samplesPerRecord = {"40", "40", "40"}});
     AcquisitionSettings settings;
-    settings.amplifierType = 0;
+    settings.source = SignalSource::Playback;
     settings.packetSize = 40;
     settings.channelCount = 21;
     settings.sampleRate = 1000;
@@ -536,12 +528,13 @@ TEST_F(EngineTest, AForeignRecordingPlaysUnderItsOwnLabels) {
     engine.ApplySettings(settings);
     engine.StartWaveform();
     engine.StopAcquisition();
-    ASSERT_EQ(engine.device, &playback);
-    ASSERT_EQ(engine.channelRecords.size(), 17u);
-    EXPECT_STREQ(engine.channelRecords[0].label, "Ch1");
-    EXPECT_STREQ(engine.channelRecords[2].label, "Ch3");
-    for (std::size_t row = 3; row < 16; ++row) EXPECT_STREQ(engine.channelRecords[row].label, "") << row;
-    EXPECT_STREQ(engine.channelRecords[16].label, "Event") << "the event row keeps its name";
+    ASSERT_EQ(engine.OpenDevice(), &playback);
+    const std::span<const ChannelRecord> records = engine.ChannelRecords();
+    ASSERT_EQ(records.size(), 17u);
+    EXPECT_STREQ(records[0].label, "Ch1");
+    EXPECT_STREQ(records[2].label, "Ch3");
+    for (std::size_t row = 3; row < 16; ++row) EXPECT_STREQ(records[row].label, "") << row;
+    EXPECT_STREQ(records[16].label, "Event") << "the event row keeps its name";
 }
 
 TEST_F(EngineTest, SettingsConfirmedBeforeStartAreKeptAndPlayTheChosenFile) {
@@ -549,19 +542,20 @@ TEST_F(EngineTest, SettingsConfirmedBeforeStartAreKeptAndPlayTheChosenFile) {
     std::vector<std::int32_t> values(21 * 10 * 4);
     for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<std::int32_t>(i);
     AcquisitionSettings settings;
-    settings.amplifierType = 0;
+    settings.source = SignalSource::Playback;
     settings.packetSize = 10;
     settings.channelCount = 21;
     settings.sampleRate = 1000000;
     settings.simulatedDataPath = WriteSampleFile(dir, "play.EOL", values);
     engine.ApplySettings(settings);
-    EXPECT_EQ(engine.channelEnabled, std::vector<int>(17, 1)) << "the zero slots are not rows";
+    EXPECT_EQ(engine.ChannelRecords().size(), 17u) << "the zero slots are not rows";
+    EXPECT_EQ(engine.IdlePipeline()->Impedances().size(), 21u);
 
     engine.StartWaveform();
-    EXPECT_EQ(engine.device, &playback);
-    EXPECT_EQ(engine.channelCount, 21);
+    EXPECT_EQ(engine.OpenDevice(), &playback);
+    EXPECT_EQ(engine.Settings().channelCount, 21);
     EXPECT_EQ(wave.lastSetUpChannels, 17);
-    EXPECT_EQ(engine.impedances.size(), 21u);
+    EXPECT_EQ(wave.flags, std::vector<int>(17, 1));
     EXPECT_THAT(amplifier.modes, ElementsAre(0)) << "the mode command goes to the amplifier whatever plays";
     WaitForSends(3);
     engine.StopAcquisition();
@@ -579,13 +573,13 @@ TEST_F(EngineTest, SettingsAfterStartReinitialiseSoBuffersAndDisplaysAgree) {
     settings.packetSize = 20;
     settings.channelCount = 9;
     engine.ApplySettings(settings);
-    EXPECT_EQ(engine.initialised, 0);
+    EXPECT_FALSE(engine.Initialised());
+    EXPECT_EQ(engine.IdlePipeline()->Impedances().size(), 9u);
+    EXPECT_EQ(engine.IdlePipeline()->Canceller().Weights().size(), 18u);
     engine.StartImpedance();
     EXPECT_EQ(amplifier.opens, 2);
     EXPECT_EQ(wave.setUps, 2);
     EXPECT_EQ(wave.lastSetUpPacketSize, 20);
-    EXPECT_EQ(engine.impedances.size(), 9u);
-    EXPECT_EQ(engine.canceller.Weights().size(), 18u);
     amplifier.Push(CountingPacket(20, 9, 0), 10);  // channel 10 does not exist with 9 channels
     amplifier.Push(CountingPacket(20, 9, 0), 8);
     ASSERT_TRUE(impedance.signal.WaitUntil([&] { return impedance.shown.size() == 1; }));
@@ -596,13 +590,13 @@ TEST_F(EngineTest, SettingsAfterStartReinitialiseSoBuffersAndDisplaysAgree) {
 
 TEST_F(EngineTest, PlaybackFileThatCannotBeOpenedStopsTheStart) {
     AcquisitionSettings settings;
-    settings.amplifierType = 0;
+    settings.source = SignalSource::Playback;
     settings.simulatedDataPath = "/nonexistent/x.EOL";
     engine.ApplySettings(settings);
     engine.StartWaveform();
     EXPECT_THAT(host.Messages(), ElementsAre("数据文件打开失败: /nonexistent/x.EOL (No such file or directory)"));
-    EXPECT_FALSE(engine.ThreadExists());
-    EXPECT_EQ(engine.initialised, 0);
+    EXPECT_FALSE(engine.Running());
+    EXPECT_FALSE(engine.Initialised());
 }
 
 TEST_F(EngineTest, ElectrodeFileThatCannotBeReadIsReported) {
@@ -610,8 +604,8 @@ TEST_F(EngineTest, ElectrodeFileThatCannotBeReadIsReported) {
     engine.StartWaveform();
     ASSERT_EQ(host.Messages().size(), 1u);
     EXPECT_NE(host.Messages()[0].find("/nonexistent/kestrom.dll"), std::string::npos);
-    EXPECT_TRUE(engine.ThreadExists()) << "acquisition starts with empty labels";
-    EXPECT_STREQ(engine.channelRecords[0].label, "");
+    EXPECT_TRUE(engine.Running()) << "acquisition starts with empty labels";
+    EXPECT_STREQ(engine.ChannelRecords()[0].label, "");
 }
 
 // Live packets (17 values) and the playback of their recording (21 slots)
@@ -630,8 +624,8 @@ TEST_P(EngineMontage, RowsShowTheirElectrodesColumnsInWavesAndImpedances) {
     settings.packetSize = 2;
     engine.ApplySettings(settings);
     const auto rows = c.columns.size();
-    ASSERT_EQ(engine.channelRecords.size(), rows);
-    EXPECT_STREQ(engine.channelRecords[rows - 1].label, rows == 17 ? "Event" : "O2");
+    ASSERT_EQ(engine.ChannelRecords().size(), rows);
+    EXPECT_STREQ(engine.ChannelRecords()[rows - 1].label, rows == 17 ? "Event" : "O2");
 
     engine.StartWaveform();
     EXPECT_EQ(wave.lastSetUpChannels, static_cast<int>(rows));

@@ -25,7 +25,7 @@ constexpr std::size_t kRecordedPackets = 200;  // 8 s at the defaults: the emula
 
 class PacketCounter : public WaveView {
 public:
-    void SetUp(int, int, int, int, std::span<const ChannelRecord>) override {}
+    void SetUp(int, int, int, std::span<const ChannelRecord>) override {}
     void SetChannelFlags(std::span<const int>) override {}
     void ResetTimeLabels() override {}
     void SetRecordingPen(bool) override {}

@@ -61,7 +61,7 @@ TEST(ServerStream, ClientGetsExactlyWhatIsRecorded) {
     AbsentAmplifier amplifier;
     AcquisitionEngine engine(playback, amplifier, EnginePorts{.stream = &log});
     AcquisitionSettings settings;
-    settings.amplifierType = 0;
+    settings.source = SignalSource::Playback;
     settings.packetSize = 10;
     settings.sampleRate = 1000;
     settings.simulatedDataPath = playbackPath;
@@ -76,7 +76,7 @@ TEST(ServerStream, ClientGetsExactlyWhatIsRecorded) {
 
     ASSERT_TRUE(engine.OpenRecording(recordingPath));
     engine.StartWaveform();
-    ASSERT_TRUE(engine.ThreadExists());
+    ASSERT_TRUE(engine.Running());
     // More than one pass over the file, so the playback's wrap is in the stream.
     ASSERT_TRUE(client.WaitForBytes(40 * 840));
     engine.StopAcquisition();

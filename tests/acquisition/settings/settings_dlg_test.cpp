@@ -191,7 +191,7 @@ TEST_F(SettingsDialog, WithoutAnImportTheListAndTheCurrentScaleDecide) {
     List()->setCurrentIndex(1);
     ASSERT_TRUE(Confirm());
     const AcquisitionSettings settings = dialog.Settings(0.25);
-    EXPECT_EQ(settings.amplifierType, 1);
+    EXPECT_EQ(settings.source, SignalSource::Amplifier);
     EXPECT_EQ(settings.scale, 0.25);
 }
 
@@ -209,7 +209,7 @@ TEST_F(SettingsDialog, AfterAnImportTheListAsLeftStillDecidesTheDevice) {
     List()->setCurrentIndex(1);
     ASSERT_TRUE(Confirm());
     const AcquisitionSettings settings = dialog.Settings(0.25);
-    EXPECT_EQ(settings.amplifierType, 1);
+    EXPECT_EQ(settings.source, SignalSource::Amplifier);
     EXPECT_EQ(settings.scale, 0.5);
     EXPECT_EQ(settings.sampleRate, 500);
 }
@@ -234,7 +234,7 @@ TEST_F(SettingsConfirmation, TheDialogShowsWhatTheNextStartUses) {
         QString simulated;
     };
     AcquisitionSettings played;
-    played.amplifierType = 0;
+    played.source = SignalSource::Playback;
     played.channelCount = 21;
     played.sampleRate = 500;
     played.packetSize = 20;
@@ -268,32 +268,33 @@ TEST_F(SettingsConfirmation, ConfirmingAtOnceBeforeTheFirstStartKeepsTheAmplifie
     dialog.open();
     qobject_cast<QPushButton*>(dialog.Control(1))->click();
     ASSERT_EQ(dialog.result(), QDialog::Accepted);
-    ASSERT_EQ(engine.scale, 0.0);  // never initialised
+    ASSERT_EQ(engine.Settings().scale, 0.0);  // never initialised
     engine.ApplySettings(dialog.Settings(CurrentScale(engine)));
 
-    EXPECT_EQ(engine.channelCount, 17);
-    EXPECT_EQ(engine.packetSize, 40);
-    EXPECT_EQ(engine.sampleRate, 1000);
-    EXPECT_EQ(engine.amplifierType, 1);
-    EXPECT_EQ(engine.scale, eol::kDefaultScale);
-    EXPECT_EQ(engine.simulatedDataPath, "");
-    EXPECT_EQ(engine.electrodeFilePath, engine.DefaultElectrodeFile());
-    EXPECT_EQ(engine.channelEnabled, std::vector<int>(17, 1));
-    EXPECT_EQ(engine.channelRecords.size(), 17u);
-    EXPECT_STREQ(engine.channelRecords[0].label, "Fp1");
-    EXPECT_EQ(engine.canceller.PacketSize(), 40);
-    EXPECT_EQ(engine.canceller.ChannelCount(), 17);
-    for (double w : engine.canceller.Weights()) EXPECT_EQ(w, 0.0);
+    const AcquisitionSettings& applied = engine.Settings();
+    EXPECT_EQ(applied.channelCount, 17);
+    EXPECT_EQ(applied.packetSize, 40);
+    EXPECT_EQ(applied.sampleRate, 1000);
+    EXPECT_EQ(applied.source, SignalSource::Amplifier);
+    EXPECT_EQ(applied.scale, eol::kDefaultScale);
+    EXPECT_EQ(applied.simulatedDataPath, "");
+    EXPECT_EQ(applied.electrodeFilePath, engine.DefaultElectrodeFile());
+    ASSERT_EQ(engine.ChannelRecords().size(), 17u);
+    EXPECT_STREQ(engine.ChannelRecords()[0].label, "Fp1");
+    const PowerLineCanceller& canceller = engine.IdlePipeline()->Canceller();
+    EXPECT_EQ(canceller.PacketSize(), 40);
+    EXPECT_EQ(canceller.ChannelCount(), 17);
+    for (double w : canceller.Weights()) EXPECT_EQ(w, 0.0);
 
     engine.StartWaveform();
-    EXPECT_EQ(engine.running, 1);
+    EXPECT_TRUE(engine.Running());
     EXPECT_EQ(amplifier.ChannelCount(), 17);
     engine.StopAcquisition();
 }
 
 TEST_F(SettingsConfirmation, TheCommandIsRefusedWhileAcquisitionRuns) {
     engine.StartWaveform();
-    ASSERT_EQ(engine.running, 1);
+    ASSERT_TRUE(engine.Running());
     bool chooserAsked = false;
     EXPECT_FALSE(RunSettingsCommand(nullptr, engine, [&](QWidget*, const QString&) {
         chooserAsked = true;
@@ -304,13 +305,12 @@ TEST_F(SettingsConfirmation, TheCommandIsRefusedWhileAcquisitionRuns) {
 }
 
 TEST_F(SettingsConfirmation, CancellingTheCommandChangesNothing) {
-    engine.channelCount = 17;
     QTimer::singleShot(0, [] {
         if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget())) open->reject();
     });
     EXPECT_FALSE(RunSettingsCommand(nullptr, engine));
-    EXPECT_EQ(engine.channelCount, 17);
-    EXPECT_TRUE(engine.channelEnabled.empty());
+    EXPECT_EQ(engine.Settings().channelCount, 0) << "nothing applied";
+    EXPECT_TRUE(engine.ChannelRecords().empty());
 }
 
 TEST(PlaybackSettings, ImportAsTheDialogWouldWithTheSimulatedSignal) {
@@ -324,7 +324,7 @@ TEST(PlaybackSettings, ImportAsTheDialogWouldWithTheSimulatedSignal) {
     AcquisitionSettings settings;
     std::string error;
     ASSERT_TRUE(PlaybackSettings(path, settings, error));
-    EXPECT_EQ(settings.amplifierType, 0);
+    EXPECT_EQ(settings.source, SignalSource::Playback);
     EXPECT_EQ(settings.channelCount, 21);
     EXPECT_EQ(settings.sampleRate, 250);
     EXPECT_EQ(settings.packetSize, 20);

@@ -38,7 +38,7 @@ TEST(ExportCommand, TheFileMenuExportsThePlayedRecordingWithTheDialogsValues) {
     std::vector<QString> messages;
     view.SetMessagePresenter([&](QWidget*, const QString& text) { messages.push_back(text); });
     AcquisitionSettings settings;
-    settings.amplifierType = 0;
+    settings.source = SignalSource::Playback;
     settings.channelCount = 21;
     settings.simulatedDataPath = WriteRecording(dir);
     view.Engine().ApplySettings(settings);

@@ -175,7 +175,7 @@ TEST_F(MainFrame, EnableRulesFollowAcquisitionAndRecording) {
     EXPECT_EQ(EnabledOf(mine), idle);
 
     ASSERT_TRUE(Commands().Trigger(kStart));
-    ASSERT_EQ(Engine().running, 1);
+    ASSERT_TRUE(Engine().Running());
     const std::vector<int> acquiring{kStop, kSaveData, kExit, kImpedance};
     EXPECT_EQ(EnabledOf(mine), acquiring);
 
@@ -185,7 +185,7 @@ TEST_F(MainFrame, EnableRulesFollowAcquisitionAndRecording) {
 
     ASSERT_TRUE(Commands().Trigger(kStop));
     EXPECT_EQ(EnabledOf(mine), idle);
-    EXPECT_EQ(Engine().recording, 0);
+    EXPECT_FALSE(Engine().Recording());
 }
 
 TEST_F(MainFrame, PauseHasNoHandlerAndStaysDisabled) {
@@ -205,7 +205,7 @@ TEST_F(MainFrame, DisplayAndServerCommandsAreWiredToTheView) {
     ASSERT_TRUE(Commands().Trigger(kDoubleGain));
     EXPECT_EQ(frame.View()->WaveWindow()->Gain(), 2.0);
     ASSERT_TRUE(Commands().Trigger(kFewerSeconds));
-    EXPECT_EQ(Engine().secondsPerScreen, 3);
+    EXPECT_EQ(frame.View()->WaveWindow()->SecondsPerScreen(), 3);
     Commands().Trigger(kStop);
 
     frame.View()->Server().SetListenAddress(QStringLiteral("127.0.0.1"), 0);
@@ -231,7 +231,7 @@ TEST_F(MainFrame, DisplayAndServerCommandsAreWiredToTheView) {
 
 TEST_F(MainFrame, CommandsRegisteredLaterFollowTheirRule) {
     int doubled = 0;
-    Commands().Register(kDoubleGain, [&] { ++doubled; }, [this] { return Engine().running == 1; });
+    Commands().Register(kDoubleGain, [&] { ++doubled; }, [this] { return Engine().Running(); });
     EXPECT_FALSE(Commands().Trigger(kDoubleGain));
     ASSERT_TRUE(Commands().Trigger(kStart));
     EXPECT_TRUE(Commands().Action(kDoubleGain)->isEnabled());

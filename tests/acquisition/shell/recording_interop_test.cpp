@@ -119,7 +119,7 @@ TEST(RecordingInterop, MarkersOfEverySourceReachMneInEveryExportWithTheTrueStart
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
     CVostrelView& view = *frame.View();
-    view.Engine().microvoltsPerCount = kMicrovoltsPerCount;
+    view.Engine().SetMicrovoltsPerCount(kMicrovoltsPerCount);
     ASSERT_TRUE(view.Markers().Server().Listen(QString(), 0));
     const quint16 port = view.Markers().Server().Port();
 
@@ -138,8 +138,8 @@ TEST(RecordingInterop, MarkersOfEverySourceReachMneInEveryExportWithTheTrueStart
 
     // Ctrl+R ends the recording and acquisition goes on.
     QTest::keyClick(&frame, Qt::Key_R, Qt::ControlModifier);
-    EXPECT_EQ(view.Engine().recording, 0);
-    EXPECT_EQ(view.Engine().running, 1);
+    EXPECT_FALSE(view.Engine().Recording());
+    EXPECT_TRUE(view.Engine().Running());
     EXPECT_TRUE(frame.Pane(0)->text().startsWith(QStringLiteral("存储结束: take.EOL 00:00:")))
         << frame.Pane(0)->text().toStdString();
     QTest::keyClick(&frame, Qt::Key_5);  // not recording: drawn, written nowhere
@@ -181,7 +181,7 @@ TEST(RecordingInterop, GarbageOnTheMarkerPortDropsTheClientNotTheAcquisition) {
     }
     const std::uint64_t before = view.Engine().PacketsDelivered();
     EXPECT_TRUE(WaitFor([&] { return view.Engine().PacketsDelivered() > before + 5; }, 5000));
-    EXPECT_EQ(view.Engine().running, 1);
+    EXPECT_TRUE(view.Engine().Running());
     view.Commands().Trigger(command::kStop);
 }
 

@@ -26,7 +26,7 @@ protected:
 
     void StartAcquiring() {
         engine.StartWaveform();
-        ASSERT_EQ(engine.running, 1);
+        ASSERT_TRUE(engine.Running());
     }
     // Lets k packets through and waits until the thread is done with them,
     // which it is once it has begun the read after them.
@@ -66,7 +66,7 @@ TEST_F(Recording, IsOfferedOnlyWhileAcquiringWithoutARecording) {
     engine.StopAcquisition();
     EXPECT_FALSE(save.IsEnabled());
     EXPECT_FALSE(pen.black);
-    EXPECT_EQ(engine.recording, 0);
+    EXPECT_FALSE(engine.Recording());
 }
 
 TEST_F(Recording, StoppedBeforeItsFirstPacketHoldsTheHeaderBlockOnly) {
@@ -124,9 +124,8 @@ TEST_F(Recording, ACancelledDialogChangesNothing) {
     SaveDataCommand save(engine, Cancelled);
     EXPECT_FALSE(save.Run(nullptr));
     EXPECT_TRUE(save.IsEnabled());
-    EXPECT_EQ(engine.recording, 0);
+    EXPECT_FALSE(engine.Recording());
     EXPECT_FALSE(pen.black);
-    EXPECT_FALSE(engine.recordingFile.IsOpen());
 }
 
 TEST_F(Recording, AnUnwritablePathIsToldAndKeepsTheTracesBlue) {
@@ -137,7 +136,7 @@ TEST_F(Recording, AnUnwritablePathIsToldAndKeepsTheTracesBlue) {
     const std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_FALSE(started);
     EXPECT_EQ(out, "file error\n");
-    EXPECT_EQ(engine.recording, 0);
+    EXPECT_FALSE(engine.Recording());
     EXPECT_FALSE(pen.black);
     EXPECT_TRUE(save.IsEnabled());
     EXPECT_EQ(host.Messages(), std::vector<std::string>{"数据写入失败: " + dir.File("no-such-dir/x.EOL") +
@@ -161,7 +160,7 @@ TEST_F(Recording, AFailedAppendEndsTheRecordingWithWholePacketsOnlyAndAcquisitio
     amplifier.Release(1);
     // The command is offered again the moment the recording has ended; a new
     // recording begun then must not meet the old one's close or pen.
-    while (engine.recording == 1) std::this_thread::yield();
+    while (engine.Recording()) std::this_thread::yield();
     const auto next = dir.File("next.EOL");
     const bool restarted = CommandChoosing(next).Run(nullptr);
     ASSERT_TRUE(amplifier.WaitForRead(4));
@@ -175,7 +174,7 @@ TEST_F(Recording, AFailedAppendEndsTheRecordingWithWholePacketsOnlyAndAcquisitio
 
     // Acquisition went on, and so does the new recording.
     ASSERT_TRUE(restarted);
-    EXPECT_EQ(engine.running, 1);
+    EXPECT_TRUE(engine.Running());
     EXPECT_TRUE(pen.black);
     amplifier.Release(1);
     ASSERT_TRUE(amplifier.WaitForRead(5));

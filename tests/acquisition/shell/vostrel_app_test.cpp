@@ -35,12 +35,13 @@ TEST(VostrelApp, OpensTheTitledMaximisedWindowWithThePlayedFilesSettings) {
     EXPECT_TRUE(frame->View()->Commands().IsEnabled(command::kAbout));
 
     const AcquisitionEngine& engine = frame->View()->Engine();
-    EXPECT_EQ(engine.amplifierType, 0);
-    EXPECT_EQ(engine.channelCount, 21);
-    EXPECT_EQ(engine.sampleRate, 500);
-    EXPECT_EQ(engine.packetSize, 20);
-    EXPECT_EQ(engine.scale, 0.5);
-    EXPECT_EQ(engine.simulatedDataPath, play);
+    const AcquisitionSettings& settings = engine.Settings();
+    EXPECT_EQ(settings.source, SignalSource::Playback);
+    EXPECT_EQ(settings.channelCount, 21);
+    EXPECT_EQ(settings.sampleRate, 500);
+    EXPECT_EQ(settings.packetSize, 20);
+    EXPECT_EQ(settings.scale, 0.5);
+    EXPECT_EQ(settings.simulatedDataPath, play);
     app.ExitInstance();
     EXPECT_EQ(app.MainFrame(), nullptr);
 }

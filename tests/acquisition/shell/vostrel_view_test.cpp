@@ -63,7 +63,7 @@ TEST(VostrelView, AnAmplifierThatCannotBeOpenedIsReportedAndStartCanBeTriedAgain
 
     EXPECT_TRUE(view.Commands().Trigger(command::kStart));
     EXPECT_EQ(messages.texts, std::vector<QString>{"放大器打开失败"});
-    EXPECT_EQ(view.Engine().running, 0);
+    EXPECT_FALSE(view.Engine().Running());
     EXPECT_TRUE(view.Commands().IsEnabled(command::kStart));
     EXPECT_TRUE(view.Commands().Trigger(command::kStart));
     EXPECT_EQ(messages.texts.size(), 2u);

@@ -27,7 +27,7 @@ class RecordingWave : public WaveView {
 public:
     static constexpr std::size_t kKept = 400;
 
-    void SetUp(int, int, int, int, std::span<const ChannelRecord>) override {}
+    void SetUp(int, int, int, std::span<const ChannelRecord>) override {}
     void SetChannelFlags(std::span<const int>) override {}
     void ResetTimeLabels() override {}
     void SetRecordingPen(bool) override {}
@@ -59,7 +59,7 @@ class RecordingImpedance : public ImpedanceView {
 public:
     void SetUp(int, std::span<const ChannelRecord>) override {}
     void SetChannelFlags(std::span<const int>) override {}
-    void ShowImpedances(std::span<const int> impedances, int, int) override {
+    void ShowImpedances(std::span<const int> impedances) override {
         {
             std::lock_guard lock(mutex_);
             last_.assign(impedances.begin(), impedances.end());
@@ -116,11 +116,11 @@ protected:
 
 TEST_F(EmulatedAcquisition, WaveformModeShowsCleanedScaledSignalsWithEvents) {
     engine->StartWaveform();
-    ASSERT_TRUE(engine->ThreadExists());
+    ASSERT_TRUE(engine->Running());
     EXPECT_EQ(bridge->Mode(), 0);
     ASSERT_TRUE(wave.WaitForPackets(RecordingWave::kKept));
     engine->StopAcquisition();
-    EXPECT_FALSE(engine->ThreadExists());
+    EXPECT_FALSE(engine->Running());
     EXPECT_EQ(bridge->Mode(), AmplifierEmulator::kNotStreaming);  // the stop command arrived
     EXPECT_THAT(diagnostics.str(), ::testing::StartsWith("connect \nrecievedEEG\n握手成功\nconnect \n"));
 
@@ -149,7 +149,7 @@ TEST_F(EmulatedAcquisition, WaveformModeShowsCleanedScaledSignalsWithEvents) {
 
 TEST_F(EmulatedAcquisition, ImpedanceModeMapsEveryLead) {
     engine->StartImpedance();
-    ASSERT_TRUE(engine->ThreadExists());
+    ASSERT_TRUE(engine->Running());
     EXPECT_EQ(bridge->Mode(), 1);
     ASSERT_TRUE(impedance.WaitForUpdates(16 * 25 + 1));
     engine->StopAcquisition();
@@ -169,7 +169,7 @@ TEST_F(EmulatedAcquisition, ImpedanceCommandSwitchesTheRunningEngine) {
     EXPECT_EQ(bridge->Mode(), 1);
     ASSERT_TRUE(impedance.WaitForUpdates(25));
     engine->StopAcquisition();
-    EXPECT_FALSE(engine->ThreadExists());
+    EXPECT_FALSE(engine->Running());
     EXPECT_EQ(bridge->Mode(), AmplifierEmulator::kNotStreaming);
 }
 
@@ -182,7 +182,7 @@ TEST_F(RealTimeAcquisition, FramesArriveInRealTime) {
     engine->StartWaveform();
     ASSERT_TRUE(wave.WaitForPackets(10));
     engine->StopAcquisition();
-    EXPECT_FALSE(engine->ThreadExists());
+    EXPECT_FALSE(engine->Running());
 }
 
 TEST_F(RealTimeAcquisition, StopWakesAReadThatWaitsForASilentAmplifier) {
@@ -198,7 +198,7 @@ TEST_F(RealTimeAcquisition, StopWakesAReadThatWaitsForASilentAmplifier) {
     const auto before = std::chrono::steady_clock::now();
     engine->StopAcquisition();
     const auto stopTook = std::chrono::steady_clock::now() - before;
-    EXPECT_FALSE(engine->ThreadExists());
+    EXPECT_FALSE(engine->Running());
     EXPECT_FALSE(bridge->ReadWaiting());
     // The read would have waited 3000 ms; Stop did not wait for it.
     EXPECT_LT(stopTook, std::chrono::milliseconds(UsbAmplifier::kFrameTimeoutMs / 2));
@@ -324,7 +324,7 @@ TEST(EmulatedFaults, AVanishedAmplifierIsReopenedAndTheRecordingGoesOn) {
     EXPECT_THAT(states, ::testing::ElementsAre(LinkState::Connecting, LinkState::Acquiring, LinkState::Disconnected,
                                                LinkState::Connecting, LinkState::Acquiring));
     EXPECT_THAT(host.Messages(), ::testing::ElementsAre("放大器连接断开"));
-    EXPECT_EQ(engine.recording.load(), 1);
+    EXPECT_TRUE(engine.Recording());
 
     // Frames made while the adapter was gone, and the one before that
     // nothing vouched for, are the frames lost.
@@ -336,7 +336,7 @@ TEST(EmulatedFaults, AVanishedAmplifierIsReopenedAndTheRecordingGoesOn) {
         return amplifier.Health().state == LinkState::Disconnected || std::chrono::steady_clock::now() > patience;
     });
     engine.StopAcquisition();
-    EXPECT_FALSE(engine.ThreadExists());
+    EXPECT_FALSE(engine.Running());
     const auto bytes = ReadAllBytes(path).size();
     EXPECT_EQ((bytes - 200) / (P * 84), engine.PacketsDelivered());
     EXPECT_EQ((bytes - 200) % (P * 84), 0u);
