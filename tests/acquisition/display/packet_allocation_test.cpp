@@ -33,11 +33,11 @@ public:
     int countFrom = 0;
     std::size_t counted = 0;
 
-    int ReadPacket(std::span<std::int32_t> packet) override {
+    int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override {
         countingAllocations = false;  // the device's own waiting is not the packet's work
         counted += allocations;
         allocations = 0;
-        if (ScriptedAmplifier::ReadPacket(packet) == 0) return 0;
+        if (ScriptedAmplifier::ReadPacketWithChannel(packet, channel) == 0) return 0;
         for (int s = 0; s < packetSize; ++s, ++t_) {
             for (int c = 0; c < channelCount - 1; ++c)
                 packet[static_cast<std::size_t>(s * channelCount + c)] = static_cast<std::int32_t>(

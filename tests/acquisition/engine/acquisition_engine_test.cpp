@@ -18,6 +18,7 @@
 
 #include "support/foreign_files.h"
 #include "support/piece_recorder.h"
+#include "support/scripted_amplifier.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -46,62 +47,6 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-};
-
-// An amplifier whose packets the test hands over one at a time. A read blocks
-// until a packet is queued or reads are cancelled.
-class ScriptedAmplifier : public ModalAmplifier {
-public:
-    bool openSucceeds = true;
-    std::string openFailure;
-    int opens = 0;
-    int closes = 0;
-    std::vector<int> modes;
-
-    bool OpenDevice(int, int, int) override {
-        ++opens;
-        return openSucceeds;
-    }
-    void SetMode(int mode) override { modes.push_back(mode); }
-    std::string LastFailure() const override { return openFailure; }
-    std::string Name() const override { return "amplifier"; }
-    DeviceHealth Health() const override { return {}; }
-    void Close() override { ++closes; }
-    void CancelReads() override {
-        signal.Change([&] { cancelled = true; });
-    }
-    void ResumeReads() override {
-        signal.Change([&] { cancelled = false; });
-    }
-    int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override {
-        signal.Change([&] {
-            readerThreads.insert(std::this_thread::get_id());
-            ++reads;
-            ++readersInside;
-            maxReadersInside = std::max(maxReadersInside, readersInside);
-        });
-        const bool got = signal.WaitUntil([&] { return cancelled || !queue.empty(); }, 60s);
-        std::unique_lock lock(signal.Mutex());
-        --readersInside;
-        if (!got || cancelled) return 0;
-        auto [values, ch] = std::move(queue.front());
-        queue.pop_front();
-        std::copy_n(values.begin(), std::min(values.size(), packet.size()), packet.begin());
-        channel = ch;
-        return 1;
-    }
-
-    void Push(std::vector<std::int32_t> values, int channel = 10) {
-        signal.Change([&] { queue.emplace_back(std::move(values), channel); });
-    }
-
-    Signal signal;
-    bool cancelled = false;
-    std::deque<std::pair<std::vector<std::int32_t>, int>> queue;
-    std::set<std::thread::id> readerThreads;
-    int reads = 0;
-    int readersInside = 0;
-    int maxReadersInside = 0;
 };
 
 struct FakeHost : EngineHost {
@@ -195,7 +140,7 @@ protected:
     }
     // The thread has begun its n-th read: it is done with every packet before.
     void WaitForReads(int n) {
-        ASSERT_TRUE(amplifier.signal.WaitUntil([&] { return amplifier.reads >= n; }));
+        ASSERT_TRUE(amplifier.WaitForRead(n));
     }
 };
 
@@ -206,11 +151,11 @@ TEST_F(EngineTest, FailedOpenShowsMessageAndTheNextStartRetries) {
     EXPECT_THAT(host.Messages(), ElementsAre("放大器打开失败: /dev/ttyUSB0 (Permission denied)"));
     EXPECT_FALSE(engine.Initialised());
     EXPECT_FALSE(engine.Running());
-    EXPECT_TRUE(amplifier.modes.empty());
+    EXPECT_TRUE(amplifier.Modes().empty());
 
     amplifier.openSucceeds = true;
     engine.StartWaveform();
-    EXPECT_EQ(amplifier.opens, 2);
+    EXPECT_EQ(amplifier.Opens(), 2);
     EXPECT_TRUE(engine.Initialised());
     EXPECT_TRUE(engine.Running());
 }
@@ -231,7 +176,7 @@ TEST_F(EngineTest, FirstStartInitialisesWithDefaults) {
     EXPECT_STREQ(engine.ChannelRecords()[0].label, "Fp1") << "the default montage beside the executable";
     EXPECT_STREQ(engine.ChannelRecords()[16].label, "Event");
     EXPECT_EQ(wave.setUps, 1);
-    EXPECT_THAT(amplifier.modes, ElementsAre(0));
+    EXPECT_THAT(amplifier.Modes(), ElementsAre(0));
     EXPECT_TRUE(engine.Running());
     EXPECT_EQ(engine.Mode(), AcquisitionMode::Waveform);
     EXPECT_EQ(engine.IdlePipeline(), nullptr) << "the thread's own while it runs";
@@ -246,31 +191,31 @@ TEST_F(EngineTest, SecondStartAfterStopDoesNotReinitialise) {
     engine.StartWaveform();
     engine.StopAcquisition();
     engine.StartWaveform();
-    EXPECT_EQ(amplifier.opens, 1);
+    EXPECT_EQ(amplifier.Opens(), 1);
     EXPECT_EQ(wave.setUps, 1);
-    EXPECT_THAT(amplifier.modes, ElementsAre(0, 0));
+    EXPECT_THAT(amplifier.Modes(), ElementsAre(0, 0));
     EXPECT_TRUE(engine.Running());
 }
 
 TEST_F(EngineTest, StopWithoutThreadDoesNothing) {
     engine.StopAcquisition();
-    EXPECT_EQ(amplifier.closes, 0);
+    EXPECT_EQ(amplifier.Closes(), 0);
     engine.StartWaveform();
     engine.StopAcquisition();
     engine.StopAcquisition();
-    EXPECT_EQ(amplifier.closes, 1);
+    EXPECT_EQ(amplifier.Closes(), 1);
 }
 
 TEST_F(EngineTest, StopEndsABlockedReadPromptly) {
     engine.StartWaveform();
-    ASSERT_TRUE(amplifier.signal.WaitUntil([&] { return amplifier.readersInside == 1; }));
+    ASSERT_TRUE(amplifier.WaitUntilReading());
     const auto before = std::chrono::steady_clock::now();
     engine.StopAcquisition();
     const auto took = std::chrono::steady_clock::now() - before;
     EXPECT_LT(took, 400ms);
     EXPECT_FALSE(engine.Running());
-    EXPECT_EQ(amplifier.closes, 1);
-    EXPECT_FALSE(amplifier.cancelled) << "the next start must be able to read";
+    EXPECT_EQ(amplifier.Closes(), 1);
+    EXPECT_FALSE(amplifier.Cancelled()) << "the next start must be able to read";
     EXPECT_TRUE(engine.CanStart());
 }
 
@@ -280,16 +225,16 @@ TEST_F(EngineTest, ImpedanceCommandWhileRunningSwitchesWithoutASecondThread) {
     WaitForPackets(1);
     EXPECT_TRUE(engine.StartImpedance());
     EXPECT_EQ(engine.Mode(), AcquisitionMode::Impedance);
-    EXPECT_THAT(amplifier.modes, ElementsAre(0, 1));
+    EXPECT_THAT(amplifier.Modes(), ElementsAre(0, 1));
     amplifier.Push(CountingPacket(40, 17, 0), 3);
     ASSERT_TRUE(impedance.signal.WaitUntil([&] { return impedance.shown.size() == 1; }));
     engine.StartWaveform();  // and back
     amplifier.Push(CountingPacket(40, 17, 0));
     WaitForPackets(2);
     engine.StopAcquisition();
-    EXPECT_EQ(amplifier.readerThreads.size(), 1u);
-    EXPECT_EQ(amplifier.maxReadersInside, 1);
-    EXPECT_EQ(amplifier.opens, 1);
+    EXPECT_EQ(amplifier.ReaderThreads(), 1u);
+    EXPECT_EQ(amplifier.MaxReadersInside(), 1);
+    EXPECT_EQ(amplifier.Opens(), 1);
 }
 
 TEST_F(EngineTest, ImpedanceCommandTogglesAndStartLeavesTheMap) {
@@ -326,11 +271,11 @@ TEST_F(EngineTest, ImpedanceCommandTogglesAndStartLeavesTheMap) {
         EXPECT_EQ(engine.Mode(), c.mode);
         EXPECT_EQ(engine.CanStartWaveform(), c.startEnabled);
         EXPECT_FALSE(engine.CanStart() && c.running) << "settings stay closed while running";
-        ASSERT_FALSE(amplifier.modes.empty());
-        EXPECT_EQ(amplifier.modes.back(), c.modeSent);
+        ASSERT_FALSE(amplifier.Modes().empty());
+        EXPECT_EQ(amplifier.Modes().back(), c.modeSent);
     }
     engine.StopAcquisition();
-    EXPECT_EQ(amplifier.opens, 1);
+    EXPECT_EQ(amplifier.Opens(), 1);
 }
 
 TEST_F(EngineTest, WaveformModeHandsTheConditionedScaledPacketToTheDisplay) {
@@ -387,7 +332,7 @@ TEST_F(EngineTest, TheFileKeepsEveryFrameAndTheClientGetsTheWaveformFramesAsReco
     engine.StopAcquisition();
     EXPECT_FALSE(engine.Recording());
     EXPECT_THAT(wave.pens, ElementsAre(true, false));
-    EXPECT_THAT(amplifier.modes, ElementsAre(0, 1, 0));
+    EXPECT_THAT(amplifier.Modes(), ElementsAre(0, 1, 0));
 
     const auto file = ReadAllBytes(dir.File("r.EOL"));
     ASSERT_EQ(file.size(), 200u + 3u * 3360u);
@@ -487,13 +432,12 @@ TEST_F(EngineTest, FailedAppendEndsTheRecordingAndAcquisitionGoesOn) {
 TEST_F(EngineTest, RecordingThatFailsAtOnceLeavesTheTracesBlue) {
     TempDir dir;
     engine.StartWaveform();
-    ASSERT_TRUE(amplifier.signal.WaitUntil([&] { return amplifier.readersInside == 1; }));
+    ASSERT_TRUE(amplifier.WaitUntilReading());
     auto passPacket = [&] {
-        int before = 0;
-        amplifier.signal.Change([&] { before = amplifier.reads; });
+        const int before = amplifier.Reads();
         amplifier.Push(CountingPacket(40, 17, 0));
         // The thread is back for the next packet once this one went everywhere.
-        ASSERT_TRUE(amplifier.signal.WaitUntil([&] { return amplifier.reads > before; }));
+        ASSERT_TRUE(amplifier.WaitForRead(before + 1));
     };
     wave.beforePen = [&](bool on) {
         if (on) passPacket();
@@ -556,7 +500,7 @@ TEST_F(EngineTest, SettingsConfirmedBeforeStartAreKeptAndPlayTheChosenFile) {
     EXPECT_EQ(engine.Settings().channelCount, 21);
     EXPECT_EQ(wave.lastSetUpChannels, 17);
     EXPECT_EQ(wave.flags, std::vector<int>(17, 1));
-    EXPECT_THAT(amplifier.modes, ElementsAre(0)) << "the mode command goes to the amplifier whatever plays";
+    EXPECT_THAT(amplifier.Modes(), ElementsAre(0)) << "the mode command goes to the amplifier whatever plays";
     WaitForSends(3);
     engine.StopAcquisition();
     // A 21-value packet is already records: the stream carries the file's bytes.
@@ -577,7 +521,7 @@ TEST_F(EngineTest, SettingsAfterStartReinitialiseSoBuffersAndDisplaysAgree) {
     EXPECT_EQ(engine.IdlePipeline()->Impedances().size(), 9u);
     EXPECT_EQ(engine.IdlePipeline()->Canceller().Weights().size(), 18u);
     engine.StartImpedance();
-    EXPECT_EQ(amplifier.opens, 2);
+    EXPECT_EQ(amplifier.Opens(), 2);
     EXPECT_EQ(wave.setUps, 2);
     EXPECT_EQ(wave.lastSetUpPacketSize, 20);
     amplifier.Push(CountingPacket(20, 9, 0), 10);  // channel 10 does not exist with 9 channels
@@ -675,7 +619,7 @@ TEST_F(EngineTest, DestroyingTheEngineStopsTheThread) {
     auto local = std::make_unique<AcquisitionEngine>(playback, amplifier, EnginePorts{&host, &wave, &impedance, &stream});
     local->StartWaveform();
     local.reset();
-    EXPECT_EQ(amplifier.closes, 1);
+    EXPECT_EQ(amplifier.Closes(), 1);
 }
 
 }  // namespace
