@@ -213,14 +213,14 @@ bool AcquisitionEngine::Start(AcquisitionMode newMode) {
     device_->ResumeReads();
     lastPacketAt_ = Clock::now().time_since_epoch().count();
     noDataSaid_ = false;
-    disconnectionsSeen_ = device_->Health().disconnections;
     runFlag_ = true;
     // The pipeline goes with the thread and comes back as its last act,
     // which the join in StopAcquisition orders before any later use.
     PacketPipeline pipeline = std::move(*idlePipeline_);
     idlePipeline_.reset();
-    thread_ = std::thread([this, pipeline = std::move(pipeline)]() mutable {
-        AcquisitionThread(pipeline);
+    thread_ = std::thread([this, pipeline = std::move(pipeline),
+                           disconnections = device_->Health().disconnections]() mutable {
+        AcquisitionThread(pipeline, disconnections);
         idlePipeline_.emplace(std::move(pipeline));
     });
     return true;
@@ -362,21 +362,21 @@ void AcquisitionEngine::AppendToRecording(std::span<const SampleRecord> records)
 }
 
 // [acq] Once each time the device goes away; the box does not hold the thread.
-void AcquisitionEngine::TellOfDisconnection() {
+void AcquisitionEngine::TellOfDisconnection(std::uint64_t& seen) {
     const std::uint64_t disconnections = device_->Health().disconnections;
-    if (disconnections <= disconnectionsSeen_) return;
-    disconnectionsSeen_ = disconnections;
+    if (disconnections <= seen) return;
+    seen = disconnections;
     ShowMessage(kAmplifierDisconnected);
 }
 
-void AcquisitionEngine::AcquisitionThread(PacketPipeline& pipeline) {
+void AcquisitionEngine::AcquisitionThread(PacketPipeline& pipeline, std::uint64_t disconnections) {
     pthread_setname_np(pthread_self(), "acquisition");  // tells it apart in top and /proc
     PacketStopwatch stopwatch(PacketStopwatch::EnabledByEnvironment());
 
     while (runFlag_) {
         int channel = 0;
         if (device_->ReadPacketWithChannel(pipeline.Packet(), channel) == 0) {
-            TellOfDisconnection();
+            TellOfDisconnection(disconnections);
             continue;
         }
         stopwatch.Begin();

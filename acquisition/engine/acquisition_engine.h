@@ -173,13 +173,14 @@ private:
     void WritePublished();
     SidecarInfo DescribeRecording() const;
     std::uint64_t LostFramesNow() const;
-    void AcquisitionThread(PacketPipeline& pipeline);
+    // disconnections: how often the device had gone away before the start.
+    void AcquisitionThread(PacketPipeline& pipeline, std::uint64_t disconnections);
     void AppendToRecording(std::span<const SampleRecord> records);
     void ShowMessage(const std::string& text);
     void SetDeviceFailure(std::string text);
     std::string NoteRecordingFailure();
     bool DeviceWentAway() const;
-    void TellOfDisconnection();
+    void TellOfDisconnection(std::uint64_t& seen);
 
     FilePlaybackSource& playback_;
     ModalAmplifier& amplifier_;
@@ -210,7 +211,6 @@ private:
     std::atomic<Clock::rep> lastPacketAt_{0};  // or the start, before the first packet
     std::atomic<std::uint64_t> packets_{0};
     bool noDataSaid_ = false;                  // UI thread
-    std::uint64_t disconnectionsSeen_ = 0;     // the thread's while it runs
     std::string recordingPath_;                // UI thread, before the thread may append
     // Held by the thread while it appends, and by the UI thread while it
     // closes a recording the thread may be appending to.
