@@ -40,6 +40,8 @@ struct AcquisitionSettings {
     double scale = eol::kDefaultScale;
     std::string simulatedDataPath;
     std::string electrodeFilePath;  // empty: the default file
+
+    bool operator==(const AcquisitionSettings&) const = default;
 };
 
 // The link as the status bar shows it.

@@ -324,12 +324,9 @@ TEST(PlaybackSettings, ImportAsTheDialogWouldWithTheSimulatedSignal) {
     AcquisitionSettings settings;
     std::string error;
     ASSERT_TRUE(PlaybackSettings(path, settings, error));
-    EXPECT_EQ(settings.source, SignalSource::Playback);
-    EXPECT_EQ(settings.channelCount, 21);
-    EXPECT_EQ(settings.sampleRate, 250);
-    EXPECT_EQ(settings.packetSize, 20);
-    EXPECT_EQ(settings.scale, 0.5);
-    EXPECT_EQ(settings.simulatedDataPath, path);
+    const AcquisitionSettings header{.source = SignalSource::Playback, .packetSize = 20, .channelCount = 21,
+                                     .sampleRate = 250, .scale = 0.5, .simulatedDataPath = path};
+    EXPECT_EQ(settings, header);
 
     EXPECT_FALSE(PlaybackSettings(dir.File("none.EOL"), settings, error));
     EXPECT_FALSE(error.empty());

@@ -34,14 +34,9 @@ TEST(VostrelApp, OpensTheTitledMaximisedWindowWithThePlayedFilesSettings) {
     EXPECT_FALSE(frame->windowIcon().isNull());
     EXPECT_TRUE(frame->View()->Commands().IsEnabled(command::kAbout));
 
-    const AcquisitionEngine& engine = frame->View()->Engine();
-    const AcquisitionSettings& settings = engine.Settings();
-    EXPECT_EQ(settings.source, SignalSource::Playback);
-    EXPECT_EQ(settings.channelCount, 21);
-    EXPECT_EQ(settings.sampleRate, 500);
-    EXPECT_EQ(settings.packetSize, 20);
-    EXPECT_EQ(settings.scale, 0.5);
-    EXPECT_EQ(settings.simulatedDataPath, play);
+    const AcquisitionSettings played{.source = SignalSource::Playback, .packetSize = 20, .channelCount = 21,
+                                     .sampleRate = 500, .scale = 0.5, .simulatedDataPath = play};
+    EXPECT_EQ(frame->View()->Engine().Settings(), played);
     app.ExitInstance();
     EXPECT_EQ(app.MainFrame(), nullptr);
 }
