@@ -7,7 +7,7 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "acquisition/display/picture_copy.h"
+#include "acquisition/display/display_window.h"
 
 namespace {
 // Updates come one channel at a time, a few a second.
@@ -19,13 +19,7 @@ ImpedanceDisplay::ImpedanceDisplay(QWidget* parent)
       size_(size()),
       drawing_(
           "map drawing", [this](const DrawingThread::Packet& update, std::size_t) { Draw(update.values); }, [] {}) {
-    setObjectName(kWindowName);
-    setWindowTitle(kWindowName);
-    setCursor(Qt::ArrowCursor);
-    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers every pixel itself
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    SetUpDisplayWindow(*this, kWindowName);
     connect(&frameWake_, &FrameWake::raised, this, &ImpedanceDisplay::ShowFinishedPicture);
 }
 
@@ -72,17 +66,10 @@ void ImpedanceDisplay::Draw(std::span<const double> update) {
     if (!change.isEmpty()) frameWake_.Raise();
 }
 
-QImage ImpedanceDisplay::Snapshot() const {
-    const std::lock_guard hold(lock_);
-    return renderer_.Image().copy();
-}
-
-// Before the first picture, and beyond a picture drawn for a smaller window,
-// the window is white.
 void ImpedanceDisplay::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const std::lock_guard hold(lock_);
-    CopyPictureInto(painter, event->region(), renderer_.Image(), palette().window());
+    PaintPicture(painter, *this, event->region(), renderer_.Image());
     painter.setPen(palette().color(QPalette::Mid));  // the window's thin border
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
@@ -101,6 +88,11 @@ void ImpedanceDisplay::ShowFinishedPicture() {
     if (changed.isEmpty()) return;
     update(changed);
     Q_EMIT FrameReady();
+}
+
+QImage ImpedanceDisplay::Snapshot() const {
+    const std::lock_guard hold(lock_);
+    return renderer_.Image().copy();
 }
 
 QString ImpedanceDisplay::ToolTipAt(QPoint point) const {

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 
-#include "acquisition/display/picture_copy.h"
+#include "acquisition/display/display_window.h"
 #include "acquisition/engine/packet_stopwatch.h"
 
 #include <cstdio>
@@ -33,13 +33,7 @@ WaveDisplay::WaveDisplay(QWidget* parent)
         drawnReadTimes_.reserve(kUnpaintedReadTimes);
         shownReadTimes_.reserve(kUnpaintedReadTimes);
     }
-    setObjectName(kWindowName);
-    setWindowTitle(kWindowName);
-    setCursor(Qt::ArrowCursor);
-    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers every pixel itself
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    SetUpDisplayWindow(*this, kWindowName);
     connect(&frameWake_, &FrameWake::raised, this, &WaveDisplay::ShowFinishedPicture);
     renderer_.Resize(size());
 }
@@ -155,12 +149,10 @@ QImage WaveDisplay::Snapshot() const {
     return renderer_.Image().copy();
 }
 
-// Before the first picture, and beyond a picture drawn for a smaller window,
-// the window is white.
 void WaveDisplay::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const std::lock_guard hold(lock_);
-    CopyPictureInto(painter, event->region(), renderer_.Image(), palette().window());
+    PaintPicture(painter, *this, event->region(), renderer_.Image());
     if (shownReadTimes_.empty()) return;
     const auto now = DrawingThread::Clock::now();
     for (const auto readAt : shownReadTimes_) latencies_.Add(MillisecondsSince(readAt, now));

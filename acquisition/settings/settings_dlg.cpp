@@ -11,6 +11,8 @@
 #include <QPushButton>
 
 #include <filesystem>
+#include <tuple>
+#include <utility>
 
 #include "acquisition/recording/eol_file.h"
 #include "common/dialog_units.h"
@@ -86,6 +88,17 @@ void CSettingsDlg::BuildControls() {
     constexpr int kLeftColumn = 4;
     constexpr int kRightColumn = 121;
 
+    // A file's name, labelled on the left, with its "..." button at the
+    // row's right end.
+    auto fileField = [&](int id, const FieldPlace& at, const QString& name, const QString& caption, int browseId) {
+        auto* field = new QLineEdit(name, this);
+        place(field, id, at);
+        label(caption, at, kLeftColumn);
+        auto* browse = new QPushButton(QStringLiteral("..."), this);
+        place(browse, browseId, {183, at.y + 1, 15, 13});
+        return std::pair{field, browse};
+    };
+
     // The list's height is that of its closed box; the drop-down opens below it.
     const FieldPlace listPlace{71, 18, 48, 14};
     amplifierList_ = new QComboBox(this);
@@ -100,12 +113,8 @@ void CSettingsDlg::BuildControls() {
     sampleRateField_ = numberField(kSampleRateId, sampleRatePlace, sampleRate);
     label(tr("采样率"), sampleRatePlace, kRightColumn);
 
-    const FieldPlace simulatedPlace{71, 36, 103, 14};
-    simulatedDataField_ = new QLineEdit(simulatedDataFile, this);
-    place(simulatedDataField_, kSimulatedDataId, simulatedPlace);
-    label(tr("模拟数据"), simulatedPlace, kLeftColumn);
-    simulatedBrowse_ = new QPushButton(QStringLiteral("..."), this);
-    place(simulatedBrowse_, kSimulatedBrowseId, {183, 37, 15, 13});
+    std::tie(simulatedDataField_, simulatedBrowse_) =
+        fileField(kSimulatedDataId, {71, 36, 103, 14}, simulatedDataFile, tr("模拟数据"), kSimulatedBrowseId);
 
     const FieldPlace packetSizePlace{71, 58, 40, 14};
     packetSizeField_ = numberField(kPacketSizeId, packetSizePlace, packetSize);
@@ -115,12 +124,8 @@ void CSettingsDlg::BuildControls() {
     channelCountField_ = numberField(kChannelCountId, channelCountPlace, channelCount);
     label(tr("导联数"), channelCountPlace, kRightColumn);
 
-    const FieldPlace electrodePlace{71, 78, 105, 14};
-    electrodeField_ = new QLineEdit(electrodeFile, this);
-    place(electrodeField_, kElectrodeFileId, electrodePlace);
-    label(tr("电极位置"), electrodePlace, kLeftColumn);
-    electrodeBrowse_ = new QPushButton(QStringLiteral("..."), this);
-    place(electrodeBrowse_, kElectrodeBrowseId, {183, 79, 15, 13});
+    std::tie(electrodeField_, electrodeBrowse_) =
+        fileField(kElectrodeFileId, {71, 78, 105, 14}, electrodeFile, tr("电极位置"), kElectrodeBrowseId);
 
     auto* ok = new QPushButton(tr("确定"), this);
     place(ok, 1, {46, 104, 50, 14});

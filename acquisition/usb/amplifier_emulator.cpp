@@ -28,20 +28,17 @@ constexpr double kAlphaCounts = 12000.0;
 constexpr double kAlphaHz = 10.0;
 constexpr double kAlphaEnvelopeHz = 0.1;
 constexpr double kSsvepCounts = 20000.0;
-constexpr std::int32_t kMaxCount = 8388607;
-constexpr std::int32_t kMinCount = -8388608;
 
 constexpr std::uint8_t kReplyEcho[3] = {'E', 'E', 'G'};
 
 std::int32_t ClampToCounts(double v) {
-    return static_cast<std::int32_t>(std::clamp(std::lround(v), static_cast<long>(kMinCount), static_cast<long>(kMaxCount)));
+    return static_cast<std::int32_t>(
+        std::clamp(std::lround(v), static_cast<long>(amp::kMinSample24), static_cast<long>(amp::kMaxSample24)));
 }
 
-void PutSample24(std::uint8_t* out, std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value) & 0xFFFFFFu;
-    out[0] = static_cast<std::uint8_t>(bits >> 16);
-    out[1] = static_cast<std::uint8_t>(bits >> 8);
-    out[2] = static_cast<std::uint8_t>(bits);
+// The filler bytes are not looked at.
+bool IsCommand(const amp::Command& received, const amp::Command& known) {
+    return std::equal(received.begin(), received.begin() + amp::kCommandMeaningfulBytes, known.begin());
 }
 }  // namespace
 
@@ -55,7 +52,7 @@ std::vector<std::uint8_t> AmplifierEmulator::Receive(std::span<const std::uint8_
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
     std::size_t at = 0;
     while (pending_.size() - at >= amp::kCommandBytes) {
-        if (pending_[at] != 0xF0 || pending_[at + 1] != 0x0F) {
+        if (pending_[at] != amp::kCommandStart[0] || pending_[at + 1] != amp::kCommandStart[1]) {
             ++at;  // not the start of a command: resynchronise
             continue;
         }
@@ -69,16 +66,18 @@ std::vector<std::uint8_t> AmplifierEmulator::Receive(std::span<const std::uint8_
 }
 
 void AmplifierEmulator::HandleCommand(const amp::Command& command, std::vector<std::uint8_t>& reply) {
-    // Bytes 5 and 6 are not looked at.
-    if (command[2] != 0x01) return;
-    if (command[3] == 0x00 && command[4] == 0x37) {
+    if (IsCommand(command, amp::HandshakeCommand())) {
         reply.insert(reply.end(), std::begin(kReplyEcho), std::end(kReplyEcho));
         reply.push_back(0x00);
         reply.push_back(amp::kHandshakeSucceeded);
-    } else if (command[3] == 0x01 && command[4] == 0x00) {
+        return;
+    }
+    if (IsCommand(command, amp::StopCommand())) {
         mode_ = kNotStreaming;
-    } else if (command[3] == 0x01 && command[4] >= 0xFC) {
-        mode_ = 0xFF - command[4];
+        return;
+    }
+    for (int mode = 0; mode < 4; ++mode) {
+        if (IsCommand(command, amp::ModeCommand(mode))) mode_ = mode;
     }
 }
 
@@ -151,7 +150,7 @@ void AmplifierEmulator::NextFrame(std::span<std::uint8_t, amp::kFrameBytes> fram
     frame[3] = static_cast<std::uint8_t>(mode_ < 0 ? 0 : mode_);
     frame[amp::kCounterByte] = counter_++;
 
-    constexpr int blockBytes = 3 * kValuesPerSample + 1;
+    constexpr auto blockBytes = amp::SampleBlockBytes(kValuesPerSample);
     for (int s = 0; s < kPacketSize; ++s, ++sample_) {
         std::uint8_t* block = frame.data() + amp::kFrameHeaderBytes + blockBytes * s;
         const bool eventDue = !impedanceMode && sample_ > 0 && sample_ % kEventPeriodSamples == 0;
@@ -159,7 +158,7 @@ void AmplifierEmulator::NextFrame(std::span<std::uint8_t, amp::kFrameBytes> fram
         block[0] = event;
         for (int k = 0; k < kSignalChannels; ++k) {
             const std::int32_t value = SignalSample(k, sample_, impedanceMode);
-            PutSample24(block + 4 + 3 * k, value);
+            amp::EncodeSample24(value, block + amp::kFirstValueInBlock + 3 * k);
             if (keepValues) values[static_cast<std::size_t>(s * kValuesPerSample + k)] = value;
         }
         if (keepValues) values[static_cast<std::size_t>(s * kValuesPerSample + kSignalChannels)] = event;

@@ -14,12 +14,21 @@ namespace amp {
 
 constexpr int kFrameBytes = 2086;
 constexpr int kCommandBytes = 7;
+// Every command starts with these two bytes; only the first
+// kCommandMeaningfulBytes mean anything, the rest is filler.
+constexpr std::array<std::uint8_t, 2> kCommandStart{0xF0, 0x0F};
+constexpr int kCommandMeaningfulBytes = 5;
 constexpr int kHandshakeReplyBytes = 5;
 constexpr int kBaudRate = 921600;
 constexpr int kChannelByteOffset = 32;
 constexpr int kFrameHeaderBytes = 5;
 constexpr int kChannelByte = 2;
 constexpr int kCounterByte = 4;
+// Within a sample's block, the first signal value follows the event byte and
+// the three unused bytes.
+constexpr int kFirstValueInBlock = 4;
+constexpr std::int32_t kMinSample24 = -8388608;
+constexpr std::int32_t kMaxSample24 = 8388607;
 constexpr std::uint8_t kHandshakeSucceeded = 0xFF;
 constexpr std::uint8_t kHandshakeFailed = 0x00;
 
@@ -29,6 +38,10 @@ Command HandshakeCommand();
 // Mode 0 acquires signals, mode 1 measures impedances; 2 and 3 exist too.
 Command ModeCommand(int mode);
 Command StopCommand();
+
+// Bytes of one sample's block for channelCount values (the event channel
+// included).
+constexpr long long SampleBlockBytes(long long channelCount) { return 3 * channelCount + 1; }
 
 // Bytes one frame needs to carry a packet of these settings; no more than
 // kFrameBytes for settings the amplifier can deliver.
@@ -42,6 +55,13 @@ int MaxChannelsFor(int packetSize);
 inline std::int32_t DecodeSample24(const std::uint8_t* bytes) {
     const std::int32_t value = (bytes[0] << 16) | (bytes[1] << 8) | bytes[2];
     return bytes[0] > 127 ? value - 16777216 : value;
+}
+// The inverse: the low 24 bits of value, most significant byte first.
+inline void EncodeSample24(std::int32_t value, std::uint8_t* bytes) {
+    const auto bits = static_cast<std::uint32_t>(value) & 0xFFFFFFu;
+    bytes[0] = static_cast<std::uint8_t>(bits >> 16);
+    bytes[1] = static_cast<std::uint8_t>(bits >> 8);
+    bytes[2] = static_cast<std::uint8_t>(bits);
 }
 
 // Decodes the frame's samples into packet (packetSize × channelCount values,

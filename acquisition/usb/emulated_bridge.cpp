@@ -49,17 +49,14 @@ UsbBridge::Status EmulatedBridge::SetBaudRate(Handle handle, int baudRate) {
 }
 
 UsbBridge::Status EmulatedBridge::SetTimeouts(int readTimeoutMs, int writeTimeoutMs) {
-    if (readTimeoutMs < 0 || writeTimeoutMs < 0) return kInvalidParameter;
     std::lock_guard lock(mutex_);
-    readTimeoutMs_ = readTimeoutMs;
-    writeTimeoutMs_ = writeTimeoutMs;
-    return kSuccess;
+    return timeouts_.Set(readTimeoutMs, writeTimeoutMs) ? kSuccess : kInvalidParameter;
 }
 
 UsbBridge::Status EmulatedBridge::GetTimeouts(int& readTimeoutMs, int& writeTimeoutMs) {
     std::lock_guard lock(mutex_);
-    readTimeoutMs = readTimeoutMs_;
-    writeTimeoutMs = writeTimeoutMs_;
+    readTimeoutMs = timeouts_.readMs;
+    writeTimeoutMs = timeouts_.writeMs;
     return kSuccess;
 }
 
@@ -81,7 +78,7 @@ UsbBridge::Status EmulatedBridge::Write(Handle handle, std::span<const std::uint
 UsbBridge::Status EmulatedBridge::Read(Handle handle, std::span<std::uint8_t> buffer, int& bytesReceived) {
     bytesReceived = 0;
     std::unique_lock lock(mutex_);
-    const auto deadline = clock_->Now() + std::chrono::milliseconds(readTimeoutMs_);
+    const auto deadline = clock_->Now() + std::chrono::milliseconds(timeouts_.readMs);
     std::size_t got = 0;
     for (;;) {
         if (cancelled_) return kCancelled;

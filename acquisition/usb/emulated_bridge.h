@@ -20,7 +20,6 @@ class EmulatedBridge final : public UsbBridge {
 public:
     static constexpr Handle kHandle = 1;
     static constexpr const char* kProductString = "Amplifier emulator";
-    static constexpr int kDefaultTimeoutMs = 1000;
 
     explicit EmulatedBridge(EmulatorOptions options = {}, EmulatorFaults faults = {},
                             std::unique_ptr<EmulatorClock> clock = std::make_unique<SteadyClock>());
@@ -61,6 +60,5 @@ private:
     bool cancelled_ = false;
     bool readWaiting_ = false;
     unsigned changes_ = 0;  // bumped by whatever a waiting read should look at again
-    int readTimeoutMs_ = kDefaultTimeoutMs;
-    int writeTimeoutMs_ = kDefaultTimeoutMs;
+    BridgeTimeouts timeouts_;
 };

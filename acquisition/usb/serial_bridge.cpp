@@ -167,22 +167,19 @@ UsbBridge::Status SerialBridge::SetBaudRate(Handle handle, int baudRate) {
 }
 
 UsbBridge::Status SerialBridge::SetTimeouts(int readTimeoutMs, int writeTimeoutMs) {
-    if (readTimeoutMs < 0 || writeTimeoutMs < 0) return kInvalidParameter;
-    readTimeoutMs_ = readTimeoutMs;
-    writeTimeoutMs_ = writeTimeoutMs;
-    return kSuccess;
+    return timeouts_.Set(readTimeoutMs, writeTimeoutMs) ? kSuccess : kInvalidParameter;
 }
 
 UsbBridge::Status SerialBridge::GetTimeouts(int& readTimeoutMs, int& writeTimeoutMs) {
-    readTimeoutMs = readTimeoutMs_;
-    writeTimeoutMs = writeTimeoutMs_;
+    readTimeoutMs = timeouts_.readMs;
+    writeTimeoutMs = timeouts_.writeMs;
     return kSuccess;
 }
 
 UsbBridge::Status SerialBridge::Read(Handle handle, std::span<std::uint8_t> buffer, int& bytesReceived) {
     bytesReceived = 0;
     if (!ValidHandle(handle)) return kInvalidHandle;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(readTimeoutMs_);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeouts_.readMs);
     std::size_t got = 0;
     while (got < buffer.size()) {
         pollfd fds[2] = {{port_.Get(), POLLIN, 0}, {cancelEvent_.Get(), POLLIN, 0}};
@@ -208,7 +205,7 @@ UsbBridge::Status SerialBridge::Read(Handle handle, std::span<std::uint8_t> buff
 UsbBridge::Status SerialBridge::Write(Handle handle, std::span<const std::uint8_t> bytes, int& bytesWritten) {
     bytesWritten = 0;
     if (!ValidHandle(handle)) return kInvalidHandle;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(writeTimeoutMs_);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeouts_.writeMs);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(port_.Get(), bytes.data() + done, bytes.size() - done);

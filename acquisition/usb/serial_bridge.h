@@ -15,8 +15,6 @@
 
 class SerialBridge final : public UsbBridge {
 public:
-    static constexpr int kDefaultTimeoutMs = 1000;
-
     // Offers the USB serial ports the kernel shows.
     SerialBridge();
     // Offers exactly this device.
@@ -50,8 +48,7 @@ private:
     bool enumerated_ = false;
     UniqueFd port_;
     Handle handle_ = 0;
-    int readTimeoutMs_ = kDefaultTimeoutMs;
-    int writeTimeoutMs_ = kDefaultTimeoutMs;
+    BridgeTimeouts timeouts_;
     std::string lastError_;
 
     UniqueFd cancelEvent_;

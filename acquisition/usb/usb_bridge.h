@@ -17,6 +17,21 @@
 #include <span>
 #include <string>
 
+// The timeouts a bridge keeps for SetTimeouts and GetTimeouts, in
+// milliseconds, a second each until set.
+struct BridgeTimeouts {
+    int readMs = 1000;
+    int writeMs = 1000;
+
+    // Takes both, or neither when one is negative.
+    bool Set(int readTimeoutMs, int writeTimeoutMs) {
+        if (readTimeoutMs < 0 || writeTimeoutMs < 0) return false;
+        readMs = readTimeoutMs;
+        writeMs = writeTimeoutMs;
+        return true;
+    }
+};
+
 class UsbBridge {
 public:
     using Handle = int;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,35 +53,22 @@ TEST(SampleRecord, RecordLayoutPacketIsCopiedAsItStands) {
 }
 
 TEST(SampleRecord, OtherChannelCountsFillSignalSlotsInOrderAndEventLast) {
-    {
-        const auto packet = CountingPacket(1, 5);  // 4 signals and the event
-        std::vector<SampleRecord> records(1);
-        BuildRecords(packet, 1, 5, records);
-        const auto& r = records[0].slots;
-        EXPECT_EQ(r[0], 1);
-        EXPECT_EQ(r[3], 4);
-        EXPECT_EQ(r[4], 0);
-        EXPECT_EQ(r[20], 5);
-    }
-    {
-        const auto packet = CountingPacket(1, 64);  // more signals than slots
-        std::vector<SampleRecord> records(1);
-        BuildRecords(packet, 1, 64, records);
-        const auto& r = records[0].slots;
-        EXPECT_EQ(r[7], 8);
-        EXPECT_EQ(r[10], 9);
-        EXPECT_EQ(r[17], 16);
-        EXPECT_EQ(r[8], 0);
-        EXPECT_EQ(r[19], 0);
-        EXPECT_EQ(r[20], 64);
-    }
-    {
-        const std::vector<std::int32_t> packet{7, 9};  // one value per sample: only the event
+    struct Case {
+        int channelCount;
+        std::vector<std::pair<int, std::int32_t>> firstRecord;  // slot, value
+    };
+    const Case cases[] = {
+        {5, {{0, 1}, {3, 4}, {4, 0}, {20, 5}}},                       // 4 signals and the event
+        {64, {{7, 8}, {10, 9}, {17, 16}, {8, 0}, {19, 0}, {20, 64}}},  // more signals than slots
+        {1, {{0, 0}, {20, 1}}},                                        // one value per sample: only the event
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.channelCount);
+        const auto packet = CountingPacket(2, c.channelCount);
         std::vector<SampleRecord> records(2);
-        BuildRecords(packet, 2, 1, records);
-        EXPECT_EQ(records[0].slots[0], 0);
-        EXPECT_EQ(records[0].slots[20], 7);
-        EXPECT_EQ(records[1].slots[20], 9);
+        ASSERT_EQ(BuildRecords(packet, 2, c.channelCount, records), 2);
+        for (const auto& [slot, value] : c.firstRecord) EXPECT_EQ(records[0].slots[slot], value) << "slot " << slot;
+        EXPECT_EQ(records[1].slots[20], 2 * c.channelCount);  // the second sample's event
     }
 }
 

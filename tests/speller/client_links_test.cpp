@@ -20,7 +20,7 @@
 
 #include "link_socket.h"
 #include "pallock_dlg.h"
-#include "signal_fixtures.h"
+#include "stream_bytes.h"
 
 using namespace speller_test;
 
@@ -31,12 +31,6 @@ constexpr int kWaitMs = 10000;
 template <typename Predicate>
 bool WaitFor(Predicate predicate) {
     return QTest::qWaitFor(predicate, kWaitMs);
-}
-
-QByteArray PacketBytes(const std::vector<std::int32_t>& values) {
-    QByteArray bytes(static_cast<qsizetype>(values.size() * 4), '\0');
-    std::memcpy(bytes.data(), values.data(), static_cast<std::size_t>(bytes.size()));  // the stream is little-endian, as this machine
-    return bytes;
 }
 
 // A local server standing in for the acquisition program or the scoring system.
@@ -242,9 +236,7 @@ TEST_F(ClientLinksTest, StreamedWindowGivesAResultAndSendsTheDecision) {
     QTcpSocket* scoring = ConnectScoring(scoringServer);
     ASSERT_TRUE(amplifier && scoring);
 
-    QByteArray window;
-    for (int p = 0; p < kPacketsPerWindow; ++p)
-        window += PacketBytes(SinePacket(0, 12.0, 100000.0, static_cast<long>(p) * kRecordsPerPacket));
+    const QByteArray window = SineStreamBytes(12.0);
     // Odd pieces: a packet's bytes never line up with the writes.
     for (qsizetype at = 0; at < window.size(); at += 997) amplifier->write(window.mid(at, 997));
 
@@ -252,13 +244,6 @@ TEST_F(ClientLinksTest, StreamedWindowGivesAResultAndSendsTheDecision) {
     EXPECT_EQ(dialog.ResultLog(), "No.2 Value:6.383\r\n");
     EXPECT_EQ(ReadExactly(scoring, 9), "ID01CH002");
     EXPECT_EQ(StatusLines().last(), "ID01CH002");
-}
-
-QByteArray SineBytes(double hertz, int packets) {
-    QByteArray bytes;
-    for (int p = 0; p < packets; ++p)
-        bytes += PacketBytes(SinePacket(0, hertz, 100000.0, static_cast<long>(p) * kRecordsPerPacket));
-    return bytes;
 }
 
 // Vostrel stopped and started three times in a row: each time Pallock says
@@ -273,7 +258,7 @@ TEST_F(ClientLinksTest, AStreamThatGoesAwayAndComesBackIsReadAgainWithoutAClick)
     for (int round = 1; round <= 3; ++round) {
         SCOPED_TRACE(round);
         // Half a window of another frequency, then Vostrel goes away.
-        far->write(SineBytes(10.0, kPacketsPerWindow / 2));
+        far->write(SineStreamBytes(10.0, kPacketsPerWindow / 2));
         ASSERT_TRUE(far->waitForBytesWritten(kWaitMs));
         stream.server.close();
         far->close();
@@ -296,7 +281,7 @@ TEST_F(ClientLinksTest, AStreamThatGoesAwayAndComesBackIsReadAgainWithoutAClick)
         }
         // A whole window after the gap decides alone: the half window before
         // the loss is not part of it.
-        far->write(SineBytes(12.0, kPacketsPerWindow));
+        far->write(SineStreamBytes(12.0));
         ASSERT_TRUE(WaitFor([&] { return dialog.ResultLog().count("\r\n") == round; }));
         EXPECT_TRUE(dialog.ResultLog().endsWith("No.2 Value:6.383\r\n")) << dialog.ResultLog().toStdString();
     }
@@ -321,9 +306,9 @@ TEST_F(ClientLinksTest, RecordsAfterASilenceStartAFreshWindow) {
     LocalServer stream;
     QTcpSocket* far = ConnectAmplifier(stream);
     ASSERT_NE(far, nullptr);
-    far->write(SineBytes(10.0, kPacketsPerWindow / 2));
+    far->write(SineStreamBytes(10.0, kPacketsPerWindow / 2));
     ASSERT_TRUE(WaitForStatus("无数据"));
-    far->write(SineBytes(12.0, kPacketsPerWindow));
+    far->write(SineStreamBytes(12.0));
     ASSERT_TRUE(WaitFor([&] { return !dialog.ResultLog().isEmpty(); }));
     EXPECT_EQ(dialog.ResultLog(), "No.2 Value:6.383\r\n");
     EXPECT_TRUE(dialog.AmplifierConnected()) << "the link stays";

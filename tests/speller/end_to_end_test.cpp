@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "signal_fixtures.h"
+#include "stream_bytes.h"
 
 using namespace speller_test;
 
@@ -59,15 +59,6 @@ private:
     }
 };
 
-QByteArray SineWindowBytes(double hertz) {
-    QByteArray bytes;
-    for (int p = 0; p < kPacketsPerWindow; ++p) {
-        const auto packet = SinePacket(0, hertz, 100000.0, static_cast<long>(p) * kRecordsPerPacket);
-        bytes.append(reinterpret_cast<const char*>(packet.data()), static_cast<qsizetype>(packet.size() * 4));
-    }
-    return bytes;
-}
-
 quint16 StubPort(ChildProcess& stub) {
     if (!stub.WaitForError("\n")) return 0;
     const auto match = QRegularExpression("listening on port (\\d+)").match(QString::fromUtf8(stub.err));
@@ -90,7 +81,7 @@ TEST(EndToEnd, TwelveHertzOnLeadOneReachesTheScoringSystemAsStimulusTwo) {
     ASSERT_TRUE(pallock.WaitForOutput("连接放大器成功!"));
     ASSERT_TRUE(pallock.WaitForOutput("连接评分系统成功!"));
 
-    const QByteArray window = SineWindowBytes(12.0);
+    const QByteArray window = SineStreamBytes(12.0);
     client->write(window.left(5000));
     client->write(window.mid(5000));
     ASSERT_TRUE(pallock.WaitForOutput("No.2 Value:6.383\n")) << pallock.out.toStdString();

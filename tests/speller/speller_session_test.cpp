@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "signal_fixtures.h"
+#include "stream_bytes.h"
 #include "speller_session.h"
 
 using namespace speller_test;
@@ -25,15 +25,6 @@ struct Event {
     SessionEvent event;
     bool operator==(const Event&) const = default;
 };
-
-QByteArray SineWindowBytes(double hertz) {
-    QByteArray bytes;
-    for (int p = 0; p < kPacketsPerWindow; ++p) {
-        const auto packet = SinePacket(0, hertz, 100000.0, static_cast<long>(p) * kRecordsPerPacket);
-        bytes.append(reinterpret_cast<const char*>(packet.data()), static_cast<qsizetype>(packet.size() * 4));
-    }
-    return bytes;
-}
 
 QTcpSocket* Accept(QTcpServer& server) {
     return server.waitForNewConnection(kWaitMs) || server.hasPendingConnections() ? server.nextPendingConnection()
@@ -80,7 +71,7 @@ TEST(SpellerSession, DecidesOnTheStreamAndSendsToTheScoringSystemWithoutAWindow)
     EXPECT_EQ(session.Failure(SpellerLink::Amplifier), "");
 
     // A window of 12 Hz on lead 1: stimulus 2, its result and its decision.
-    const QByteArray window = SineWindowBytes(12.0);
+    const QByteArray window = SineStreamBytes(12.0);
     far->write(window.left(5000));
     far->write(window.mid(5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !results.isEmpty(); }, kWaitMs));

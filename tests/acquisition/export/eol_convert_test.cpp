@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "acquisition/recording/eol_file.h"
+#include "support/eol_recording.h"
 #include "support/program_run.h"
 #include "support/temp_dir.h"
 
@@ -29,13 +29,9 @@ TEST_P(EolConvert, ExitStatusAndMessages) {
     const ConvertCase& c = GetParam();
     TempDir dir;
     const std::string in = dir.File("in.EOL");
-    EolFile file;
-    ASSERT_TRUE(file.Create(in));
-    ASSERT_TRUE(file.WriteHeader(1000, 40, 0.00073536));
     std::vector<SampleRecord> records(2000);
     records[500].slots[20] = 4;
-    ASSERT_TRUE(file.Append(records));
-    file.Close();
+    ASSERT_TRUE(WriteEolRecording(in, 1000, 40, 0.00073536, {records}));
 
     const std::string output = dir.File("out.bdf");
     const std::string target = dir.File("target.bdf");

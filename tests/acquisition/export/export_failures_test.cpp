@@ -10,24 +10,19 @@
 
 #include "acquisition/export/eol_export.h"
 #include "acquisition/export/export_job.h"
-#include "acquisition/recording/eol_file.h"
+#include "support/eol_recording.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 std::string WriteRecording(const TempDir& dir, const std::string& name, int records, int sampleRate = 1000) {
-    const std::string path = dir.File(name);
-    EolFile file;
-    EXPECT_TRUE(file.Create(path));
-    EXPECT_TRUE(file.WriteHeader(sampleRate, 40, 0.00073536));
     std::vector<SampleRecord> samples(static_cast<std::size_t>(records));
     for (int s = 0; s < records; ++s) {
         samples[s].slots[0] = s;
         samples[s].slots[20] = s % 10 == 3 ? 7 : 0;
     }
-    if (records > 0) {
-        EXPECT_TRUE(file.Append(samples));
-    }
+    const std::string path = dir.File(name);
+    EXPECT_TRUE(WriteEolRecording(path, sampleRate, 40, 0.00073536, {samples}));
     return path;
 }
 

@@ -11,6 +11,7 @@
 #include <sys/resource.h>
 #include <csignal>
 
+#include "support/eol_recording.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -25,10 +26,7 @@ std::string HeaderFileWithDoubles(const TempDir& dir, const std::string& name, d
 TEST(EolFile, DefaultRecordingHeaderIsBitExactAndOnly82BytesLong) {
     TempDir dir;
     const auto path = dir.File("a.EOL");
-    EolFile file;
-    ASSERT_TRUE(file.Create(path));
-    ASSERT_TRUE(file.WriteHeader(1000, 40, 0.00073536));
-    file.Close();
+    ASSERT_TRUE(WriteEolRecording(path, 1000, 40, 0.00073536));
 
     const auto bytes = ReadAllBytes(path);
     ASSERT_EQ(bytes.size(), 82u) << "seeking to 200 must not lengthen the file";
@@ -43,15 +41,11 @@ TEST(EolFile, DefaultRecordingHeaderIsBitExactAndOnly82BytesLong) {
 TEST(EolFile, AppendsStartAtOffset200AndFollowEachOther) {
     TempDir dir;
     const auto path = dir.File("b.EOL");
-    EolFile file;
-    ASSERT_TRUE(file.Create(path));
-    ASSERT_TRUE(file.WriteHeader(1000, 40, 0.00073536));
-    std::vector<SampleRecord> packet(40);
+    std::vector<std::vector<SampleRecord>> packets(3, std::vector<SampleRecord>(40));
     for (int k = 0; k < 3; ++k) {
-        for (auto& r : packet) r.slots[20] = k + 1;
-        ASSERT_TRUE(file.Append(packet));
+        for (auto& r : packets[static_cast<std::size_t>(k)]) r.slots[20] = k + 1;
     }
-    file.Close();
+    ASSERT_TRUE(WriteEolRecording(path, 1000, 40, 0.00073536, packets));
     const auto bytes = ReadAllBytes(path);
     ASSERT_EQ(bytes.size(), 200u + 3u * 3360u);
     for (int i = 82; i < 200; ++i) EXPECT_EQ(bytes[static_cast<std::size_t>(i)], 0);
@@ -138,10 +132,7 @@ TEST(EolFile, FailedAppendLeavesOnlyWholePackets) {
 TEST(EolHeaderReader, ImportsWhatTheWriterWrote) {
     TempDir dir;
     const auto path = dir.File("c.EOL");
-    EolFile file;
-    ASSERT_TRUE(file.Create(path));
-    ASSERT_TRUE(file.WriteHeader(500, 20, 0.125));
-    file.Close();
+    ASSERT_TRUE(WriteEolRecording(path, 500, 20, 0.125));
     EolHeader header;
     ASSERT_TRUE(ReadEolHeader(path, header));
     EXPECT_EQ(header.channelCount, 21);
@@ -199,14 +190,9 @@ namespace {
 TEST(EolReader, ReadsWholeRecordsInChunksAndReportsACutLastRecord) {
     TempDir dir;
     const auto path = dir.File("r.EOL");
-    {
-        EolFile file;
-        ASSERT_TRUE(file.Create(path));
-        ASSERT_TRUE(file.WriteHeader(500, 20, 0.5));
-        std::vector<SampleRecord> records(10);
-        for (int i = 0; i < 10; ++i) records[static_cast<std::size_t>(i)].slots[0] = i;
-        ASSERT_TRUE(file.Append(records));
-    }
+    std::vector<SampleRecord> records(10);
+    for (int i = 0; i < 10; ++i) records[static_cast<std::size_t>(i)].slots[0] = i;
+    ASSERT_TRUE(WriteEolRecording(path, 500, 20, 0.5, {records}));
     std::ofstream(path, std::ios::binary | std::ios::app) << std::string(30, '\x7f');
 
     EolReader reader;

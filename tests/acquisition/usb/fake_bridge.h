@@ -16,6 +16,10 @@ public:
     struct ReadAnswer {
         Status status = kSuccess;
         std::vector<std::uint8_t> bytes;
+        // How long after the bytes before them the line brings these. No
+        // clock runs: a read that cannot wait that long under the read
+        // timeout in force gives up, and the wait it spent counts down.
+        int arrivesAfterMs = 0;
     };
 
     // Settings a test may change.
@@ -24,6 +28,9 @@ public:
     Status baudStatus = kSuccess;
     Status writeStatus = kSuccess;
     Handle handleToGive = 42;
+    // How long the line takes to accept a write; a write that would take
+    // longer than the write timeout in force times out, having sent nothing.
+    int writeTakesMs = 0;
     // When no answer is queued, a read waits for one (until cancelled) if
     // true, else it times out at once.
     bool blockWhenEmpty = false;
@@ -32,16 +39,17 @@ public:
     std::vector<std::string> calls;
     std::vector<std::vector<std::uint8_t>> writes;
     std::vector<int> readLengths;
-    std::vector<int> readTimeoutsSeen;   // the read timeout in force at each read
-    std::vector<int> writeTimeoutsSeen;  // the write timeout in force at each write
     int readTimeoutMs = 777;
     int writeTimeoutMs = 555;
     bool overlapped = false;  // two calls were inside the bridge at once
 
     void QueueRead(std::vector<std::uint8_t> bytes, Status status = kSuccess) {
+        QueueLateRead(std::move(bytes), 0, status);
+    }
+    void QueueLateRead(std::vector<std::uint8_t> bytes, int arrivesAfterMs, Status status = kSuccess) {
         {
             std::lock_guard lock(mutex_);
-            answers_.push_back({status, std::move(bytes)});
+            answers_.push_back({status, std::move(bytes), arrivesAfterMs});
         }
         wake_.notify_all();
     }
@@ -83,28 +91,30 @@ public:
     Status Write(Handle handle, std::span<const std::uint8_t> bytes, int& written) override {
         Enter();
         Record("Write " + std::to_string(handle));
+        Status status = writeStatus;
         {
             std::lock_guard lock(mutex_);
-            writes.emplace_back(bytes.begin(), bytes.end());
-            writeTimeoutsSeen.push_back(writeTimeoutMs);
+            if (writeTakesMs > writeTimeoutMs) status = kTimeout;
+            else writes.emplace_back(bytes.begin(), bytes.end());
         }
-        written = writeStatus == kSuccess ? static_cast<int>(bytes.size()) : 0;
+        written = status == kSuccess ? static_cast<int>(bytes.size()) : 0;
         Leave();
-        return writeStatus;
+        return status;
     }
     // The queued answers form one byte stream, as a real line does: a read
     // takes bytes across answers until it has enough, and ends with the
     // status of an answer that is not a success once it reaches it. With no
-    // bytes left it times out, or, when blockWhenEmpty, waits for more.
+    // bytes left, or only bytes that come after the read timeout, it times
+    // out; with none at all and blockWhenEmpty, it waits for more.
     Status Read(Handle handle, std::span<std::uint8_t> buffer, int& received) override {
         Enter();
         Record("Read " + std::to_string(handle));
         std::unique_lock lock(mutex_);
         readLengths.push_back(static_cast<int>(buffer.size()));
-        readTimeoutsSeen.push_back(readTimeoutMs);
         received = 0;
         Status status = kTimeout;
         std::size_t got = 0;
+        int patienceMs = readTimeoutMs;
         while (!cancelled_ && got < buffer.size()) {
             if (answers_.empty()) {
                 if (!blockWhenEmpty) break;
@@ -115,6 +125,12 @@ public:
                 continue;
             }
             ReadAnswer& answer = answers_.front();
+            if (answer.arrivesAfterMs > patienceMs) {
+                answer.arrivesAfterMs -= patienceMs;
+                break;
+            }
+            patienceMs -= answer.arrivesAfterMs;
+            answer.arrivesAfterMs = 0;
             const std::size_t n = std::min(answer.bytes.size(), buffer.size() - got);
             std::copy_n(answer.bytes.begin(), n, buffer.begin() + static_cast<std::ptrdiff_t>(got));
             answer.bytes.erase(answer.bytes.begin(), answer.bytes.begin() + static_cast<std::ptrdiff_t>(n));

@@ -32,6 +32,22 @@ protected:
         return options;
     }
 
+    // What the served emulator sends once told mode 0, packet by packet, as
+    // the host should decode it.
+    class ReferenceStream {
+    public:
+        ReferenceStream() { emulator_.Receive(amp::ModeCommand(0)); }
+        const std::vector<std::int32_t>& Next() {
+            emulator_.NextFrame(frame_, expected_);
+            return expected_;
+        }
+
+    private:
+        AmplifierEmulator emulator_{Options()};
+        std::array<std::uint8_t, amp::kFrameBytes> frame_{};
+        std::vector<std::int32_t> expected_ = std::vector<std::int32_t>(P * C);
+    };
+
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(server.Open(error)) << error;
@@ -56,16 +72,12 @@ TEST_F(PtyAmplifierTest, SerialBridgeTalksToTheEmulatorOnATty) {
 
     // Waveform mode: the frames decode to exactly what the emulator generated.
     amplifier->SetMode(0);
-    AmplifierEmulator reference(Options());
-    const auto mode0 = amp::ModeCommand(0);
-    reference.Receive(mode0);
-    std::array<std::uint8_t, amp::kFrameBytes> frame{};
-    std::vector<std::int32_t> expected(P * C), packet(P * C);
+    ReferenceStream reference;
+    std::vector<std::int32_t> packet(P * C);
     for (int i = 0; i < 25; ++i) {
         int channel = -99;
         ASSERT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1) << "frame " << i;
-        reference.NextFrame(frame, expected);
-        ASSERT_EQ(packet, expected) << "frame " << i;
+        ASSERT_EQ(packet, reference.Next()) << "frame " << i;
         EXPECT_EQ(amplifier->LastCounter(), i);
         EXPECT_EQ(channel, 0);
     }
@@ -109,15 +121,11 @@ TEST_F(PtyAmplifierTest, StopWakesAFrameReadOnTheTty) {
 
     // The next stream starts clean even though reads were cut off.
     amplifier->SetMode(0);
-    AmplifierEmulator reference(Options());
-    const auto mode0 = amp::ModeCommand(0);
-    reference.Receive(mode0);
-    std::array<std::uint8_t, amp::kFrameBytes> frame{};
-    std::vector<std::int32_t> expected(P * C), packet(P * C);
+    ReferenceStream reference;
+    std::vector<std::int32_t> packet(P * C);
     int channel = 0;
     ASSERT_EQ(amplifier->ReadPacketWithChannel(packet, channel), 1);
-    reference.NextFrame(frame, expected);
-    EXPECT_EQ(packet, expected);
+    EXPECT_EQ(packet, reference.Next());
     amplifier->Close();
 }
 
