@@ -95,7 +95,7 @@ void ReadPacketWithChannel(benchmark::State& state) {
     std::ostringstream diagnostics;
     UsbAmplifier amplifier(std::make_unique<ReadyBridge>(EmulatedFrame()), diagnostics);
     amplifier.OpenDevice(P, C, 1000);
-    amplifier.SetMode(0);
+    amplifier.SetMode(AcquisitionMode::Waveform);
     std::vector<std::int32_t> packet(P * C);
     int channel = 0;
     for (auto _ : state) {

@@ -68,7 +68,7 @@ class ModalAmplifier : public AmplifierDevice {
 public:
     // True when the device is open and handshaken for these settings.
     virtual bool OpenDevice(int packetSize, int channelCount, int sampleRate) = 0;
-    virtual void SetMode(int mode) = 0;
+    virtual void SetMode(AcquisitionMode mode) = 0;
     // The device and why it last failed to open or went away, for messages:
     // "/dev/ttyUSB0 (No such file or directory)". Any thread.
     virtual std::string LastFailure() const = 0;

@@ -202,14 +202,14 @@ bool AcquisitionEngine::Start(AcquisitionMode newMode) {
     if (Running()) {
         // Switch the running engine; there is never a second thread.
         mode_ = newMode;
-        amplifier_.SetMode(static_cast<int>(newMode));
+        amplifier_.SetMode(newMode);
         return true;
     }
     // An amplifier that went away (or never came) is opened afresh.
     if (DeviceWentAway()) initialised_ = false;
     if (!InitialiseAcquisition() || !device_) return false;
     mode_ = newMode;
-    amplifier_.SetMode(static_cast<int>(newMode));
+    amplifier_.SetMode(newMode);
     device_->ResumeReads();
     lastPacketAt_ = Clock::now().time_since_epoch().count();
     noDataSaid_ = false;

@@ -195,8 +195,9 @@ bool UsbAmplifier::OpenDevice(int newPacketSize, int newChannelCount, int newSam
     return opened;
 }
 
-void UsbAmplifier::SetMode(int mode) {
-    if (mode < 0 || mode > 3 || !deviceHandle) return;
+void UsbAmplifier::SetMode(AcquisitionMode acquisitionMode) {
+    if (!deviceHandle) return;
+    const int mode = static_cast<int>(acquisitionMode);  // the wire's mode number
     // A device may mark its mode in bytes that otherwise never change.
     if (streaming_ && mode_.exchange(mode) != mode) relearn_ = true;
     mode_ = mode;

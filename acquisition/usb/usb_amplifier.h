@@ -66,7 +66,7 @@ public:
     explicit UsbAmplifier(std::unique_ptr<UsbBridge> bridge, std::ostream& diagnostics = std::cout);
 
     bool OpenDevice(int packetSize, int channelCount, int sampleRate) override;
-    void SetMode(int mode) override;
+    void SetMode(AcquisitionMode mode) override;
     int ReadPacketWithChannel(std::span<std::int32_t> packet, int& channel) override;
     void Close() override;
     void CancelReads() override;

@@ -8,7 +8,7 @@
 class AbsentAmplifier : public ModalAmplifier {
 public:
     bool OpenDevice(int, int, int) override { return false; }
-    void SetMode(int) override {}
+    void SetMode(AcquisitionMode) override {}
     std::string LastFailure() const override { return {}; }
     std::string Name() const override { return "amplifier"; }
     int ReadPacketWithChannel(std::span<std::int32_t>, int&) override { return 0; }

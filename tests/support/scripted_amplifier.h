@@ -40,9 +40,9 @@ public:
         sampleRate = newSampleRate;
         return openSucceeds;
     }
-    void SetMode(int mode) override {
+    void SetMode(AcquisitionMode mode) override {
         std::lock_guard lock(mutex_);
-        modes_.push_back(mode);
+        modes_.push_back(static_cast<int>(mode));
     }
     std::string LastFailure() const override { return openFailure; }
     std::string Name() const override { return "amplifier"; }

@@ -71,7 +71,7 @@ TEST_F(PtyAmplifierTest, SerialBridgeTalksToTheEmulatorOnATty) {
     EXPECT_EQ(out.str(), "connect \nrecievedEEG\n握手成功\n");
 
     // Waveform mode: the frames decode to exactly what the emulator generated.
-    amplifier->SetMode(0);
+    amplifier->SetMode(AcquisitionMode::Waveform);
     ReferenceStream reference;
     std::vector<std::int32_t> packet(P * C);
     for (int i = 0; i < 25; ++i) {
@@ -85,7 +85,7 @@ TEST_F(PtyAmplifierTest, SerialBridgeTalksToTheEmulatorOnATty) {
 
     // Impedance mode: the measured channel moves one step a second, and the
     // test signal is on it.
-    amplifier->SetMode(1);
+    amplifier->SetMode(AcquisitionMode::Impedance);
     int previous = -1;
     int moves = 0;
     for (int i = 0; i < 35; ++i) {
@@ -120,7 +120,7 @@ TEST_F(PtyAmplifierTest, StopWakesAFrameReadOnTheTty) {
     amplifier->ResumeReads();
 
     // The next stream starts clean even though reads were cut off.
-    amplifier->SetMode(0);
+    amplifier->SetMode(AcquisitionMode::Waveform);
     ReferenceStream reference;
     std::vector<std::int32_t> packet(P * C);
     int channel = 0;
@@ -170,7 +170,7 @@ TEST_P(PtyFaults, DeliveredPacketsAreGenuineAndTheLostAreCounted) {
     std::ostringstream out;
     UsbAmplifier amplifier(std::make_unique<SerialBridge>(server.HostPath()), out);
     ASSERT_TRUE(amplifier.OpenDevice(P, C, 1000));
-    amplifier.SetMode(0);
+    amplifier.SetMode(AcquisitionMode::Waveform);
     std::vector<std::size_t> delivered;
     // The first frame made once frames were proven by their own bytes.
     std::size_t learnt = std::numeric_limits<std::size_t>::max();
