@@ -24,8 +24,9 @@ enum class LinkState {
 };
 
 // What the amplifier is asked to send: EEG, or the excitation signals from
-// which impedances are measured.
-enum class AcquisitionMode { Waveform, Impedance };
+// which impedances are measured. The values are the amplifier's own mode
+// numbers, which its mode command carries.
+enum class AcquisitionMode { Waveform = 0, Impedance = 1 };
 
 struct DeviceHealth {
     LinkState state = LinkState::Idle;

@@ -7,7 +7,8 @@
 //       Register(c.id, c.handler, c.enabled);
 //
 // Threads: UI thread only. What they change is the displays' own state,
-// which the displays guard from their drawing threads.
+// which the displays guard from the threads that draw (the time base and
+// lead flags under the wave display's lock, the colour range as atomics).
 
 #include <functional>
 #include <vector>

@@ -20,7 +20,7 @@ public:
     static constexpr int kIdUncheckAll = 1006;
     static constexpr int kRowsPerColumn = 8;
 
-    // flags (channelEnabled) is edited in place on OK; records give the labels;
+    // flags (1 shown, 0 hidden, one per row) is edited in place on OK; records give the labels;
     // leadCount leads are offered (the event channel is not one of them).
     CLeadSelectionDialog(std::span<int> flags, std::span<const ChannelRecord> records, int leadCount,
                          QWidget* parent = nullptr);

@@ -36,6 +36,7 @@ WaveDisplay::WaveDisplay(QWidget* parent)
     SetUpDisplayWindow(*this, kWindowName);
     connect(&frameWake_, &FrameWake::raised, this, &WaveDisplay::ShowFinishedPicture);
     renderer_.Resize(size());
+    secondsPerScreen_ = renderer_.SecondsPerScreen();
 }
 
 WaveDisplay::~WaveDisplay() {
@@ -51,6 +52,7 @@ void WaveDisplay::SetUp(int packetSize, int channelCount, int sampleRate, std::s
     drawing_.Resize(values, std::max(kMinDrawingSlots, perSecond * kDrawingSlotSeconds));
     const std::lock_guard hold(lock_);
     renderer_.SetUp(packetSize, channelCount, sampleRate, renderer_.SecondsPerScreen(), records);
+    secondsPerScreen_ = renderer_.SecondsPerScreen();
     packetUs_ = sampleRate > 0 ? std::int64_t{std::max(0, packetSize)} * 1000000 / sampleRate : 0;
 }
 
@@ -121,11 +123,13 @@ void WaveDisplay::ResetGain() {
 void WaveDisplay::ShowFewerSeconds() {
     const std::lock_guard hold(lock_);
     renderer_.ShowFewerSeconds();
+    secondsPerScreen_ = renderer_.SecondsPerScreen();
 }
 
 void WaveDisplay::ShowMoreSeconds() {
     const std::lock_guard hold(lock_);
     renderer_.ShowMoreSeconds();
+    secondsPerScreen_ = renderer_.SecondsPerScreen();
 }
 
 double WaveDisplay::Gain() const {
@@ -133,10 +137,7 @@ double WaveDisplay::Gain() const {
     return renderer_.Gain();
 }
 
-int WaveDisplay::SecondsPerScreen() const {
-    const std::lock_guard hold(lock_);
-    return renderer_.SecondsPerScreen();
-}
+int WaveDisplay::SecondsPerScreen() const { return secondsPerScreen_; }
 
 std::vector<int> WaveDisplay::ChannelFlags() const {
     const std::lock_guard hold(lock_);

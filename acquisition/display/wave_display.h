@@ -23,6 +23,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -81,6 +82,9 @@ private:
     FrameWake frameWake_;
     mutable std::mutex lock_;
     WaveRenderer renderer_;
+    // The renderer's time base, for the enable rules the UI thread asks
+    // whenever it is idle: they must not wait for a packet being drawn.
+    std::atomic<int> secondsPerScreen_{0};
     std::int64_t packetUs_ = 0;         // under lock_: the time a packet covers
     WaveRenderer::Changes unshown_{};  // under lock_: changed, not yet repainted
     bool batchChanged_ = false;          // the drawing thread's own

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <system_error>
 
 #include "acquisition/engine/packet_stopwatch.h"
 #include "common/output_line.h"
@@ -207,7 +208,7 @@ bool AcquisitionEngine::Start(AcquisitionMode newMode) {
     }
     // An amplifier that went away (or never came) is opened afresh.
     if (DeviceWentAway()) initialised_ = false;
-    if (!InitialiseAcquisition() || !device_) return false;
+    if (!InitialiseAcquisition()) return false;
     mode_ = newMode;
     amplifier_.SetMode(newMode);
     device_->ResumeReads();
@@ -218,11 +219,21 @@ bool AcquisitionEngine::Start(AcquisitionMode newMode) {
     // which the join in StopAcquisition orders before any later use.
     PacketPipeline pipeline = std::move(*idlePipeline_);
     idlePipeline_.reset();
-    thread_ = std::thread([this, pipeline = std::move(pipeline),
-                           disconnections = device_->Health().disconnections]() mutable {
-        AcquisitionThread(pipeline, disconnections);
-        idlePipeline_.emplace(std::move(pipeline));
-    });
+    try {
+        thread_ = std::thread([this, pipeline = std::move(pipeline),
+                               disconnections = device_->Health().disconnections]() mutable {
+            AcquisitionThread(pipeline, disconnections);
+            idlePipeline_.emplace(std::move(pipeline));
+        });
+    } catch (const std::system_error& error) {
+        // The system is out of threads; a fresh pipeline serves the next try.
+        std::cerr << "vostrel: cannot start the acquisition thread: " << error.what() << std::endl;
+        idlePipeline_.emplace();
+        SetUpPipeline();
+        runFlag_ = false;
+        device_->Close();
+        return false;
+    }
     return true;
 }
 

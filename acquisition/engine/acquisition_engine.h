@@ -4,10 +4,10 @@
 // display.
 //
 // Threads: every public operation runs on the UI thread. The acquisition
-// thread owns the packet pipeline while it runs, and reads the mode, the
-// recording flag, the settings, the device and the ports. The settings change
-// only while no thread runs (the settings command is disabled while running).
-// Shared flags are atomics; nothing else is shared without a lock.
+// thread owns the packet pipeline while it runs (handed over at its start,
+// handed back before the join), and reads the mode, the recording flag, the
+// device and the ports, which change only while no thread runs or are
+// atomics. The recording it appends to is shared under a lock.
 
 #include <atomic>
 #include <chrono>
@@ -147,8 +147,9 @@ public:
 
     // The displays' rows: per row its electrode (the last one the event channel).
     std::span<const ChannelRecord> ChannelRecords() const { return channelRecords_; }
-    // The device the last initialisation opened; null before.
-    const AmplifierDevice* OpenDevice() const { return device_; }
+    // The device the last initialisation opened (closed again after a
+    // stop); null before.
+    const AmplifierDevice* CurrentDevice() const { return device_; }
     // What the acquisition thread works with, while it does not run (tests
     // look at the canceller and the impedances); null while it runs.
     const PacketPipeline* IdlePipeline() const { return idlePipeline_ ? &*idlePipeline_ : nullptr; }
@@ -188,8 +189,9 @@ private:
     ModalAmplifier& amplifier_;
     EnginePorts ports_;
 
-    // UI thread; read by the acquisition thread only while it runs, when
-    // they do not change (the settings command is disabled while running).
+    // UI thread; the acquisition thread reads device_ and ports_ only while
+    // it runs, when they do not change (the settings command is disabled while
+    // running).
     AcquisitionSettings settings_{.source = SignalSource::Playback, .packetSize = 0, .channelCount = 0,
                                   .sampleRate = 0, .scale = 0.0};
     bool settingsConfirmed_ = false;

@@ -23,9 +23,6 @@ public:
     // nothing) and starts the canceller afresh. rowColumns names the packet
     // column each display row shows.
     void SetUp(int packetSize, int channelCount, int sampleRate, double scale, std::vector<int> rowColumns);
-    // Every column back to "not measured".
-    void ForgetImpedances();
-
     // Where the device puts the next packet.
     std::span<std::int32_t> Packet() { return packet_; }
     // The packet as records, in the file's and the stream's layout.
@@ -42,6 +39,9 @@ public:
     std::span<const int> Impedances() const { return impedances_; }
 
 private:
+    // Every column back to "not measured".
+    void ForgetImpedances();
+
     int packetSize_ = 0;
     int channelCount_ = 0;
     double scale_ = 0.0;

@@ -134,8 +134,8 @@ int CVostrelApp::ScriptedRunStatus() const {
     } else if (options_.start != VostrelOptions::StartMode::None && engine.PacketsDelivered() == 0) {
         say("the amplifier " + engine.DeviceName() + " delivered no frame");
         status = kAmplifierFailed;
-    } else if (engine.Running() && engine.OpenDevice() &&
-               engine.OpenDevice()->Health().state == LinkState::Disconnected) {
+    } else if (engine.Running() && engine.CurrentDevice() &&
+               engine.CurrentDevice()->Health().state == LinkState::Disconnected) {
         say("the amplifier " + engine.DeviceName() + " was lost and is not back: " + amplifier_->LastFailure());
         status = kAmplifierFailed;
     }

@@ -52,9 +52,10 @@ void CVostrelView::ConnectServer() {
     });
 }
 
-void CVostrelView::StartAcquisition(AcquisitionMode mode) {
-    const bool started = mode == AcquisitionMode::Waveform ? engine_.StartWaveform() : engine_.StartImpedance();
-    if (started) ShowDisplay(mode);
+// After the start or impedance command: the display of the mode the engine
+// now runs in, unless it could not start.
+void CVostrelView::ShowStartedAcquisition(bool started) {
+    if (started) ShowDisplay(engine_.Mode());
     // The server judges a stalled client by seconds of the stream.
     if (engine_.Running()) {
         server_.SetSampleRate(engine_.Settings().sampleRate);
@@ -122,14 +123,12 @@ void CVostrelView::RegisterCommands() {
     using namespace command;
     auto stopped = [this] { return engine_.CanStart(); };
     commands_->Register(kSettings, [this] { RunSettingsCommand(this, engine_); }, stopped);
-    commands_->Register(kStart, [this] { StartAcquisition(AcquisitionMode::Waveform); },
+    commands_->Register(kStart, [this] { ShowStartedAcquisition(engine_.StartWaveform()); },
                         [this] { return engine_.CanStartWaveform(); });
     commands_->Register(kStop, [this] { StopAcquisition(); }, [this] { return engine_.CanStop(); });
     commands_->Register(kSaveData, [this] { ToggleRecording(); }, [this] { return engine_.CanToggleRecording(); });
     markers_->Register(*commands_);
-    commands_->Register(kImpedance, [this] {
-        StartAcquisition(engine_.MeasuringImpedance() ? AcquisitionMode::Waveform : AcquisitionMode::Impedance);
-    });
+    commands_->Register(kImpedance, [this] { ShowStartedAcquisition(engine_.ToggleImpedance()); });
     // The button stays pressed while the map shows measured impedances.
     commands_->Action(kImpedance)->setCheckable(true);
     commands_->Register(kExportRecording, [this] { export_.Run(this); });

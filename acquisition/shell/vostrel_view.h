@@ -88,7 +88,7 @@ private:
     // The server command; a new listening port is announced on standard
     // output and in the server pane's tooltip.
     void StartServer();
-    void StartAcquisition(AcquisitionMode mode);
+    void ShowStartedAcquisition(bool started);
     // The waveforms or the impedance map, the other hidden.
     void ShowDisplay(AcquisitionMode mode);
     void StopAcquisition();

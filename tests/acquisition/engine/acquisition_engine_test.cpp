@@ -170,7 +170,7 @@ TEST_F(EngineTest, FirstStartInitialisesWithDefaults) {
     std::uint64_t bits;
     std::memcpy(&bits, &settings.scale, sizeof bits);
     EXPECT_EQ(bits, 0x3F4818A5934CF958ull);
-    EXPECT_EQ(engine.OpenDevice(), &amplifier);
+    EXPECT_EQ(engine.CurrentDevice(), &amplifier);
     EXPECT_EQ(wave.flags, std::vector<int>(17, 1));
     ASSERT_EQ(engine.ChannelRecords().size(), 17u);
     EXPECT_STREQ(engine.ChannelRecords()[0].label, "Fp1") << "the default montage beside the executable";
@@ -472,7 +472,7 @@ TEST_F(EngineTest, AForeignRecordingPlaysUnderItsOwnLabels) {
     engine.ApplySettings(settings);
     engine.StartWaveform();
     engine.StopAcquisition();
-    ASSERT_EQ(engine.OpenDevice(), &playback);
+    ASSERT_EQ(engine.CurrentDevice(), &playback);
     const std::span<const ChannelRecord> records = engine.ChannelRecords();
     ASSERT_EQ(records.size(), 17u);
     EXPECT_STREQ(records[0].label, "Ch1");
@@ -496,7 +496,7 @@ TEST_F(EngineTest, SettingsConfirmedBeforeStartAreKeptAndPlayTheChosenFile) {
     EXPECT_EQ(engine.IdlePipeline()->Impedances().size(), 21u);
 
     engine.StartWaveform();
-    EXPECT_EQ(engine.OpenDevice(), &playback);
+    EXPECT_EQ(engine.CurrentDevice(), &playback);
     EXPECT_EQ(engine.Settings().channelCount, 21);
     EXPECT_EQ(wave.lastSetUpChannels, 17);
     EXPECT_EQ(wave.flags, std::vector<int>(17, 1));
