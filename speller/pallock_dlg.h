@@ -131,6 +131,7 @@ private:
     void ShowMessage(const QString& text);
     void AppendLine(QString& log, QPlainTextEdit* box, const QString& line);
 
+    QString FieldText(int id) const;
     bool TakeText(int id, QString& member);
     bool TakeInt(int id, int& member, int low, int high);
     bool TakeDouble(int id, double& member);

@@ -25,6 +25,8 @@ QString FormatDouble(double value) { return QString::number(value, 'g', 15); }
 
 }  // namespace
 
+QString CPallockDlg::FieldText(int id) const { return static_cast<QLineEdit*>(Control(id))->text(); }
+
 void CPallockDlg::Refuse(int id, const QString& message) {
     ShowMessage(message);
     if (auto* control = Control(id)) {
@@ -34,13 +36,13 @@ void CPallockDlg::Refuse(int id, const QString& message) {
 }
 
 bool CPallockDlg::TakeText(int id, QString& member) {
-    member = static_cast<QLineEdit*>(Control(id))->text();
+    member = FieldText(id);
     return true;
 }
 
 bool CPallockDlg::TakeInt(int id, int& member, int low, int high) {
     bool ok = false;
-    const int value = static_cast<QLineEdit*>(Control(id))->text().trimmed().toInt(&ok);
+    const int value = FieldText(id).trimmed().toInt(&ok);
     if (!ok) {
         Refuse(id, badIntegerMessage());
         return false;
@@ -55,7 +57,7 @@ bool CPallockDlg::TakeInt(int id, int& member, int low, int high) {
 
 bool CPallockDlg::TakeDouble(int id, double& member) {
     bool ok = false;
-    const double value = static_cast<QLineEdit*>(Control(id))->text().trimmed().toDouble(&ok);
+    const double value = FieldText(id).trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value)) {
         Refuse(id, badNumberMessage());
         return false;
@@ -65,7 +67,7 @@ bool CPallockDlg::TakeDouble(int id, double& member) {
 }
 
 bool CPallockDlg::TakeLead(int id, int& member) {
-    const QString text = static_cast<QLineEdit*>(Control(id))->text().trimmed();
+    const QString text = FieldText(id).trimmed();
     const auto lead = ParseLeads(text, leadNames);
     if (!lead || lead->size() != 1) {
         // A number out of range is told as before; anything else may be a label.
@@ -80,7 +82,7 @@ bool CPallockDlg::TakeLead(int id, int& member) {
 }
 
 bool CPallockDlg::TakeLeads(int id, std::vector<int>& member) {
-    const auto leads = ParseLeads(static_cast<QLineEdit*>(Control(id))->text(), leadNames);
+    const auto leads = ParseLeads(FieldText(id), leadNames);
     if (!leads) {
         Refuse(id, badLeadsMessage());
         return false;

@@ -77,9 +77,7 @@ void SpellerSession::React(SpellerLink link, const LinkReaction& reaction) {
     Link& l = Of(link);
     if (reaction.disconnect) {
         l.socket.reset();
-        l.connected = false;
-        if (link == SpellerLink::Amplifier) streamWatch.Disconnected();
-        if (link == SpellerLink::Scoring) outbox.clear();
+        MarkDown(link);
     }
     if (reaction.connect) StartAttempt(link);
     NoteLink(link, reaction.note);
@@ -116,12 +114,16 @@ void SpellerSession::NoteLink(SpellerLink link, LinkNote note) {
         return;
     case LinkNote::Failed: Q_EMIT linkEvent(link, SessionEvent::ConnectFailed); return;
     case LinkNote::Dropped:
-        l.connected = false;
-        if (toAmplifier) streamWatch.Disconnected();
-        if (!toAmplifier) outbox.clear();
+        MarkDown(link);
         Q_EMIT linkEvent(link, SessionEvent::Dropped);
         return;
     }
+}
+
+void SpellerSession::MarkDown(SpellerLink link) {
+    Of(link).connected = false;
+    if (link == SpellerLink::Amplifier) streamWatch.Disconnected();
+    else outbox.clear();
 }
 
 void SpellerSession::WatchLinks() {

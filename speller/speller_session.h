@@ -117,6 +117,9 @@ private:
     void React(SpellerLink link, const LinkReaction& reaction);
     void StartAttempt(SpellerLink link);
     void NoteLink(SpellerLink link, LinkNote note);
+    // The link is down, by a press or by the far end: its stream's silence
+    // watch stops, or its unsent commands go.
+    void MarkDown(SpellerLink link);
     void WatchLinks();
     void OnConnectFinished(SpellerLink link, LinkSocket::ConnectOutcome outcome);
     void OnAmplifierPacket(std::span<const std::int32_t> packet);
