@@ -172,6 +172,7 @@ private:
             const std::string_view label = Trimmed(Field(header_, kFixedBytes + 16 * static_cast<std::size_t>(s), 16));
             const bool annotations = label == "EDF Annotations" || label == "BDF Annotations";
             if (!SamplesPerRecord(s, samples, sampleBytes, annotations)) return false;
+            if (annotations) layout_.annotationEnds.push_back(layout_.recordBytes);
         }
         if (!TextInteger(Field(header_, 236, 8), records)) return Refuse("number of records", "not a number");
         return Records(records);
@@ -266,6 +267,22 @@ bool CheckEventTable(int fd, std::int64_t fileBytes, const ForeignLayout& layout
     return true;
 }
 
+// Each record's annotations end in a zero byte, as every annotation does.
+// libbiosig reads all records' annotations as one string and trusts that it
+// ends before its buffer does; it does when the last record's does.
+bool CheckAnnotationEnds(int fd, const ForeignLayout& layout, std::string& error) {
+    if (layout.records == 0) return true;
+    const std::int64_t lastRecord = layout.headerBytes + (layout.records - 1) * layout.recordBytes;
+    for (const std::int64_t end : layout.annotationEnds) {
+        std::uint8_t last = 1;
+        if (::pread(fd, &last, 1, lastRecord + end - 1) != 1 || last != 0) {
+            error = "annotations: the last record's do not end in a zero byte";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CheckForeignHeader(std::span<const std::uint8_t> header, std::int64_t fileBytes, ForeignLayout& layout,
@@ -293,7 +310,8 @@ bool CheckForeignFile(const std::string& path, ForeignLayout& layout, std::strin
         error = path + ": cannot be read";
         return false;
     }
-    if (CheckForeignHeader(head, info.st_size, layout, cause) && CheckEventTable(fd.Get(), info.st_size, layout, cause)) {
+    if (CheckForeignHeader(head, info.st_size, layout, cause) && CheckEventTable(fd.Get(), info.st_size, layout, cause) &&
+        CheckAnnotationEnds(fd.Get(), layout, cause)) {
         if (!NamesAnotherFormat(head, layout.format)) return true;
         cause = "version: the header's text makes it another format to libbiosig";
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 enum class ForeignFormat { Edf, Bdf, Gdf1, Gdf2 };
 
@@ -21,6 +22,8 @@ struct ForeignLayout {
     std::int64_t recordBytes = 0;  // one record of every signal
     std::int64_t samplesPerRecord = 0;  // of the fastest signal (the least common multiple of all)
     double recordSeconds = 0.0;
+    // EDF+/BDF+: where each annotation signal's bytes end within a record.
+    std::vector<std::int64_t> annotationEnds;
 };
 
 inline constexpr int kMaxForeignSignals = 1024;

@@ -177,6 +177,13 @@ inline std::vector<MalformedForeignFile> MalformedForeignFiles() {
     files.push_back({"gdf_event_count_lies", ".gdf", GdfBytes({.events = 0xffffff}), "number of events"});
     files.push_back({"gdf1_event_count_lies", ".gdf", GdfBytes({.version = 1, .events = 0x7fffffff}), "number of events"});
     {
+        // An annotation signal whose last record holds no zero byte: libbiosig
+        // would read its annotations past their buffer.
+        std::vector<std::uint8_t> annotated = EdfBytes({.bdf = true, .recordsText = "2"});
+        PutText(annotated, 256 + 16, 16, "BDF Annotations");
+        files.push_back({"bdf_annotations_without_end", ".bdf", annotated, "annotations"});
+    }
+    {
         // Text in a free field that makes libbiosig take the file for another format.
         std::vector<std::uint8_t> alpha = EdfBytes({.bdf = true});
         std::memcpy(alpha.data() + 20, "ALPHA-TRACE-MEDICAL", 19);
