@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <sys/types.h>
 
 #include "common/sample_record.h"
 #include "common/unique_fd.h"
@@ -59,7 +60,7 @@ public:
     // existing says. A symbolic link is never followed: a link planted where
     // the recording goes must not redirect it, nor create the link's target.
     bool Create(const std::string& path, ExistingFile existing = ExistingFile::Replace);
-    // Writes the header block at offset 50 and positions at offset 200.
+    // Writes the header block at offset 50; records then go from offset 200.
     bool WriteHeader(int sampleRate, int packetSize, double scale);
     // Appends whole records. On a failed or short write the file is cut back
     // to its length before the call, so it never ends in a partial record.
@@ -72,6 +73,7 @@ public:
 private:
     int fd_ = -1;
     int errno_ = 0;
+    off_t end_ = 0;  // where the next record goes: the file's length as written
 };
 
 // A recording read front to back a chunk of records at a time, so that an
