@@ -1,8 +1,29 @@
 #include "acquisition/display/drawing_thread.h"
 
+#include <linux/futex.h>
 #include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
+
+namespace {
+// A futex rather than std::atomic::wait: libstdc++ first spins on
+// sched_yield, a system call each, although packets come milliseconds apart.
+static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
+              std::atomic<std::uint32_t>::is_always_lock_free);
+
+std::uint32_t* Word(std::atomic<std::uint32_t>& word) { return reinterpret_cast<std::uint32_t*>(&word); }
+
+// Returns when word no longer holds seen, or spuriously.
+void SleepWhileUnchanged(std::atomic<std::uint32_t>& word, std::uint32_t seen) {
+    ::syscall(SYS_futex, Word(word), FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
+}
+
+void WakeSleeper(std::atomic<std::uint32_t>& word) {
+    ::syscall(SYS_futex, Word(word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+}  // namespace
 
 DrawingThread::DrawingThread(const char* threadName, DrawPacket draw, BatchDone batchDone)
     : draw_(std::move(draw)), batchDone_(std::move(batchDone)) {
@@ -20,7 +41,7 @@ DrawingThread::~DrawingThread() {
 
 void DrawingThread::Wake() {
     wakes_.fetch_add(1);
-    wakes_.notify_one();
+    WakeSleeper(wakes_);
 }
 
 void DrawingThread::Resize(std::size_t valuesPerPacket, std::size_t slotCount) {
@@ -69,7 +90,7 @@ void DrawingThread::Run() {
             DrawWaiting();
             continue;
         }
-        wakes_.wait(wakes);
+        SleepWhileUnchanged(wakes_, wakes);
     }
 }
 
