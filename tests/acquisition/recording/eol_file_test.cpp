@@ -125,8 +125,13 @@ TEST(EolFile, FailedAppendLeavesOnlyWholePackets) {
     std::signal(SIGXFSZ, SIG_DFL);
 
     EXPECT_FALSE(appended);
+    // With room again, the next packet follows the last whole one.
+    packet.front().slots[0] = 7;
+    ASSERT_TRUE(file.Append(packet));
     file.Close();
-    EXPECT_EQ(ReadAllBytes(path).size(), 200u + 3360u);
+    const auto bytes = ReadAllBytes(path);
+    ASSERT_EQ(bytes.size(), 200u + 2 * 3360u);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[200 + 3360]), 7u);
 }
 
 TEST(EolHeaderReader, ImportsWhatTheWriterWrote) {
