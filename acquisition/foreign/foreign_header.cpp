@@ -117,11 +117,13 @@ private:
     }
 
     // The records declared (or -1: as many as the file holds) against the file,
-    // and what decoding them would take.
+    // and what decoding them would take. libbiosig takes a count of 0 as
+    // unknown too and reads what the file holds, so the checks of the records
+    // must see them.
     bool Records(std::int64_t declared) {
         const std::int64_t room = fileBytes_ - layout_.headerBytes;
         const std::int64_t held = room / layout_.recordBytes;
-        if (declared == -1) declared = held;
+        if (declared == -1 || declared == 0) declared = held;
         if (declared < 0 || declared > held)
             return Refuse("number of records", std::to_string(declared) + " declared; the file holds " + std::to_string(held));
         layout_.records = declared;

@@ -44,6 +44,8 @@ TEST(ForeignRecording, AcceptsWellFormedHeaders) {
         {"a.edf", EdfBytes({.recordsText = "3"}), ForeignFormat::Edf, 3, 4.0},
         {"b.bdf", EdfBytes({.bdf = true, .recordsText = "2", .durationText = "0.5"}), ForeignFormat::Bdf, 2, 8.0},
         {"unknown_records.edf", EdfBytes({.recordsText = "-1", .totalBytes = 768 + 3 * 16 + 5}), ForeignFormat::Edf, 3, 4.0},
+        // libbiosig reads a count of 0 as unknown as well.
+        {"zero_records.edf", EdfBytes({.recordsText = "0", .totalBytes = 768 + 3 * 16 + 5}), ForeignFormat::Edf, 3, 4.0},
         {"c.gdf", GdfBytes({.records = 5, .events = 0}), ForeignFormat::Gdf2, 5, 4.0},
         {"d.gdf", GdfBytes({.version = 1, .records = 2, .durationNumerator = 1, .durationDenominator = 64}),
          ForeignFormat::Gdf1, 2, 256.0},
