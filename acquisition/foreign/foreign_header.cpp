@@ -117,13 +117,11 @@ private:
     }
 
     // The records declared (or -1: as many as the file holds) against the file,
-    // and what decoding them would take. libbiosig takes a count of 0 as
-    // unknown too and reads what the file holds, so the checks of the records
-    // must see them.
+    // and what decoding them would take.
     bool Records(std::int64_t declared) {
         const std::int64_t room = fileBytes_ - layout_.headerBytes;
         const std::int64_t held = room / layout_.recordBytes;
-        if (declared == -1 || declared == 0) declared = held;
+        if (declared == -1) declared = held;
         if (declared < 0 || declared > held)
             return Refuse("number of records", std::to_string(declared) + " declared; the file holds " + std::to_string(held));
         layout_.records = declared;
@@ -177,7 +175,11 @@ private:
             if (annotations) layout_.annotationEnds.push_back(layout_.recordBytes);
         }
         if (!TextInteger(Field(header_, 236, 8), records)) return Refuse("number of records", "not a number");
-        return Records(records);
+        // libbiosig reads an EDF's or BDF's count of 0 as unknown too, and
+        // reads what the file holds: the checks of the records must see them.
+        // (A GDF's 0 it takes at its word, and looks for events right after
+        // the header.)
+        return Records(records == 0 ? -1 : records);
     }
 
     bool Gdf(ForeignFormat format) {
